@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build and the tests need and the machine
+# lacks. Safe to run again: it installs nothing when everything is there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make
+  g++-mingw-w64-x86-64 mingw-w64-tools
+  wine wine64 libwine-dev
+  googletest
+  xvfb xauth xdotool imagemagick x11-utils
+  dosfstools mtools
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "These packages are missing and installing them needs root: ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,108 @@
+// Failures as values: every call to a control, the automation server or the support
+// library answers with its value or with a failure (number and description).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace ombrevale {
+
+struct Failure {
+    std::int32_t number = 0;   // an HRESULT where COM gave one
+    std::wstring description;
+
+    friend bool operator==(const Failure&, const Failure&) = default;
+};
+
+// A value or the failure that prevented it.
+template <class T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
+
+    bool ok() const { return state_.index() == 0; }
+    explicit operator bool() const { return ok(); }
+
+    T& value() & { return std::get<0>(state_); }
+    const T& value() const& { return std::get<0>(state_); }
+    T&& value() && { return std::get<0>(std::move(state_)); }
+    const Failure& failure() const { return std::get<1>(state_); }
+
+    T& operator*() & { return value(); }
+    const T& operator*() const& { return value(); }
+    T* operator->() { return &value(); }
+    const T* operator->() const { return &value(); }
+
+private:
+    std::variant<T, Failure> state_;
+};
+
+// Success without a value, or a failure.
+class [[nodiscard]] Status {
+public:
+    Status() = default;
+    Status(Failure failure) : failure_(std::move(failure)) {}
+
+    bool ok() const { return !failure_.has_value(); }
+    explicit operator bool() const { return ok(); }
+    const Failure& failure() const { return *failure_; }
+
+    template <class T>
+    static Status of(const Result<T>& r) { return r.ok() ? Status() : Status(r.failure()); }
+
+private:
+    std::optional<Failure> failure_;
+};
+
+inline Status Ok() { return {}; }
+
+// Unguarded procedures: the first failing step ends the procedure and passes up.
+#define OMB_CONCAT_INNER(a, b) a##b
+#define OMB_CONCAT(a, b) OMB_CONCAT_INNER(a, b)
+
+#define RETURN_IF_FAILED(expr)                                   \
+    do {                                                         \
+        if (auto omb_status_ = (expr); !omb_status_.ok())        \
+            return omb_status_.failure();                        \
+    } while (0)
+
+// Declares `var` from a Result-returning expression, or returns its failure.
+#define ASSIGN_OR_RETURN(var, expr)                                          \
+    auto OMB_CONCAT(omb_result_, __LINE__) = (expr);                         \
+    if (!OMB_CONCAT(omb_result_, __LINE__).ok())                             \
+        return OMB_CONCAT(omb_result_, __LINE__).failure();                  \
+    var = std::move(OMB_CONCAT(omb_result_, __LINE__)).value()
+
+// Guarded procedures: a failing step is skipped and the procedure goes on. One record
+// of the most recent failure is kept from the start of the guarded stretch; only the
+// steps that test it look at it, and nothing clears it between steps.
+class Guard {
+public:
+    // Runs the outcome of one step: true when it succeeded, else the failure is kept.
+    bool step(const Status& s) {
+        if (!s.ok()) failure_ = s.failure();
+        return s.ok();
+    }
+
+    template <class T>
+    std::optional<T> step(Result<T> r) {
+        if (!r.ok()) {
+            failure_ = r.failure();
+            return std::nullopt;
+        }
+        return std::move(r).value();
+    }
+
+    bool failed() const { return failure_.has_value(); }
+    const Failure& failure() const { return *failure_; }
+    void clear() { failure_.reset(); }
+
+private:
+    std::optional<Failure> failure_;
+};
+
+}  // namespace ombrevale
