@@ -10,6 +10,7 @@ packages=(
   googletest
   xvfb xauth xdotool imagemagick x11-utils
   dosfstools mtools
+  python3
 )
 
 missing=()

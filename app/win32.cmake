@@ -1,0 +1,1 @@
+# app/win32.cmake

@@ -1,0 +1,1 @@
+# support/win32.cmake
