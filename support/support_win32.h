@@ -1,0 +1,168 @@
+// The application support library over Win32: the as*/es* functions, the error
+// reporter, the about box, the standard file dialogs and the registry settings store.
+// Also the small handle owners and failure helpers that the rest of the Win32 layer
+// can share.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/application.h"
+#include "support/result.h"
+#include "support/support.h"
+
+namespace ombrevale {
+
+// ---------------------------------------------------------------------------------------
+// Handle ownership
+
+// One move-only owner for every kind of handle; Close runs once, and GetLastError survives
+// it so that a failure read after a cleanup still describes the failing call.
+template <class Handle, auto Close, Handle Invalid = Handle{}>
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(Handle h) : h_(h) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : h_(std::exchange(other.h_, Invalid)) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.h_, Invalid));
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+
+    Handle get() const { return h_; }
+    explicit operator bool() const { return h_ != Invalid; }
+    Handle release() { return std::exchange(h_, Invalid); }
+    void reset(Handle h = Invalid) {
+        Handle old = std::exchange(h_, h);
+        if (old != Invalid) {
+            DWORD error = ::GetLastError();
+            Close(old);
+            ::SetLastError(error);
+        }
+    }
+    // For out-parameters: frees what is held first.
+    Handle* put() {
+        reset();
+        return &h_;
+    }
+
+private:
+    Handle h_ = Invalid;
+};
+
+namespace detail {
+inline void CloseKey(HKEY key) { ::RegCloseKey(key); }
+inline void DestroyOwnedWindow(HWND window) { ::DestroyWindow(window); }
+inline void CloseIcon(HICON icon) { ::DestroyIcon(icon); }
+inline void CloseGdiObject(HGDIOBJ object) { ::DeleteObject(object); }
+inline void CloseKernelHandle(HANDLE handle) { ::CloseHandle(handle); }
+inline void FreeLocal(HLOCAL memory) { ::LocalFree(memory); }
+}  // namespace detail
+
+using UniqueKey = UniqueHandle<HKEY, detail::CloseKey>;
+using UniqueWindow = UniqueHandle<HWND, detail::DestroyOwnedWindow>;
+using UniqueIcon = UniqueHandle<HICON, detail::CloseIcon>;
+using UniqueFont = UniqueHandle<HFONT, detail::CloseGdiObject>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, detail::CloseKernelHandle>;
+
+// ---------------------------------------------------------------------------------------
+// Failures
+
+// The system's text for an HRESULT (or Win32 code), without the trailing line break;
+// empty when the system has none.
+std::wstring SystemMessage(HRESULT hr);
+// A failure for a Win32 error code: its HRESULT and "<what>: <system text>".
+Failure Win32Failure(DWORD error, const std::wstring& what);
+// The same for GetLastError() (E_FAIL when the failing call left no code).
+Failure LastErrorFailure(const std::wstring& what);
+// A failure for an HRESULT.
+Failure HResultFailure(HRESULT hr, const std::wstring& what);
+
+inline HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+inline WindowHandle FromHwnd(HWND window) { return reinterpret_cast<WindowHandle>(window); }
+
+// ---------------------------------------------------------------------------------------
+// Texts the library builds (exposed so that tests check them byte for byte)
+
+// The error reporter's message: the message, an empty line, then the failure's number
+// (0x%08X for HRESULTs, decimal otherwise) and its description.
+std::wstring ErrorReportText(const Failure& error, const std::wstring& message);
+// The directory part of a path: everything before the last separator, keeping the
+// separator of a root ("C:\"); empty when the path has no separator.
+std::wstring DirectoryOfPath(const std::wstring& path);
+// "description|pattern|..." as the double-NUL list the file dialogs take; a failure when
+// a description has no pattern.
+Result<std::wstring> FileDialogFilter(const std::wstring& filter);
+// Opens a read-me file with its registered program; when that cannot be done, says so in
+// a stop message box and still succeeds: asking for help must never end the program.
+Status OpenReadMe(const std::wstring& path, MessageBoxes& boxes);
+// The full path of the running program (any length).
+Result<std::wstring> ProgramPath();
+
+// ---------------------------------------------------------------------------------------
+// The library
+
+class Win32MessageBoxes final : public MessageBoxes {
+public:
+    explicit Win32MessageBoxes(std::wstring caption) : caption_(std::move(caption)) {}
+    Result<std::int32_t> Show(const std::wstring& text, std::int32_t style) override;
+
+private:
+    std::wstring caption_;
+};
+
+class Win32SupportLibrary final : public SupportLibrary {
+public:
+    // `resources` is the module that holds the icon group "A_MAIN" (the program itself;
+    // tests pass their own module). Null means the program's own module.
+    Win32SupportLibrary(HINSTANCE resources, Application application);
+    ~Win32SupportLibrary() override;
+    Win32SupportLibrary(const Win32SupportLibrary&) = delete;
+    Win32SupportLibrary& operator=(const Win32SupportLibrary&) = delete;
+
+    Status asSetWindowResIconAll(WindowHandle window, const std::wstring& resourceName) override;
+    Status asCenterFormEx(WindowHandle window) override;
+    Status asFixUserControlsContainerWindow() override;
+    Status esRegisterAppPath() override;
+    Result<bool> esIsInIDE() override;
+    Result<WindowHandle> esGetThunderMainHandle() override;
+    Status esOpenReadMeFile(std::int32_t reserved) override;
+    Result<std::wstring> esGetFilePath(const std::wstring& path) override;
+
+    Result<ErrorReporter*> Reporter() override;
+    Result<AboutBox*> About() override;
+    Result<std::unique_ptr<FileDialog>> NewFileDialog() override;
+    Result<std::unique_ptr<SettingsStore>> NewSettingsStore() override;
+    MessageBoxes& Boxes() override;
+    WindowHandle GetActiveWindow() override;
+    const Application& App() override;
+
+    HINSTANCE Resources() const { return resources_; }
+
+private:
+    HINSTANCE resources_;
+    Application application_;
+    Win32MessageBoxes boxes_;
+    std::unique_ptr<ErrorReporter> reporter_;
+    std::unique_ptr<AboutBox> about_;
+    UniqueWindow thunderMain_;
+    // Icons handed to windows with WM_SETICON: a window does not free them, so they live
+    // as long as the library that loaded them.
+    std::vector<UniqueIcon> icons_;
+};
+
+// The parts, for the library and for tests that exercise one of them alone.
+std::unique_ptr<ErrorReporter> NewWin32ErrorReporter(std::wstring caption);
+std::unique_ptr<AboutBox> NewWin32AboutBox(HINSTANCE resources);
+std::unique_ptr<FileDialog> NewWin32FileDialog();
+std::unique_ptr<SettingsStore> NewWin32SettingsStore();
+
+}  // namespace ombrevale
