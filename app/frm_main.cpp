@@ -1,0 +1,111 @@
+#include "app/frm_main.h"
+
+#include "app/texts.h"
+#include "drives/drive_control.h"
+#include "images/image_tools.h"
+#include "support/image_dialogs.h"
+
+namespace ombrevale {
+
+struct frmMain::State {
+    State(VirtualPCHost& h, SupportLibrary& s, FormView& v) : host(h), support(s), view(v), drives(h, s, v) {}
+
+    VirtualPCHost& host;
+    SupportLibrary& support;
+    FormView& view;
+    DriveControl drives;
+};
+
+frmMain::frmMain(VirtualPCHost& host, SupportLibrary& support, FormView& view)
+    : state_(std::make_unique<State>(host, support, view)) {}
+
+frmMain::~frmMain() = default;
+
+Status frmMain::Form_Load() {
+    SupportLibrary& support = state_->support;
+    FormView& view = state_->view;
+
+    ASSIGN_OR_RETURN(WindowHandle window, view.hWnd());
+    RETURN_IF_FAILED(support.asCenterFormEx(window));
+    ASSIGN_OR_RETURN(bool inIDE, support.esIsInIDE());
+    if (!inIDE) {
+        ASSIGN_OR_RETURN(WindowHandle again, view.hWnd());
+        RETURN_IF_FAILED(support.asSetWindowResIconAll(again, app_texts::kIconResource));
+    }
+    RETURN_IF_FAILED(support.asFixUserControlsContainerWindow());
+    return FillMachineList();
+}
+
+// Closing is never refused, and the window releases nothing itself.
+void frmMain::Form_Unload() {}
+
+Status frmMain::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
+    SupportLibrary& support = state_->support;
+    if (keyCode == kKeyF1 && shift == kShiftShift) {
+        ASSIGN_OR_RETURN(AboutBox * about, support.About());
+        ASSIGN_OR_RETURN(WindowHandle owner, state_->view.hWnd());
+        if (about == nullptr) return Failure{static_cast<std::int32_t>(0x80004003u), L"Не создан объект: AboutBox."};
+        return about->ShowAbout(owner, support.App(), L"", nullptr, app_texts::kDedication);
+    }
+    if (keyCode == kKeyF1 && shift == kShiftNone) return support.esOpenReadMeFile(0);
+    if (keyCode == kKeyEscape && shift == kShiftNone) return state_->view.Unload();
+    return Ok();
+}
+
+void frmMain::cboVMName_Click() { state_->drives.FillDriveList(); }
+
+void frmMain::cboFloppyDrives_Click() { state_->drives.RefreshDriveStatus(); }
+
+void frmMain::cmdDetach_Click() { state_->drives.Detach(); }
+
+void frmMain::cmdAttachImage_Click() {
+    state_->drives.Attach([this] { return GetOpenFileName(); });
+}
+
+// A failing menu is told to the user; the window goes on working.
+Status frmMain::cmdImageMenu_Click() {
+    if (Status shown = ShowImageMenu(state_->view); !shown.ok())
+        ReportImageMenuFailure(state_->support, shown.failure());
+    return Ok();
+}
+
+// A failing file dialog behind an item is told to the user; the window goes on working.
+Status frmMain::mnuImage_Click(std::int16_t index) {
+    Status done;
+    switch (ImageMenuCommand(index)) {
+    case ImageCommand::Check:
+        done = CheckImageFile();
+        break;
+    case ImageCommand::CreateHighDensity:
+        done = CreateImageFile(kHighDensity);
+        break;
+    case ImageCommand::CreateLowDensity:
+        done = CreateImageFile(kLowDensity);
+        break;
+    case ImageCommand::None:
+        break;
+    }
+    if (!done.ok()) ReportFileDialogFailure(state_->support, done.failure());
+    return Ok();
+}
+
+Status frmMain::FillMachineList() { return state_->drives.FillMachineList(); }
+
+void frmMain::FillDriveList() { state_->drives.FillDriveList(); }
+
+void frmMain::RefreshDriveStatus() { state_->drives.RefreshDriveStatus(); }
+
+Result<std::wstring> frmMain::GetOpenFileName() { return AskOpenImagePath(state_->support); }
+
+Result<std::wstring> frmMain::GetSaveFileName() { return AskSaveImagePath(state_->support); }
+
+Status frmMain::CheckImageFile() {
+    return ::ombrevale::CheckImageFile(state_->host, state_->support, [this] { return GetOpenFileName(); });
+}
+
+Status frmMain::CreateImageFile(std::int32_t density) {
+    return ::ombrevale::CreateImageFile(state_->host, state_->support, [this] { return GetSaveFileName(); },
+                                        density);
+}
+
+}  // namespace ombrevale

@@ -1,0 +1,238 @@
+#include "drives/drive_control.h"
+
+#include <optional>
+#include <utility>
+
+#include "drives/texts.h"
+
+namespace ombrevale {
+
+namespace texts = drive_texts;
+
+DriveControl::DriveControl(VirtualPCHost& host, SupportLibrary& support, FormView& view)
+    : host_(host), support_(support), view_(view) {}
+
+// The error reporter's own failures are of no further use to a guarded handler.
+void DriveControl::Report(const Guard& guard, const std::wstring& message) {
+    auto reporter = support_.Reporter();
+    if (!reporter.ok() || *reporter == nullptr) return;
+    (void)(*reporter)->ReportError(guard.failure(), kStyleCritical, 0, message, false);
+}
+
+// A box that cannot be shown changes nothing about what the handler does next.
+void DriveControl::ShowBox(const std::wstring& text, std::int32_t style) {
+    (void)support_.Boxes().Show(text, style);
+}
+
+Status DriveControl::FillMachineList() {
+    ListControl& list = view_.cboVMName();
+    RETURN_IF_FAILED(list.Clear());
+    machines_ = KeyedCollection<VirtualMachine>();
+
+    ASSIGN_OR_RETURN(std::unique_ptr<Enumerator<VirtualMachine>> walk, host_.Machines());
+    while (walk) {
+        ASSIGN_OR_RETURN(std::shared_ptr<VirtualMachine> machine, walk->Next());
+        if (!machine) break;
+        ASSIGN_OR_RETURN(std::wstring name, machine->Name());
+        ASSIGN_OR_RETURN(std::int16_t position, list.Append(name));
+        RETURN_IF_FAILED(machines_.Add(PositionKey(position), std::move(machine)));
+    }
+
+    ASSIGN_OR_RETURN(std::int16_t count, list.Count());
+    if (count > 0) RETURN_IF_FAILED(list.Select(0));  // runs FillDriveList before returning
+    return Ok();
+}
+
+void DriveControl::FillDriveList() {
+    Guard guard;
+    ListControl& machineList = view_.cboVMName();
+    ListControl& driveList = view_.cboFloppyDrives();
+
+    guard.step(driveList.Clear());
+    drives_ = KeyedCollection<FloppyDrive>();
+
+    // An unreadable count stops the handler as an empty list does.
+    auto machineCount = guard.step(machineList.Count());
+    if (!machineCount || *machineCount <= 0) return;
+
+    std::shared_ptr<VirtualMachine> machine;
+    if (auto position = guard.step(machineList.Position()))
+        if (auto found = guard.step(machines_.Item(PositionKey(*position)))) machine = std::move(*found);
+
+    // Also reports a failure to empty the drive list.
+    if (guard.failed()) {
+        Report(guard, texts::kGetObjectFailed);
+        return;
+    }
+
+    // A drive whose number or item fails is left out; the next one takes the free position.
+    if (auto walk = guard.step(machine->FloppyDrives()); walk && *walk) {
+        for (;;) {
+            auto drive = guard.step((*walk)->Next());
+            if (!drive || !*drive) break;
+            auto number = guard.step((*drive)->DriveNumber());
+            if (!number) continue;
+            auto position = guard.step(driveList.Append(texts::kDriveItemPrefix + std::to_wstring(*number)));
+            if (!position) continue;
+            guard.step(drives_.Add(PositionKey(*position), std::move(*drive)));
+        }
+    }
+
+    // An unreadable count counts as items: choosing then fails quietly at worst.
+    auto driveCount = guard.step(driveList.Count());
+    if (!driveCount || *driveCount > 0) guard.step(driveList.Select(0));  // runs RefreshDriveStatus
+}
+
+std::shared_ptr<FloppyDrive> DriveControl::ChosenDrive(Guard& guard) {
+    auto position = guard.step(view_.cboFloppyDrives().Position());
+    if (!position) return nullptr;
+    auto drive = guard.step(drives_.Item(PositionKey(*position)));
+    return drive ? std::move(*drive) : nullptr;
+}
+
+void DriveControl::RefreshDriveStatus() {
+    Guard guard;
+    TextLine& status = view_.txtStatus();
+
+    // Emptied first, so that no later failure leaves an earlier drive's state showing.
+    guard.step(status.SetText(L""));
+
+    auto count = guard.step(view_.cboFloppyDrives().Count());
+    if (!count || *count <= 0) return;
+
+    std::shared_ptr<FloppyDrive> drive = ChosenDrive(guard);
+    if (guard.failed()) {
+        Report(guard, texts::kGetObjectFailed);
+        return;
+    }
+
+    auto attachment = guard.step(drive->Attachment());
+    if (!attachment) return;
+
+    std::optional<std::wstring> text;
+    switch (*attachment) {
+    case kAttachedNothing:
+        text = texts::kStatusDetached;
+        break;
+    case kAttachedImage:
+        if (auto path = guard.step(drive->ImagePath())) text = texts::kStatusImage + *path;
+        break;
+    case kAttachedHostDrive:
+        if (auto letter = guard.step(drive->HostDriveLetter())) text = texts::kStatusHostDrive + *letter;
+        break;
+    default:
+        text = texts::kStatusUnknown;
+        break;
+    }
+    if (text) guard.step(status.SetText(*text));
+}
+
+void DriveControl::Detach() {
+    Guard guard;
+    ListControl& list = view_.cboFloppyDrives();
+
+    // Unreadable count or position: stop silently, as with an empty list.
+    auto count = guard.step(list.Count());
+    if (!count || *count <= 0) return;
+    auto position = guard.step(list.Position());
+    if (!position || *position < 0) return;
+
+    std::shared_ptr<FloppyDrive> drive = ChosenDrive(guard);
+    if (guard.failed()) {
+        Report(guard, texts::kGetObjectFailed);
+        return;
+    }
+
+    // Whether the drive must be read back empty afterwards.
+    bool check = true;
+    // An unreadable Attachment releases nothing and goes straight to the check.
+    if (auto attachment = guard.step(drive->Attachment())) {
+        switch (*attachment) {
+        case kAttachedNothing:
+            ShowBox(texts::kNothingToDetach, kStyleInformation);
+            check = false;
+            break;
+        case kAttachedImage:
+            if (guard.step(drive->ReleaseImage())) {
+                ShowBox(texts::kImageDetached, kStyleInformation);
+            } else {
+                Report(guard, texts::kReleaseImageFailed);
+                check = false;
+            }
+            break;
+        case kAttachedHostDrive:
+            if (guard.step(drive->ReleaseHostDrive())) {
+                ShowBox(texts::kHostDriveDetached, kStyleInformation);
+            } else {
+                Report(guard, texts::kReleaseHostDriveFailed);
+                check = false;
+            }
+            break;
+        default:
+            ShowBox(texts::kUnclearWhatToDetach, kStyleInformation);
+            break;
+        }
+    }
+
+    if (check) {
+        auto now = guard.step(drive->Attachment());
+        if (!now || *now != kAttachedNothing) ShowBox(texts::kDetachFailed, kStyleCritical);
+    }
+
+    RefreshDriveStatus();
+}
+
+void DriveControl::Attach(const AskImagePath& getOpenFileName) {
+    Guard guard;
+    ListControl& list = view_.cboFloppyDrives();
+
+    auto count = guard.step(list.Count());
+    if (!count || *count <= 0) return;
+    auto position = guard.step(list.Position());
+    if (!position || *position < 0) return;
+
+    // A dialog that fails is treated like a cancel: nothing to attach.
+    if (!getOpenFileName) return;
+    Result<std::wstring> chosen = getOpenFileName();
+    if (!chosen.ok() || chosen->empty()) return;
+    const std::wstring& path = *chosen;
+    const std::wstring attachFailedText = path + texts::kParagraph + texts::kAttachFailed;
+
+    // Looked up only after the dialog has closed.
+    std::shared_ptr<FloppyDrive> drive = ChosenDrive(guard);
+    if (guard.failed()) {
+        Report(guard, texts::kGetObjectFailed);
+        return;
+    }
+
+    // Whatever the drive holds goes first, silently; a failed release keeps it and stops.
+    if (auto attachment = guard.step(drive->Attachment())) {
+        if (*attachment == kAttachedImage) {
+            if (!guard.step(drive->ReleaseImage())) {
+                Report(guard, texts::kReleaseImageFailed);
+                return;
+            }
+        } else if (*attachment == kAttachedHostDrive) {
+            if (!guard.step(drive->ReleaseHostDrive())) {
+                Report(guard, texts::kReleaseHostDriveFailed);
+                return;
+            }
+        }
+    }
+
+    // Only AttachImage's own failure is reported as such; an unreadable Attachment
+    // above does not condemn an attach that worked, the fresh read below decides.
+    if (!guard.step(drive->AttachImage(path))) {
+        Report(guard, attachFailedText);
+    } else {
+        auto now = guard.step(drive->Attachment());
+        if (!now || *now == kAttachedNothing)
+            ShowBox(attachFailedText, kStyleCritical);
+        else
+            ShowBox(texts::kImageAttached, kStyleInformation);
+    }
+
+    RefreshDriveStatus();
+}
+
+}  // namespace ombrevale

@@ -1,0 +1,50 @@
+// The machine and drive lists, the drive status line and the detach and attach commands.
+// The window owns one DriveControl; its list clicks and buttons land here.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/controls.h"
+#include "automation/automation.h"
+#include "drives/keyed_collection.h"
+#include "support/result.h"
+#include "support/support.h"
+
+namespace ombrevale {
+
+class DriveControl {
+public:
+    // Asks the user for an image file: the path, empty text on cancel, or a failure.
+    using AskImagePath = std::function<Result<std::wstring>()>;
+
+    DriveControl(VirtualPCHost& host, SupportLibrary& support, FormView& view);
+
+    // Fills cboVMName once at load; choosing machine 0 fills the drive list, nested.
+    // Unguarded: the first failure ends it and passes up.
+    Status FillMachineList();
+    // Click of cboVMName: lists the chosen machine's floppy drives and chooses drive 0.
+    void FillDriveList();
+    // Click of cboFloppyDrives, and the refresh after detach and attach.
+    void RefreshDriveStatus();
+    // cmdDetach: empties the chosen drive.
+    void Detach();
+    // cmdAttachImage: puts the image file the user picks into the chosen drive.
+    void Attach(const AskImagePath& getOpenFileName);
+
+private:
+    // Looks up the drive under the chosen position of cboFloppyDrives; a failed read
+    // or a missing key is recorded in the guard and gives nullptr.
+    std::shared_ptr<FloppyDrive> ChosenDrive(Guard& guard);
+    void Report(const Guard& guard, const std::wstring& message);
+    void ShowBox(const std::wstring& text, std::int32_t style);
+
+    VirtualPCHost& host_;
+    SupportLibrary& support_;
+    FormView& view_;
+    KeyedCollection<VirtualMachine> machines_;
+    KeyedCollection<FloppyDrive> drives_;
+};
+
+}  // namespace ombrevale

@@ -1,0 +1,32 @@
+// Every text that the drive lists, the status line and the two drive commands show.
+#pragma once
+
+namespace ombrevale::drive_texts {
+
+// Messages about a file: the path, one empty line, the sentence.
+inline constexpr wchar_t kParagraph[] = L"\r\n\r\n";
+
+inline constexpr wchar_t kDriveItemPrefix[] = L"Флоповод #";
+
+inline constexpr wchar_t kGetObjectFailed[] = L"Не удалось получить объект.";
+
+// Status line.
+inline constexpr wchar_t kStatusDetached[] = L"Отключено";
+inline constexpr wchar_t kStatusImage[] = L"Подключен образ: ";
+inline constexpr wchar_t kStatusHostDrive[] = L"Подключено устройство: ";
+inline constexpr wchar_t kStatusUnknown[] = L"Неизвестно";
+
+// Detach.
+inline constexpr wchar_t kNothingToDetach[] = L"Отключать нечего.";
+inline constexpr wchar_t kReleaseImageFailed[] = L"Не удалось освободить образ.";
+inline constexpr wchar_t kImageDetached[] = L"Образ отключен.";
+inline constexpr wchar_t kReleaseHostDriveFailed[] = L"Не удалось освободить устройство.";
+inline constexpr wchar_t kHostDriveDetached[] = L"Устройство отключено.";
+inline constexpr wchar_t kUnclearWhatToDetach[] = L"Не понятно, что отключать.";
+inline constexpr wchar_t kDetachFailed[] = L"Отключение не удалось.";
+
+// Attach.
+inline constexpr wchar_t kAttachFailed[] = L"Не удалось подключить образ.";
+inline constexpr wchar_t kImageAttached[] = L"Образ подключен.";
+
+}  // namespace ombrevale::drive_texts

@@ -1,0 +1,85 @@
+#include "images/image_tools.h"
+
+#include <iterator>
+
+#include "images/texts.h"
+
+namespace ombrevale {
+
+namespace texts = image_texts;
+
+namespace {
+
+void Report(SupportLibrary& support, const Failure& failure, const std::wstring& message) {
+    auto reporter = support.Reporter();
+    if (!reporter.ok() || *reporter == nullptr) return;
+    (void)(*reporter)->ReportError(failure, kStyleCritical, 0, message, false);
+}
+
+}  // namespace
+
+Status ShowImageMenu(FormView& view) {
+    ASSIGN_OR_RETURN(ButtonPlacement button, view.cmdImageMenuPlacement());
+    // The button's top-right corner.
+    const float x = button.left + button.width;
+    const float y = button.top;
+    return view.PopupMenu(kImageMenuElement, x, y, kImageMenuFlags);
+}
+
+ImageCommand ImageMenuCommand(std::int16_t index) {
+    switch (index) {
+    case kMenuCheck:
+        return ImageCommand::Check;
+    case kMenuCreateHighDensity:
+        return ImageCommand::CreateHighDensity;
+    case kMenuCreateLowDensity:
+        return ImageCommand::CreateLowDensity;
+    default:
+        return ImageCommand::None;
+    }
+}
+
+std::wstring FormatDescription(std::int32_t code) {
+    if (code < 0 || code >= static_cast<std::int32_t>(std::size(texts::kFormatDescriptions)))
+        return texts::kUnexpectedFormat;
+    return texts::kFormatDescriptions[code];
+}
+
+Status CheckImageFile(VirtualPCHost& host, SupportLibrary& support, const AskImagePath& getOpenFileName) {
+    ASSIGN_OR_RETURN(std::wstring path, getOpenFileName());
+    if (path.empty()) return Ok();
+
+    Guard guard;
+    auto code = guard.step(host.GetFloppyImageType(path));
+    if (guard.failed()) {
+        Report(support, guard.failure(), path + texts::kParagraph + texts::kReadImageFailed);
+        return Ok();
+    }
+    (void)support.Boxes().Show(path + texts::kParagraph + FormatDescription(*code), kStyleInformation);
+    return Ok();
+}
+
+Status CreateImageFile(VirtualPCHost& host, SupportLibrary& support, const AskImagePath& getSaveFileName,
+                       std::int32_t density) {
+    ASSIGN_OR_RETURN(std::wstring path, getSaveFileName());
+    if (path.empty()) return Ok();
+
+    Guard guard;
+    guard.step(host.CreateFloppyImage(path, density));
+    if (guard.failed()) {
+        Report(support, guard.failure(), path + texts::kParagraph + texts::kCreateImageFailed);
+        return Ok();
+    }
+    (void)support.Boxes().Show(path + texts::kParagraph + texts::kImageCreated, kStyleInformation);
+    return Ok();
+}
+
+void ReportImageMenuFailure(SupportLibrary& support, const Failure& failure) {
+    Report(support, failure, texts::kImageMenuFailed);
+}
+
+void ReportFileDialogFailure(SupportLibrary& support, const Failure& failure) {
+    Report(support, failure, texts::kFileDialogFailed);
+}
+
+}  // namespace ombrevale

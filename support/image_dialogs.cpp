@@ -1,0 +1,73 @@
+#include "support/image_dialogs.h"
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+namespace ombrevale {
+
+namespace {
+
+constexpr wchar_t kFilter[] = L"Образы дискет|*.VFD|Все файлы|*.*";
+constexpr wchar_t kDefaultExtension[] = L"VFD";
+constexpr wchar_t kSection[] = L"OFN Paths";
+constexpr wchar_t kKey[] = L"Last open VFD directory";
+constexpr std::int32_t kOptions = 0;
+constexpr std::int32_t kScope = 0;
+constexpr std::int16_t kTrue = -1;  // a 16-bit boolean's true
+
+enum class DialogKind { Open, Save };
+
+Failure NoObject(const wchar_t* what) {
+    return Failure{static_cast<std::int32_t>(0x80004003u), std::wstring(L"Не создан объект: ") + what + L"."};
+}
+
+// Moves the remembered directory to the chosen file's. The user has already chosen, so
+// a failure here costs only the remembered directory, never the choice itself.
+void RememberDirectory(SupportLibrary& support, FileDialog& dialog, SettingsStore* store, std::int16_t& status) {
+    if (store == nullptr) return;
+    auto chosen = dialog.FileName();
+    if (!chosen.ok()) return;
+    auto directory = support.esGetFilePath(*chosen);
+    if (!directory.ok()) return;
+    (void)store->SaveSetting(kSection, kKey, kScope, *directory, support.App(), true, status);
+}
+
+Result<std::wstring> AskImagePath(SupportLibrary& support, DialogKind kind) {
+    ASSIGN_OR_RETURN(std::unique_ptr<FileDialog> dialog, support.NewFileDialog());
+    if (!dialog) return NoObject(L"FileDialog");
+
+    RETURN_IF_FAILED(dialog->SetFilter(kFilter));
+    RETURN_IF_FAILED(dialog->SetOptions(kOptions));
+    if (kind == DialogKind::Save) RETURN_IF_FAILED(dialog->SetDefaultExtension(kDefaultExtension));
+    RETURN_IF_FAILED(dialog->SetOwner(support.GetActiveWindow()));
+
+    // A remembered directory that cannot be read is no reason to withhold the dialog:
+    // it then opens with no initial directory.
+    std::int16_t status = 0;
+    std::unique_ptr<SettingsStore> store;
+    std::wstring initialDirectory;
+    if (auto created = support.NewSettingsStore(); created.ok() && *created) {
+        store = std::move(*created);
+        auto remembered = store->GetSetting(kSection, kKey, kScope, support.App(), L"", true, status);
+        if (remembered.ok()) initialDirectory = std::move(*remembered);
+    }
+    RETURN_IF_FAILED(dialog->SetInitialDirectory(initialDirectory));
+
+    ASSIGN_OR_RETURN(bool confirmed, kind == DialogKind::Save ? dialog->ShowSave() : dialog->ShowOpen());
+    // The status word goes on to hold the dialog's answer, as the write hands it over.
+    status = confirmed ? kTrue : 0;
+    if (!confirmed) return std::wstring();
+
+    ASSIGN_OR_RETURN(std::wstring path, dialog->FileName());
+    RememberDirectory(support, *dialog, store.get(), status);
+    return path;
+}
+
+}  // namespace
+
+Result<std::wstring> AskOpenImagePath(SupportLibrary& support) { return AskImagePath(support, DialogKind::Open); }
+
+Result<std::wstring> AskSaveImagePath(SupportLibrary& support) { return AskImagePath(support, DialogKind::Save); }
+
+}  // namespace ombrevale

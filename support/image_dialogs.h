@@ -1,0 +1,18 @@
+// The two image file dialogs: pick an existing floppy image, or name a new one. Both
+// open in the directory remembered from the last confirmed choice of either dialog.
+#pragma once
+
+#include <string>
+
+#include "support/result.h"
+#include "support/support.h"
+
+namespace ombrevale {
+
+// The full path of the file picked, empty text when the user cancelled, or the failure
+// of the dialog itself.
+Result<std::wstring> AskOpenImagePath(SupportLibrary& support);
+// As above for a new file; the dialog adds the extension "VFD" when none is typed.
+Result<std::wstring> AskSaveImagePath(SupportLibrary& support);
+
+}  // namespace ombrevale
