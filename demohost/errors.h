@@ -1,0 +1,33 @@
+// Failure numbers of the demo host. They are HRESULTs, since they leave the host through
+// COM; the portable code spells them out because it includes no Windows header.
+#pragma once
+
+#include <cstdint>
+
+namespace ombrevale::demohost {
+
+constexpr std::int32_t Hresult(std::uint32_t value) { return static_cast<std::int32_t>(value); }
+
+// System conditions, as HRESULT_FROM_WIN32 of the Win32 error or a standard HRESULT.
+inline constexpr std::int32_t kFail = Hresult(0x80004005);            // E_FAIL
+inline constexpr std::int32_t kOutOfMemory = Hresult(0x8007000E);     // E_OUTOFMEMORY
+inline constexpr std::int32_t kInvalidArgument = Hresult(0x80070057); // E_INVALIDARG
+inline constexpr std::int32_t kFileNotFound = Hresult(0x80070002);    // ERROR_FILE_NOT_FOUND
+inline constexpr std::int32_t kPathNotFound = Hresult(0x80070003);    // ERROR_PATH_NOT_FOUND
+inline constexpr std::int32_t kAccessDenied = Hresult(0x80070005);    // ERROR_ACCESS_DENIED
+inline constexpr std::int32_t kWriteProtected = Hresult(0x80070013);  // ERROR_WRITE_PROTECT
+inline constexpr std::int32_t kSharingViolation = Hresult(0x80070020);  // ERROR_SHARING_VIOLATION
+inline constexpr std::int32_t kDiskFull = Hresult(0x80070070);        // ERROR_DISK_FULL
+
+// The host's own conditions (FACILITY_ITF, codes from 0x0200 as COM advises).
+inline constexpr std::int32_t kMalformedInventory = Hresult(0x80040201);
+inline constexpr std::int32_t kDriveNotEmpty = Hresult(0x80040202);
+inline constexpr std::int32_t kImageInUse = Hresult(0x80040203);
+inline constexpr std::int32_t kNoImageAttached = Hresult(0x80040204);
+inline constexpr std::int32_t kNoHostDriveAttached = Hresult(0x80040205);
+inline constexpr std::int32_t kNotRegularFile = Hresult(0x80040206);
+inline constexpr std::int32_t kUnknownDensity = Hresult(0x80040207);
+inline constexpr std::int32_t kBadHostDriveLetter = Hresult(0x80040208);
+inline constexpr std::int32_t kFileTooLarge = Hresult(0x80040209);
+
+}  // namespace ombrevale::demohost

@@ -1,0 +1,160 @@
+#include "demohost/inventory.h"
+
+#include <optional>
+#include <utility>
+
+#include "demohost/errors.h"
+#include "demohost/messages.h"
+#include "demohost/utf8.h"
+
+namespace ombrevale::demohost {
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+std::wstring_view Trim(std::wstring_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// Splits off the first word; the rest starts at the next non-blank character.
+std::pair<std::wstring_view, std::wstring_view> SplitWord(std::wstring_view s) {
+    std::size_t end = 0;
+    while (end < s.size() && !IsBlank(s[end])) ++end;
+    return {s.substr(0, end), Trim(s.substr(end))};
+}
+
+// Keywords are plain ASCII; people type them in either case.
+bool IsKeyword(std::wstring_view word, std::wstring_view keyword) {
+    if (word.size() != keyword.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        wchar_t c = word[i];
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        if (c != keyword[i]) return false;
+    }
+    return true;
+}
+
+std::optional<std::int32_t> ParseDriveNumber(std::wstring_view text) {
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    std::int64_t value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        value = value * 10 + (c - L'0');
+    }
+    if (value > 2147483647) return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+bool HasControlCharacter(std::wstring_view line) {
+    for (wchar_t c : line) {
+        if ((c < 0x20 && c != L'\t') || c == 0x7F) return true;
+    }
+    return false;
+}
+
+class Parser {
+public:
+    // An empty problem means the line was fine.
+    std::wstring Line(std::wstring_view raw, int number) {
+        if (HasControlCharacter(raw)) return InventoryText::ControlCharacter();
+        const std::wstring_view line = Trim(raw);
+        if (line.empty() || line.front() == L'#') return {};
+        const auto [keyword, rest] = SplitWord(line);
+        if (IsKeyword(keyword, L"machine")) {
+            if (rest.empty()) return InventoryText::MissingMachineName();
+            inventory_.machines.push_back(MachineEntry{std::wstring(rest), {}, number});
+            return {};
+        }
+        if (IsKeyword(keyword, L"drive")) return Drive(rest, number);
+        return InventoryText::UnknownKeyword(keyword);
+    }
+
+    Inventory Take() { return std::move(inventory_); }
+
+private:
+    std::wstring Drive(std::wstring_view rest, int line) {
+        if (inventory_.machines.empty()) return InventoryText::DriveBeforeMachine();
+        MachineEntry& machine = inventory_.machines.back();
+        const auto [numberText, afterNumber] = SplitWord(rest);
+        if (numberText.empty()) return InventoryText::MissingDriveNumber();
+        const auto number = ParseDriveNumber(numberText);
+        if (!number) return InventoryText::BadDriveNumber(numberText);
+        for (const DriveEntry& other : machine.drives) {
+            if (other.number == *number)
+                return InventoryText::RepeatedDriveNumber(*number, machine.name, other.line);
+        }
+        const auto [kind, value] = SplitWord(afterNumber);
+        DriveEntry drive{*number, Media::Nothing, {}, line};
+        if (kind.empty()) {
+            return InventoryText::MissingMedia();
+        } else if (IsKeyword(kind, L"empty")) {
+            if (!value.empty()) return InventoryText::TextAfterEmpty(value);
+        } else if (IsKeyword(kind, L"image")) {
+            if (value.empty()) return InventoryText::MissingImagePath();
+            drive.media = Media::Image;
+            drive.source = value;
+        } else if (IsKeyword(kind, L"host")) {
+            drive.media = Media::HostDrive;
+            drive.source = NormalHostDriveLetter(value);
+            if (drive.source.empty()) return InventoryText::BadHostDriveLetter(value);
+        } else {
+            return InventoryText::UnknownMedia(kind);
+        }
+        machine.drives.push_back(std::move(drive));
+        return {};
+    }
+
+    Inventory inventory_;
+};
+
+}  // namespace
+
+std::wstring NormalHostDriveLetter(std::wstring_view text) {
+    if (text.size() != 2 || text[1] != L':') return {};
+    wchar_t letter = text[0];
+    if (letter >= L'a' && letter <= L'z') letter = static_cast<wchar_t>(letter - L'a' + L'A');
+    if (letter < L'A' || letter > L'Z') return {};
+    return std::wstring{letter, L':'};
+}
+
+Result<Inventory> ParseInventory(std::string_view utf8, const std::wstring& file) {
+    if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);  // editors may add a BOM
+    Parser parser;
+    int number = 0;
+    while (!utf8.empty() || number == 0) {
+        ++number;
+        const std::size_t end = utf8.find('\n');
+        std::string_view raw = utf8.substr(0, end);
+        utf8 = end == std::string_view::npos ? std::string_view() : utf8.substr(end + 1);
+        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+        std::wstring problem;
+        if (const auto line = Utf8ToWide(raw)) {
+            problem = parser.Line(*line, number);
+        } else {
+            problem = InventoryText::NotUtf8();
+        }
+        if (!problem.empty())
+            return Failure{kMalformedInventory, InventoryText::Malformed(file, number, problem)};
+    }
+    return parser.Take();
+}
+
+std::string FormatInventory(const Inventory& inventory) {
+    std::wstring text = InventoryText::FileHeader();
+    for (const MachineEntry& machine : inventory.machines) {
+        text += L"\nmachine " + machine.name + L"\n";
+        for (const DriveEntry& drive : machine.drives) {
+            text += L"    drive " + std::to_wstring(drive.number);
+            switch (drive.media) {
+                case Media::Nothing: text += L" empty\n"; break;
+                case Media::Image: text += L" image " + drive.source + L"\n"; break;
+                case Media::HostDrive: text += L" host " + drive.source + L"\n"; break;
+            }
+        }
+    }
+    return WideToUtf8(text);
+}
+
+}  // namespace ombrevale::demohost

@@ -1,0 +1,54 @@
+// The demo host's machines and their floppy drives, read from and written to a UTF-8
+// text file that a person can read and edit (its format is described in README.md).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/result.h"
+
+namespace ombrevale::demohost {
+
+// What a drive holds; the values are the Attachment codes that the host reports.
+enum class Media : std::int32_t { Nothing = 0, Image = 1, HostDrive = 2 };
+
+struct DriveEntry {
+    std::int32_t number = 0;
+    Media media = Media::Nothing;
+    std::wstring source;  // the image path or the host drive letter ("A:"); empty for Nothing
+    int line = 0;         // where it was read, for messages; not part of the value
+
+    friend bool operator==(const DriveEntry& a, const DriveEntry& b) {
+        return a.number == b.number && a.media == b.media && a.source == b.source;
+    }
+};
+
+struct MachineEntry {
+    std::wstring name;
+    std::vector<DriveEntry> drives;
+    int line = 0;
+
+    friend bool operator==(const MachineEntry& a, const MachineEntry& b) {
+        return a.name == b.name && a.drives == b.drives;
+    }
+};
+
+struct Inventory {
+    std::vector<MachineEntry> machines;
+
+    friend bool operator==(const Inventory&, const Inventory&) = default;
+};
+
+// Reads the text of an inventory file. A malformed text fails with kMalformedInventory and
+// a description that names `file` and the line.
+Result<Inventory> ParseInventory(std::string_view utf8, const std::wstring& file);
+
+// The text that ParseInventory reads back as the same inventory.
+std::string FormatInventory(const Inventory& inventory);
+
+// "A:" for a letter followed by a colon, in either case; nothing otherwise.
+std::wstring NormalHostDriveLetter(std::wstring_view text);
+
+}  // namespace ombrevale::demohost

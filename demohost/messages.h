@@ -1,0 +1,65 @@
+// Every text that the demo host shows: Russian, like the program it serves. Problems in
+// the inventory are sentence fragments that Malformed() puts after the file and line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ombrevale::demohost {
+
+struct InventoryText {
+    static std::wstring FileHeader();
+    static std::wstring Malformed(std::wstring_view file, int line, std::wstring_view problem);
+    static std::wstring TooLarge(std::wstring_view file);
+
+    static std::wstring NotUtf8();
+    static std::wstring ControlCharacter();
+    static std::wstring UnknownKeyword(std::wstring_view word);
+    static std::wstring MissingMachineName();
+    static std::wstring DriveBeforeMachine();
+    static std::wstring MissingDriveNumber();
+    static std::wstring BadDriveNumber(std::wstring_view text);
+    static std::wstring RepeatedDriveNumber(std::int32_t number, std::wstring_view machine, int line);
+    static std::wstring MissingMedia();
+    static std::wstring UnknownMedia(std::wstring_view word);
+    static std::wstring TextAfterEmpty(std::wstring_view text);
+    static std::wstring MissingImagePath();
+    static std::wstring BadHostDriveLetter(std::wstring_view text);
+    static std::wstring ImageHeldTwice(std::wstring_view path, std::int32_t drive,
+                                       std::wstring_view machine, int line);
+};
+
+struct HostText {
+    // " (нет доступа)" and the like, for a failure number from the file system.
+    static std::wstring Reason(std::int32_t number);
+
+    static std::wstring InventoryUnreadable(std::wstring_view file, std::int32_t number);
+    static std::wstring InventoryNotSaved(std::wstring_view file, std::int32_t number);
+    static std::wstring InventoryNotCreated(std::wstring_view file, std::int32_t number);
+    static std::wstring FolderNotCreated(std::wstring_view folder, std::int32_t number);
+    static std::wstring SampleImageNotCreated(std::wstring_view path, std::int32_t number);
+
+    static std::wstring MissingImagePath();
+    static std::wstring ImageNotFound(std::wstring_view path);
+    static std::wstring ImageNotRegular(std::wstring_view path);
+    static std::wstring ImageUnreadable(std::wstring_view path, std::int32_t number);
+
+    static std::wstring DriveHoldsImage(std::int32_t drive, std::wstring_view machine,
+                                        std::wstring_view image);
+    static std::wstring DriveHoldsHostDrive(std::int32_t drive, std::wstring_view machine,
+                                            std::wstring_view letter);
+    static std::wstring ImageHeld(std::wstring_view path, std::int32_t drive, std::wstring_view machine);
+    static std::wstring NoImage(std::int32_t drive, std::wstring_view machine);
+    static std::wstring NoHostDrive(std::int32_t drive, std::wstring_view machine);
+    static std::wstring BadHostDriveLetter(std::wstring_view text);
+
+    static std::wstring UnknownDensity(std::wstring_view path, std::int32_t density);
+    static std::wstring ReplacesHeldImage(std::wstring_view path, std::int32_t drive,
+                                          std::wstring_view machine);
+    static std::wstring NotAFileToReplace(std::wstring_view path);
+    static std::wstring ReplacesInventory(std::wstring_view path);
+    static std::wstring ImageNotWritten(std::wstring_view path, std::int32_t number);
+};
+
+}  // namespace ombrevale::demohost

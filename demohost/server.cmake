@@ -1,0 +1,1 @@
+# demohost/server.cmake: the in-process COM server OmbrevaleDemoHost.dll

@@ -1,0 +1,95 @@
+#include "demohost/utf8.h"
+
+#include <cstdint>
+
+namespace ombrevale::demohost {
+namespace {
+
+constexpr bool kWideIsUtf16 = sizeof(wchar_t) == 2;
+
+void AppendCodePoint(std::wstring& out, char32_t cp) {
+    if (kWideIsUtf16 && cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out.push_back(static_cast<wchar_t>(cp));
+    }
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::optional<std::wstring> Utf8ToWide(std::string_view utf8) {
+    std::wstring out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<std::uint8_t>(utf8[i]);
+        if (lead < 0x80) {
+            out.push_back(static_cast<wchar_t>(lead));
+            ++i;
+            continue;
+        }
+        std::size_t length;
+        char32_t cp;
+        char32_t minimum;
+        if ((lead & 0xE0) == 0xC0) {
+            length = 2, cp = lead & 0x1F, minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, cp = lead & 0x0F, minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, cp = lead & 0x07, minimum = 0x10000;
+        } else {
+            return std::nullopt;
+        }
+        if (utf8.size() - i < length) return std::nullopt;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<std::uint8_t>(utf8[i + k]);
+            if ((next & 0xC0) != 0x80) return std::nullopt;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+        AppendCodePoint(out, cp);
+        i += length;
+    }
+    return out;
+}
+
+std::string WideToUtf8(std::wstring_view wide) {
+    std::string out;
+    out.reserve(wide.size());
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        auto cp = static_cast<char32_t>(wide[i]);
+        if (kWideIsUtf16) cp &= 0xFFFF;
+        if (cp >= 0xD800 && cp <= 0xDBFF && kWideIsUtf16 && i + 1 < wide.size()) {
+            const auto low = static_cast<char32_t>(wide[i + 1]) & 0xFFFF;
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+}  // namespace ombrevale::demohost

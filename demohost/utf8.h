@@ -1,0 +1,18 @@
+// UTF-8 <-> wide text for the inventory file. wchar_t is UTF-16 on Windows and UTF-32
+// natively; both are handled so that the portable logic is tested as it runs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ombrevale::demohost {
+
+// Nothing when the bytes are not well-formed UTF-8 (overlong forms, surrogates and
+// values past U+10FFFF included), so a damaged file is refused rather than misread.
+std::optional<std::wstring> Utf8ToWide(std::string_view utf8);
+
+// Unpaired UTF-16 surrogates become U+FFFD.
+std::string WideToUtf8(std::wstring_view wide);
+
+}  // namespace ombrevale::demohost
