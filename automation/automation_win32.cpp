@@ -1,0 +1,430 @@
+// Late-bound client of Virtual PC's automation server: GetIDsOfNames, then Invoke, for
+// every operation; collections through _NewEnum and IEnumVARIANT; every failure keeps
+// its HRESULT and the best description to be had.
+#include "automation/automation_win32.h"
+
+#include <oleauto.h>
+
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace ombrevale {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// {9A1774B7-8251-4468-A214-61DCAED9AC2F}
+constexpr CLSID kClsidVirtualPC = {0x9A1774B7, 0x8251, 0x4468, {0xA2, 0x14, 0x61, 0xDC, 0xAE, 0xD9, 0xAC, 0x2F}};
+// {236BA0D9-A24A-4292-A132-27C1421DFD01}
+constexpr IID kIidVirtualPC = {0x236BA0D9, 0xA24A, 0x4292, {0xA1, 0x32, 0x27, 0xC1, 0x42, 0x1D, 0xFD, 0x01}};
+// {F7092AA1-33ED-4F78-A59F-C00ADFC2EDD7}
+constexpr IID kIidVirtualMachine = {0xF7092AA1, 0x33ED, 0x4F78, {0xA5, 0x9F, 0xC0, 0x0A, 0xDF, 0xC2, 0xED, 0xD7}};
+// {661ABEE6-112A-4ED9-BABF-3C874969F10E}
+constexpr IID kIidFloppyDrive = {0x661ABEE6, 0x112A, 0x4ED9, {0xBA, 0xBF, 0x3C, 0x87, 0x49, 0x69, 0xF1, 0x0E}};
+
+// The client's own descriptions, for failures the server does not describe itself.
+namespace text {
+std::wstring UnknownOperation(const std::wstring& operation, const std::wstring& reason) {
+    return L"Операция «" + operation + L"» недоступна: " + reason;
+}
+std::wstring OfOperation(const std::wstring& operation, const std::wstring& reason) {
+    return operation + L": " + reason;
+}
+std::wstring NoObject(const std::wstring& operation) {
+    return L"Операция «" + operation + L"» не вернула объект.";
+}
+std::wstring NotEnumerable(const std::wstring& collection, const std::wstring& reason) {
+    return L"Коллекцию «" + collection + L"» нельзя перебрать: " + reason;
+}
+std::wstring ItemNotObject(const std::wstring& collection) {
+    return L"Элемент коллекции «" + collection + L"» не является объектом.";
+}
+std::wstring ItemRefused(const std::wstring& collection, const std::wstring& kind) {
+    return L"Элемент коллекции «" + collection + L"» не является " + kind + L".";
+}
+constexpr const wchar_t* kMachineKind = L"виртуальной машиной";
+constexpr const wchar_t* kDriveKind = L"дисководом гибких дисков";
+std::wstring UnknownError(HRESULT hr) {
+    wchar_t number[16];
+    std::swprintf(number, sizeof number / sizeof number[0], L"0x%08lX", static_cast<unsigned long>(hr));
+    return L"Ошибка " + std::wstring(number) + L".";
+}
+}  // namespace text
+
+// --- Owners of COM memory -----------------------------------------------------------
+
+class Bstr {
+public:
+    Bstr() = default;
+    ~Bstr() { SysFreeString(value_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+
+    // Out-parameter: frees what it held first.
+    BSTR* Receive() {
+        SysFreeString(value_);
+        value_ = nullptr;
+        return &value_;
+    }
+    // A NULL BSTR is the empty text.
+    std::wstring Text() const { return value_ ? std::wstring(value_, SysStringLen(value_)) : std::wstring(); }
+
+private:
+    BSTR value_ = nullptr;
+};
+
+class Variant {
+public:
+    Variant() { VariantInit(&value_); }
+    ~Variant() { VariantClear(&value_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+
+    // Out-parameter: clears what it held first.
+    VARIANT* Receive() {
+        VariantClear(&value_);
+        return &value_;
+    }
+    VARIANT* get() { return &value_; }
+    const VARIANT& operator*() const { return value_; }
+
+private:
+    VARIANT value_;
+};
+
+// EXCEPINFO whose three BSTRs are freed however the call ends.
+struct ExceptionInfo {
+    EXCEPINFO info{};
+    ExceptionInfo() = default;
+    ~ExceptionInfo() {
+        SysFreeString(info.bstrSource);
+        SysFreeString(info.bstrDescription);
+        SysFreeString(info.bstrHelpFile);
+    }
+    ExceptionInfo(const ExceptionInfo&) = delete;
+    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
+};
+
+struct LocalFreeDeleter {
+    void operator()(wchar_t* p) const { LocalFree(p); }
+};
+
+// --- Describing failures ------------------------------------------------------------
+
+std::wstring Trimmed(const std::wstring& s) {
+    constexpr const wchar_t* kBlank = L" \t\r\n";
+    const auto first = s.find_first_not_of(kBlank);
+    if (first == std::wstring::npos) return {};
+    return s.substr(first, s.find_last_not_of(kBlank) - first + 1);
+}
+
+std::wstring FormatSystemMessage(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::unique_ptr<wchar_t, LocalFreeDeleter> owner(buffer);
+    return length && buffer ? Trimmed(std::wstring(buffer, length)) : std::wstring();
+}
+
+// The system's words for an HRESULT, or at least its number.
+std::wstring SystemText(HRESULT hr) {
+    std::wstring message = FormatSystemMessage(static_cast<DWORD>(hr));
+    // Win32 errors wrapped as HRESULTs are found by their plain code on some systems.
+    if (message.empty() && HRESULT_FACILITY(hr) == FACILITY_WIN32)
+        message = FormatSystemMessage(static_cast<DWORD>(HRESULT_CODE(hr)));
+    return message.empty() ? text::UnknownError(hr) : message;
+}
+
+// Takes the error object the failing call left on this thread (and clears the slot).
+std::wstring TakeErrorInfoText() {
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.GetAddressOf()) != S_OK || !info) return {};
+    Bstr description;
+    if (FAILED(info->GetDescription(description.Receive()))) return {};
+    return Trimmed(description.Text());
+}
+
+// A failed call's number and description: the server's exception, else its error
+// object, else the system's text (named after the operation, since the system does not
+// know which call it was).
+Failure DescribeFailure(HRESULT hr, ExceptionInfo* exception, const std::wstring& operation) {
+    HRESULT number = hr;
+    std::wstring description;
+    if (hr == DISP_E_EXCEPTION && exception) {
+        EXCEPINFO& e = exception->info;
+        if (e.pfnDeferredFillIn) {
+            e.pfnDeferredFillIn(&e);
+            e.pfnDeferredFillIn = nullptr;
+        }
+        if (e.scode != 0) number = e.scode;
+        if (e.bstrDescription) description = Trimmed(std::wstring(e.bstrDescription, SysStringLen(e.bstrDescription)));
+    }
+    if (description.empty()) description = TakeErrorInfoText();
+    if (description.empty()) {
+        description = SystemText(number);
+        if (!operation.empty()) description = text::OfOperation(operation, description);
+    }
+    return Failure{static_cast<std::int32_t>(number), std::move(description)};
+}
+
+// --- Calls by name ------------------------------------------------------------------
+
+// One argument as the operation declares it: text or a 32-bit number.
+using Argument = std::variant<std::wstring, std::int32_t>;
+
+// DISPPARAMS wants the arguments last first; this owns them while the call runs.
+class Arguments {
+public:
+    Arguments() = default;
+    ~Arguments() {
+        for (VARIANT& v : reversed_) VariantClear(&v);
+    }
+    Arguments(const Arguments&) = delete;
+    Arguments& operator=(const Arguments&) = delete;
+
+    Status Add(const Argument& argument, const std::wstring& operation) {
+        reversed_.reserve(reversed_.size() + 1);  // the insert below then cannot throw
+        VARIANT v;
+        VariantInit(&v);
+        if (const auto* s = std::get_if<std::wstring>(&argument)) {
+            v.vt = VT_BSTR;
+            v.bstrVal = SysAllocStringLen(s->data(), static_cast<UINT>(s->size()));
+            if (!v.bstrVal) return Failure{static_cast<std::int32_t>(E_OUTOFMEMORY), text::OfOperation(operation, SystemText(E_OUTOFMEMORY))};
+        } else {
+            v.vt = VT_I4;
+            v.lVal = std::get<std::int32_t>(argument);
+        }
+        reversed_.insert(reversed_.begin(), v);
+        return Ok();
+    }
+
+    DISPPARAMS Params() {
+        return DISPPARAMS{reversed_.empty() ? nullptr : reversed_.data(), nullptr,
+                          static_cast<UINT>(reversed_.size()), 0};
+    }
+
+private:
+    std::vector<VARIANT> reversed_;
+};
+
+Status InvokeId(IDispatch* object, DISPID id, const std::wstring& operation, WORD flags, Arguments& arguments,
+                Variant& result) {
+    DISPPARAMS params = arguments.Params();
+    ExceptionInfo exception;
+    UINT badArgument = 0;
+    SetErrorInfo(0, nullptr);  // so a stale error object is never taken for this call's
+    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.Receive(),
+                                      &exception.info, &badArgument);
+    if (FAILED(hr)) return DescribeFailure(hr, &exception, operation);
+    return Ok();
+}
+
+Status Call(IDispatch* object, const std::wstring& operation, WORD flags, std::initializer_list<Argument> args,
+            Variant& result) {
+    if (!object) return Failure{static_cast<std::int32_t>(E_POINTER), text::NoObject(operation)};
+    Arguments arguments;
+    for (const Argument& a : args) RETURN_IF_FAILED(arguments.Add(a, operation));
+
+    LPOLESTR names[] = {const_cast<LPOLESTR>(operation.c_str())};
+    DISPID id = DISPID_UNKNOWN;
+    SetErrorInfo(0, nullptr);
+    const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) {
+        Failure failure = DescribeFailure(hr, nullptr, {});
+        failure.description = text::UnknownOperation(operation, failure.description);
+        return failure;
+    }
+    return InvokeId(object, id, operation, flags, arguments, result);
+}
+
+Status CallMethod(IDispatch* object, const std::wstring& operation, std::initializer_list<Argument> args = {}) {
+    Variant ignored;
+    return Call(object, operation, DISPATCH_METHOD, args, ignored);
+}
+
+Status Coerce(Variant& value, VARTYPE type, Variant& coerced, const std::wstring& operation) {
+    const HRESULT hr = VariantChangeType(coerced.Receive(), value.get(), 0, type);
+    if (FAILED(hr)) return Failure{static_cast<std::int32_t>(hr), text::OfOperation(operation, SystemText(hr))};
+    return Ok();
+}
+
+Result<std::wstring> AsText(Variant& value, const std::wstring& operation) {
+    Variant coerced;
+    RETURN_IF_FAILED(Coerce(value, VT_BSTR, coerced, operation));
+    const BSTR s = (*coerced).bstrVal;
+    return s ? std::wstring(s, SysStringLen(s)) : std::wstring();
+}
+
+Result<std::int32_t> AsLong(Variant& value, const std::wstring& operation) {
+    Variant coerced;
+    RETURN_IF_FAILED(Coerce(value, VT_I4, coerced, operation));
+    return static_cast<std::int32_t>((*coerced).lVal);
+}
+
+Result<std::wstring> GetText(IDispatch* object, const std::wstring& property) {
+    Variant value;
+    RETURN_IF_FAILED(Call(object, property, DISPATCH_PROPERTYGET, {}, value));
+    return AsText(value, property);
+}
+
+Result<std::int32_t> GetLong(IDispatch* object, const std::wstring& property) {
+    Variant value;
+    RETURN_IF_FAILED(Call(object, property, DISPATCH_PROPERTYGET, {}, value));
+    return AsLong(value, property);
+}
+
+// The object a variant holds (VT_DISPATCH or VT_UNKNOWN), or null.
+ComPtr<IUnknown> ObjectIn(const VARIANT& v) {
+    if (v.vt == VT_DISPATCH) return ComPtr<IUnknown>(static_cast<IUnknown*>(v.pdispVal));
+    if (v.vt == VT_UNKNOWN) return ComPtr<IUnknown>(v.punkVal);
+    return nullptr;
+}
+
+// --- Collections ----------------------------------------------------------------------
+
+// A collection property walked through its standard enumerator.
+Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, const std::wstring& collection) {
+    Variant value;
+    RETURN_IF_FAILED(Call(owner, collection, DISPATCH_PROPERTYGET, {}, value));
+    Variant object;
+    RETURN_IF_FAILED(Coerce(value, VT_DISPATCH, object, collection));
+    IDispatch* items = (*object).pdispVal;
+    if (!items) return Failure{static_cast<std::int32_t>(E_POINTER), text::NoObject(collection)};
+
+    Arguments none;
+    Variant enumerator;
+    if (Status s = InvokeId(items, DISPID_NEWENUM, collection + L"._NewEnum", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                            none, enumerator);
+        !s.ok()) {
+        Failure failure = s.failure();
+        failure.description = text::NotEnumerable(collection, failure.description);
+        return failure;
+    }
+    ComPtr<IUnknown> unknown = ObjectIn(*enumerator);
+    if (!unknown) return Failure{static_cast<std::int32_t>(E_POINTER), text::NotEnumerable(collection, text::NoObject(L"_NewEnum"))};
+    ComPtr<IEnumVARIANT> walker;
+    if (const HRESULT hr = unknown.As(&walker); FAILED(hr) || !walker) {
+        const HRESULT number = FAILED(hr) ? hr : E_NOINTERFACE;
+        return Failure{static_cast<std::int32_t>(number), text::NotEnumerable(collection, SystemText(number))};
+    }
+    return walker;
+}
+
+// Hands out one item per Next, each queried for the interface its wrapper needs.
+template <class T, class Wrapper>
+class DispatchEnumerator final : public Enumerator<T> {
+public:
+    DispatchEnumerator(ComPtr<IEnumVARIANT> items, const IID& iid, std::wstring collection, const wchar_t* kind)
+        : items_(std::move(items)), iid_(iid), collection_(std::move(collection)), kind_(kind) {}
+
+    Result<std::shared_ptr<T>> Next() override {
+        if (!items_) return std::shared_ptr<T>();  // already past the last item
+        Variant item;
+        ULONG fetched = 0;
+        SetErrorInfo(0, nullptr);
+        const HRESULT hr = items_->Next(1, item.Receive(), &fetched);
+        if (FAILED(hr)) return DescribeFailure(hr, nullptr, collection_ + L".Next");
+        if (hr == S_FALSE) {
+            items_.Reset();
+            return std::shared_ptr<T>();
+        }
+        ComPtr<IUnknown> unknown = ObjectIn(*item);
+        if (!unknown) return Failure{static_cast<std::int32_t>(DISP_E_TYPEMISMATCH), text::ItemNotObject(collection_)};
+        // The interface is dual, so the pointer it answers with is an IDispatch.
+        ComPtr<IDispatch> object;
+        const HRESULT queried = unknown->QueryInterface(iid_, reinterpret_cast<void**>(object.GetAddressOf()));
+        if (FAILED(queried) || !object)
+            return Failure{static_cast<std::int32_t>(FAILED(queried) ? queried : E_NOINTERFACE),
+                           text::ItemRefused(collection_, kind_)};
+        return std::shared_ptr<T>(std::make_shared<Wrapper>(std::move(object)));
+    }
+
+private:
+    ComPtr<IEnumVARIANT> items_;
+    IID iid_;
+    std::wstring collection_;
+    const wchar_t* kind_;
+};
+
+// --- The three objects ----------------------------------------------------------------
+
+class DispatchFloppyDrive final : public FloppyDrive {
+public:
+    explicit DispatchFloppyDrive(ComPtr<IDispatch> drive) : drive_(std::move(drive)) {}
+
+    Status AttachImage(const std::wstring& path) override { return CallMethod(drive_.Get(), L"AttachImage", {path}); }
+    Status ReleaseImage() override { return CallMethod(drive_.Get(), L"ReleaseImage"); }
+    Result<std::wstring> ImagePath() override { return GetText(drive_.Get(), L"ImagePath"); }
+    Status ReleaseHostDrive() override { return CallMethod(drive_.Get(), L"ReleaseHostDrive"); }
+    Result<std::wstring> HostDriveLetter() override { return GetText(drive_.Get(), L"HostDriveLetter"); }
+    Result<std::int32_t> DriveNumber() override { return GetLong(drive_.Get(), L"DriveNumber"); }
+    Result<std::int32_t> Attachment() override { return GetLong(drive_.Get(), L"Attachment"); }
+
+private:
+    ComPtr<IDispatch> drive_;
+};
+
+class DispatchVirtualMachine final : public VirtualMachine {
+public:
+    explicit DispatchVirtualMachine(ComPtr<IDispatch> machine) : machine_(std::move(machine)) {}
+
+    Result<std::wstring> Name() override { return GetText(machine_.Get(), L"Name"); }
+
+    Result<std::unique_ptr<Enumerator<FloppyDrive>>> FloppyDrives() override {
+        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items, OpenCollection(machine_.Get(), L"FloppyDrives"));
+        return std::unique_ptr<Enumerator<FloppyDrive>>(
+            std::make_unique<DispatchEnumerator<FloppyDrive, DispatchFloppyDrive>>(
+                std::move(items), kIidFloppyDrive, L"FloppyDrives", text::kDriveKind));
+    }
+
+private:
+    ComPtr<IDispatch> machine_;
+};
+
+class DispatchVirtualPCHost final : public VirtualPCHost {
+public:
+    explicit DispatchVirtualPCHost(ComPtr<IDispatch> host) : host_(std::move(host)) {}
+
+    Result<std::unique_ptr<Enumerator<VirtualMachine>>> Machines() override {
+        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items, OpenCollection(host_.Get(), L"Machines"));
+        return std::unique_ptr<Enumerator<VirtualMachine>>(
+            std::make_unique<DispatchEnumerator<VirtualMachine, DispatchVirtualMachine>>(
+                std::move(items), kIidVirtualMachine, L"Machines", text::kMachineKind));
+    }
+
+    Status CreateFloppyImage(const std::wstring& path, std::int32_t density) override {
+        return CallMethod(host_.Get(), L"CreateFloppyImage", {path, density});
+    }
+
+    Result<std::int32_t> GetFloppyImageType(const std::wstring& path) override {
+        Variant value;
+        RETURN_IF_FAILED(Call(host_.Get(), L"GetFloppyImageType", DISPATCH_METHOD, {path}, value));
+        return AsLong(value, L"GetFloppyImageType");
+    }
+
+private:
+    ComPtr<IDispatch> host_;
+};
+
+}  // namespace
+
+std::unique_ptr<VirtualPCHost> WrapVirtualPCHost(ComPtr<IDispatch> host) {
+    return std::make_unique<DispatchVirtualPCHost>(std::move(host));
+}
+
+Result<std::unique_ptr<VirtualPCHost>> CreateVirtualPCHost() {
+    ComPtr<IDispatch> host;
+    SetErrorInfo(0, nullptr);
+    const HRESULT hr = CoCreateInstance(kClsidVirtualPC, nullptr, CLSCTX_SERVER, kIidVirtualPC,
+                                        reinterpret_cast<void**>(host.GetAddressOf()));
+    if (FAILED(hr)) return DescribeFailure(hr, nullptr, {});
+    if (!host) return Failure{static_cast<std::int32_t>(E_POINTER), text::NoObject(L"CoCreateInstance")};
+    return WrapVirtualPCHost(std::move(host));
+}
+
+}  // namespace ombrevale
