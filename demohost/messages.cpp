@@ -119,6 +119,10 @@ std::wstring HostText::SampleImageNotCreated(std::wstring_view path, std::int32_
     return L"Не удалось создать образ-пример " + Quoted(path) + Reason(number) + L".";
 }
 
+std::wstring HostText::NoDataFolder(std::int32_t number) {
+    return L"Не удалось найти папку данных приложений пользователя" + Reason(number) + L".";
+}
+
 std::wstring HostText::MissingImagePath() { return L"Не указан путь к файлу образа."; }
 
 std::wstring HostText::ImageNotFound(std::wstring_view path) {

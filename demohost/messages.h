@@ -40,6 +40,8 @@ struct HostText {
     static std::wstring FolderNotCreated(std::wstring_view folder, std::int32_t number);
     static std::wstring SampleImageNotCreated(std::wstring_view path, std::int32_t number);
 
+    static std::wstring NoDataFolder(std::int32_t number);
+
     static std::wstring MissingImagePath();
     static std::wstring ImageNotFound(std::wstring_view path);
     static std::wstring ImageNotRegular(std::wstring_view path);

@@ -1,1 +1,39 @@
-# demohost/server.cmake: the in-process COM server OmbrevaleDemoHost.dll
+# demohost/server.cmake: the in-process COM server OmbrevaleDemoHost.dll, with its type
+# library compiled by widl from demohost.idl and embedded as a resource.
+find_path(OMBREVALE_WINE_IDL_DIR oaidl.idl
+          PATHS /usr/include/wine/wine/windows /usr/include/wine/windows
+          NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_path(OMBREVALE_STDOLE2_DIR stdole2.tlb
+          PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows
+          NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+
+set(DEMOHOST_IDL ${CMAKE_CURRENT_SOURCE_DIR}/demohost.idl)
+set(DEMOHOST_HEADER ${CMAKE_CURRENT_BINARY_DIR}/generated/demohost_idl.h)
+set(DEMOHOST_TLB ${CMAKE_CURRENT_BINARY_DIR}/generated/OmbrevaleDemoHost.tlb)
+add_custom_command(
+  OUTPUT ${DEMOHOST_HEADER} ${DEMOHOST_TLB}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/generated
+  COMMAND ${WIDL_EXECUTABLE} --win64 -I${OMBREVALE_WINE_IDL_DIR} -L${OMBREVALE_STDOLE2_DIR}
+          -h -H ${DEMOHOST_HEADER} -t -T ${DEMOHOST_TLB} ${DEMOHOST_IDL}
+  DEPENDS ${DEMOHOST_IDL}
+  COMMENT "Compiling the demo host's type library"
+  VERBATIM)
+add_custom_target(omb_demohost_idl DEPENDS ${DEMOHOST_HEADER} ${DEMOHOST_TLB})
+
+configure_file(demohost.rc.in ${CMAKE_CURRENT_BINARY_DIR}/generated/demohost.rc @ONLY)
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/generated/demohost.rc
+                            PROPERTIES OBJECT_DEPENDS ${DEMOHOST_TLB})
+
+add_library(OmbrevaleDemoHost MODULE
+  com_objects_win32.cpp
+  module_win32.cpp
+  demohost.def
+  ${CMAKE_CURRENT_BINARY_DIR}/generated/demohost.rc
+  ${DEMOHOST_HEADER})
+add_dependencies(OmbrevaleDemoHost omb_demohost_idl)
+set_target_properties(OmbrevaleDemoHost PROPERTIES PREFIX "" OUTPUT_NAME OmbrevaleDemoHost)
+target_include_directories(OmbrevaleDemoHost PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
+target_link_libraries(OmbrevaleDemoHost PRIVATE omb_demohost_logic oleaut32 ole32 uuid shell32 advapi32)
+
+# The test client shares the generated header.
+set(OMBREVALE_DEMOHOST_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/generated CACHE INTERNAL "")
