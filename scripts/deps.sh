@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make
   g++-mingw-w64-x86-64 mingw-w64-tools
-  wine wine64 libwine-dev
+  wine wine64 libwine-dev fonts-wine
   googletest
   xvfb xauth xdotool imagemagick x11-utils
   dosfstools mtools

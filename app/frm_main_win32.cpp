@@ -1,0 +1,422 @@
+#include "app/frm_main_win32.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <climits>
+#include <utility>
+
+#include "app/shell_texts.h"
+
+namespace ombrevale {
+namespace {
+
+constexpr const wchar_t* kWindowClass = L"OmbrevaleMainWindow";
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+// Entries a drop-down list shows before it scrolls.
+constexpr int kDropDownEntries = 10;
+
+Failure LastError(const wchar_t* what) {
+    const DWORD code = GetLastError();
+    const HRESULT hr = code ? HRESULT_FROM_WIN32(code) : E_FAIL;
+    return Failure{static_cast<std::int32_t>(hr), what};
+}
+
+Failure ControlFailure(HRESULT hr, const wchar_t* what) {
+    return Failure{static_cast<std::int32_t>(hr), what};
+}
+
+Result<std::int16_t> ToPosition(LRESULT value, const wchar_t* what) {
+    if (value < SHRT_MIN || value > SHRT_MAX) return ControlFailure(E_FAIL, what);
+    return static_cast<std::int16_t>(value);
+}
+
+unsigned WindowDpi(HWND hwnd) {
+    const UINT dpi = GetDpiForWindow(hwnd);
+    return dpi ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+}  // namespace
+
+// ---- controls ---------------------------------------------------------------------------
+
+Status ComboList::Clear() {
+    if (!hwnd_) return ControlFailure(E_HANDLE, L"Список не создан.");
+    SendMessageW(hwnd_, CB_RESETCONTENT, 0, 0);
+    return Ok();
+}
+
+Result<std::int16_t> ComboList::Count() {
+    if (!hwnd_) return ControlFailure(E_HANDLE, L"Список не создан.");
+    const LRESULT count = SendMessageW(hwnd_, CB_GETCOUNT, 0, 0);
+    if (count == CB_ERR) return ControlFailure(E_FAIL, L"Не удалось узнать число строк списка.");
+    return ToPosition(count, L"В списке слишком много строк.");
+}
+
+Result<std::int16_t> ComboList::Position() {
+    if (!hwnd_) return ControlFailure(E_HANDLE, L"Список не создан.");
+    // CB_ERR is -1: nothing chosen.
+    return ToPosition(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0), L"Недопустимая позиция в списке.");
+}
+
+Result<std::int16_t> ComboList::Append(const std::wstring& text) {
+    if (!hwnd_) return ControlFailure(E_HANDLE, L"Список не создан.");
+    const LRESULT position = SendMessageW(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (position == CB_ERR || position == CB_ERRSPACE)
+        return ControlFailure(E_OUTOFMEMORY, L"Не удалось добавить строку в список.");
+    if (position > SHRT_MAX) {
+        SendMessageW(hwnd_, CB_DELETESTRING, static_cast<WPARAM>(position), 0);
+        return ControlFailure(E_FAIL, L"В списке слишком много строк.");
+    }
+    return static_cast<std::int16_t>(position);
+}
+
+Status ComboList::Select(std::int16_t position) {
+    if (!hwnd_) return ControlFailure(E_HANDLE, L"Список не создан.");
+    const LRESULT result = SendMessageW(hwnd_, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
+    if (result == CB_ERR && position != -1)
+        return ControlFailure(E_INVALIDARG, L"Недопустимая позиция в списке.");
+    // A choice made from code counts as a click, as a choice of the user does.
+    Clicked();
+    return Ok();
+}
+
+Status EditLine::SetText(const std::wstring& text) {
+    if (!hwnd_) return ControlFailure(E_HANDLE, L"Поле не создано.");
+    if (!SetWindowTextW(hwnd_, text.c_str())) return LastError(L"Не удалось изменить текст поля.");
+    return Ok();
+}
+
+// ---- window -----------------------------------------------------------------------------
+
+MainWindow::MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support)
+    : instance_(instance), support_(support) {
+    form_ = std::make_unique<frmMain>(host, support, *this);
+}
+
+MainWindow::~MainWindow() {
+    quitOnDestroy_ = false;
+    if (hwnd_) DestroyWindow(hwnd_);
+    // The form's collections hold automation objects: release them with the window.
+    form_.reset();
+    if (mainMenu_) DestroyMenu(mainMenu_);  // destroys the image submenu with it
+    if (font_) DeleteObject(font_);
+}
+
+Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, VirtualPCHost& host,
+                                                       SupportLibrary& support) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    if (!GetClassInfoExW(instance, kWindowClass, &wc)) {
+        wc = WNDCLASSEXW{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = &MainWindow::WindowProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kWindowClass;
+        if (!RegisterClassExW(&wc)) return LastError(L"Не удалось зарегистрировать класс главного окна.");
+    }
+
+    std::unique_ptr<MainWindow> window(new MainWindow(instance, host, support));
+    HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, kWindowCaption, kWindowStyle, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, window.get());
+    if (!hwnd) return LastError(L"Не удалось создать главное окно.");
+    window->dpi_ = WindowDpi(hwnd);
+    RETURN_IF_FAILED(window->CreateControls());
+    RETURN_IF_FAILED(window->CreateMenus());
+    window->ApplyDpi(window->dpi_, nullptr);
+    return window;
+}
+
+Status MainWindow::CreateControls() {
+    for (const ControlLayout& c : kLayout) {
+        const wchar_t* cls = L"";
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
+        DWORD exStyle = 0;
+        switch (c.kind) {
+        case ControlKind::DropDownList:
+            cls = WC_COMBOBOXW;
+            style |= CBS_DROPDOWNLIST | WS_VSCROLL;  // list-only, not sorted
+            break;
+        case ControlKind::TextBox:
+            cls = WC_EDITW;
+            style |= ES_AUTOHSCROLL | ES_READONLY | ES_LEFT;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case ControlKind::Button:
+            cls = WC_BUTTONW;
+            style |= BS_PUSHBUTTON;  // neither default nor cancel
+            break;
+        }
+        HWND child = CreateWindowExW(exStyle, cls, c.caption, style, 0, 0, 0, 0, hwnd_,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlCommand(c.id))),
+                                     instance_, nullptr);
+        if (!child) return LastError(L"Не удалось создать элемент главного окна.");
+        controls_[c.id] = child;
+    }
+    vmList_.Attach(controls_[kCboVMName], [this] { form_->cboVMName_Click(); });
+    driveList_.Attach(controls_[kCboFloppyDrives], [this] { form_->cboFloppyDrives_Click(); });
+    status_.Attach(controls_[kTxtStatus]);
+    return Ok();
+}
+
+Status MainWindow::CreateMenus() {
+    mainMenu_ = CreateMenu();
+    imageMenu_ = CreatePopupMenu();
+    if (!mainMenu_ || !imageMenu_) {
+        if (imageMenu_) DestroyMenu(imageMenu_);
+        imageMenu_ = nullptr;
+        return LastError(L"Не удалось создать меню.");
+    }
+    for (const MenuItemLayout& item : kImageMenu) {
+        const UINT_PTR id = kImageMenuCommandBase + item.index;
+        const bool separator = std::wstring_view(item.caption) == L"-";
+        if (!AppendMenuW(imageMenu_, separator ? MF_SEPARATOR : MF_STRING, id, separator ? nullptr : item.caption))
+            return LastError(L"Не удалось создать меню.");
+    }
+    if (!AppendMenuW(mainMenu_, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(imageMenu_), kMainMenuCaption))
+        return LastError(L"Не удалось создать меню.");
+    return Ok();
+}
+
+void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(kFontPoints, static_cast<int>(dpi), 72);
+    lf.lfWeight = kFontWeight;
+    lf.lfCharSet = kFontCharset;
+    lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+    lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    lf.lfQuality = DEFAULT_QUALITY;
+    lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+    wcscpy_s(lf.lfFaceName, kFontFace);
+    // The new font goes on before the old one is freed: no control is ever left with a
+    // dead font.
+    HFONT font = CreateFontIndirectW(&lf);
+    if (font) {
+        for (HWND child : controls_) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (font_) DeleteObject(font_);
+        font_ = font;
+    }
+
+    // Window size from the client size; corrected afterwards, since the frame reported
+    // for a DPI is not always the frame drawn.
+    const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
+    const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
+    RECT frame{0, 0, clientWidth, clientHeight};
+    AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
+    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    if (suggested) {
+        x = suggested->left;
+        y = suggested->top;
+    } else {
+        flags |= SWP_NOMOVE;
+    }
+    SetWindowPos(hwnd_, nullptr, x, y, frame.right - frame.left, frame.bottom - frame.top, flags);
+    RECT client{}, window{};
+    GetClientRect(hwnd_, &client);
+    GetWindowRect(hwnd_, &window);
+    const int dw = clientWidth - client.right, dh = clientHeight - client.bottom;
+    if (dw || dh)
+        SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + dw, window.bottom - window.top + dh,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+
+    for (const ControlLayout& c : kLayout) {
+        HWND child = controls_[c.id];
+        const int left = TwipsToPixels(c.left, dpi), top = TwipsToPixels(c.top, dpi);
+        const int width = TwipsToPixels(c.width, dpi), height = TwipsToPixels(c.height, dpi);
+        if (c.kind != ControlKind::DropDownList) {
+            SetWindowPos(child, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+            continue;
+        }
+        // A drop-down list's closed height follows its selection field: size that field
+        // so the closed list is exactly as high as the layout says.
+        RECT closed{};
+        GetWindowRect(child, &closed);
+        const LRESULT field = SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+        const int closedHeight = closed.bottom - closed.top;
+        if (field != CB_ERR && closedHeight > 0 && closedHeight != height)
+            SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + (height - closedHeight));
+        const LRESULT item = SendMessageW(child, CB_GETITEMHEIGHT, 0, 0);
+        const int listHeight = (item > 0 ? static_cast<int>(item) : height) * kDropDownEntries + 2;
+        SetWindowPos(child, nullptr, left, top, width, height + listHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+        GetWindowRect(child, &closed);
+        const LRESULT fieldNow = SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+        if (fieldNow != CB_ERR && closed.bottom - closed.top != height)
+            SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
+                         fieldNow + (height - (closed.bottom - closed.top)));
+    }
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+Status MainWindow::Show() {
+    RETURN_IF_FAILED(form_->Form_Load());
+    if (!hwnd_) return ControlFailure(E_HANDLE, L"Главное окно закрыто.");
+    ShowWindow(hwnd_, SW_SHOW);
+    UpdateWindow(hwnd_);
+    SetForegroundWindow(hwnd_);
+    SetFocus(controls_[kCboVMName]);
+    return Ok();
+}
+
+HWND MainWindow::control(ControlId id) const { return controls_[id]; }
+
+Result<WindowHandle> MainWindow::hWnd() {
+    if (!hwnd_) return ControlFailure(E_HANDLE, L"Главное окно закрыто.");
+    return reinterpret_cast<WindowHandle>(hwnd_);
+}
+
+Status MainWindow::Unload() {
+    if (!hwnd_) return ControlFailure(E_HANDLE, L"Главное окно закрыто.");
+    // Posted, so the close runs as the close button's does, after the key has gone on.
+    if (!PostMessageW(hwnd_, WM_CLOSE, 0, 0)) return LastError(L"Не удалось закрыть главное окно.");
+    return Ok();
+}
+
+Result<ButtonPlacement> MainWindow::cmdImageMenuPlacement() {
+    const ControlLayout& button = kLayout[kCmdImageMenu];
+    ButtonPlacement placement;
+    placement.top = static_cast<float>(button.top);
+    placement.left = static_cast<float>(button.left);
+    placement.width = static_cast<float>(button.width);
+    return placement;
+}
+
+Status MainWindow::PopupMenu(std::int16_t element, float x, float y, std::int32_t flags) {
+    if (element != kMainMenuElement) return ControlFailure(E_INVALIDARG, L"Нет такого элемента меню.");
+    if (!hwnd_ || !mainMenu_) return ControlFailure(E_HANDLE, L"Меню не создано.");
+    HMENU popup = GetSubMenu(mainMenu_, 0);
+    if (!popup) return ControlFailure(E_HANDLE, L"Меню не создано.");
+    POINT at{TwipsToPixels(x, dpi_), TwipsToPixels(y, dpi_)};
+    ClientToScreen(hwnd_, &at);
+    // The menu must belong to the foreground window, or it does not close when the user
+    // clicks elsewhere.
+    SetForegroundWindow(hwnd_);
+    if (!TrackPopupMenuEx(popup, static_cast<UINT>(flags), at.x, at.y, hwnd_, nullptr))
+        return LastError(L"Не удалось показать меню.");
+    PostMessageW(hwnd_, WM_NULL, 0, 0);
+    return Ok();
+}
+
+void MainWindow::PreviewKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return;
+    if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd))) return;
+    const auto key = static_cast<std::int16_t>(msg.wParam);
+    // An open drop-down list takes Esc for itself: it closes the list, not the window.
+    if (key == VK_ESCAPE) {
+        for (ControlId id : {kCboVMName, kCboFloppyDrives})
+            if (SendMessageW(controls_[id], CB_GETDROPPEDSTATE, 0, 0)) return;
+    }
+    std::int16_t shift = 0;
+    if (GetKeyState(VK_SHIFT) < 0) shift |= 1;
+    if (GetKeyState(VK_CONTROL) < 0) shift |= 2;
+    if (GetKeyState(VK_MENU) < 0) shift |= 4;
+    Check(form_->Form_KeyDown(key, shift));
+}
+
+void MainWindow::Fatal(const Failure& failure) {
+    if (auto reporter = support_.Reporter(); reporter.ok())
+        (void)(*reporter)->ReportError(failure, kStyleCritical, 0, kUnhandledFailureText, false);
+    exitCode_ = 1;
+    if (hwnd_) DestroyWindow(hwnd_);
+}
+
+void MainWindow::OnCommand(int id, int code) {
+    switch (id) {
+    case ControlCommand(kCboVMName):
+        if (code == CBN_SELCHANGE) vmList_.Clicked();
+        return;
+    case ControlCommand(kCboFloppyDrives):
+        if (code == CBN_SELCHANGE) driveList_.Clicked();
+        return;
+    case ControlCommand(kCmdImageMenu):
+        if (code == BN_CLICKED) Check(form_->cmdImageMenu_Click());
+        return;
+    case ControlCommand(kCmdDetach):
+        if (code == BN_CLICKED) form_->cmdDetach_Click();
+        return;
+    case ControlCommand(kCmdAttachImage):
+        if (code == BN_CLICKED) form_->cmdAttachImage_Click();
+        return;
+    default:
+        break;
+    }
+    // Menu items carry their mnuImage index. Enter and Esc's IDOK and IDCANCEL from the
+    // dialog manager are not commands here: the window has no default or cancel button.
+    if (code == 0 && id > kImageMenuCommandBase && id <= kImageMenuCommandBase + SHRT_MAX)
+        Check(form_->mnuImage_Click(static_cast<std::int16_t>(id - kImageMenuCommandBase)));
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        self->controls_.fill(nullptr);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_CTLCOLORSTATIC:
+        // The read-only status line keeps the button-face colour of the system scheme.
+        if (reinterpret_cast<HWND>(lParam) == controls_[kTxtStatus]) {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        break;
+    case WM_DPICHANGED:
+        ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_ACTIVATE:
+        // Give the focus back to the control that had it, as a dialog does.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+        } else if (lastFocus_ && IsWindow(lastFocus_)) {
+            SetFocus(lastFocus_);
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        form_->Form_Unload();
+        DestroyWindow(hwnd_);
+        return 0;
+    case WM_DESTROY:
+        // Closing the only window ends the program.
+        if (quitOnDestroy_) PostQuitMessage(exitCode_);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+int RunMessageLoop(MainWindow& window) {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        window.PreviewKey(msg);
+        if (window.hwnd() && IsDialogMessageW(window.hwnd(), &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return window.exitCode();
+}
+
+}  // namespace ombrevale

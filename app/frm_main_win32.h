@@ -1,0 +1,119 @@
+// The main window as a Win32 shell: creates the controls from the layout table, lays them
+// out at the window's DPI, turns messages into frmMain's events and offers the controls
+// to them. It decides nothing itself.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/controls.h"
+#include "app/frm_main.h"
+#include "app/layout.h"
+#include "automation/automation.h"
+#include "support/result.h"
+#include "support/support.h"
+
+namespace ombrevale {
+
+class ComboList final : public ListControl {
+public:
+    void Attach(HWND combo, std::function<void()> click) {
+        hwnd_ = combo;
+        click_ = std::move(click);
+    }
+    HWND hwnd() const { return hwnd_; }
+    void Clicked() { if (click_) click_(); }
+
+    Status Clear() override;
+    Result<std::int16_t> Count() override;
+    Result<std::int16_t> Position() override;
+    Result<std::int16_t> Append(const std::wstring& text) override;
+    Status Select(std::int16_t position) override;
+
+private:
+    HWND hwnd_ = nullptr;
+    std::function<void()> click_;
+};
+
+class EditLine final : public TextLine {
+public:
+    void Attach(HWND edit) { hwnd_ = edit; }
+    Status SetText(const std::wstring& text) override;
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+class MainWindow final : public FormView {
+public:
+    // Creates the window with its controls and menu, not yet shown and not yet loaded.
+    static Result<std::unique_ptr<MainWindow>> Create(HINSTANCE instance, VirtualPCHost& host,
+                                                      SupportLibrary& support);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Runs the load step, then makes the window visible with the focus on the first list.
+    Status Show();
+
+    HWND hwnd() const { return hwnd_; }
+    HWND control(ControlId id) const;
+    HMENU imageMenu() const { return imageMenu_; }
+    unsigned dpi() const { return dpi_; }
+    frmMain& form() { return *form_; }
+    // Zero after a normal close; non-zero when a failure ended the program.
+    int exitCode() const { return exitCode_; }
+
+    // Key preview for the message loop: gives frmMain every key pressed in the window
+    // before the focused control sees it. The key always goes on to that control.
+    void PreviewKey(const MSG& msg);
+
+    // FormView
+    ListControl& cboVMName() override { return vmList_; }
+    ListControl& cboFloppyDrives() override { return driveList_; }
+    TextLine& txtStatus() override { return status_; }
+    Result<WindowHandle> hWnd() override;
+    Status Unload() override;
+    Result<ButtonPlacement> cmdImageMenuPlacement() override;
+    Status PopupMenu(std::int16_t element, float x, float y, std::int32_t flags) override;
+
+private:
+    MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support);
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    Status CreateControls();
+    Status CreateMenus();
+    void ApplyDpi(unsigned dpi, const RECT* suggested);
+    void OnCommand(int id, int code);
+    // A failure that reached the top of an event: reported, then the program ends.
+    void Fatal(const Failure& failure);
+    void Check(const Status& status) {
+        if (!status.ok()) Fatal(status.failure());
+    }
+
+    HINSTANCE instance_;
+    SupportLibrary& support_;
+    HWND hwnd_ = nullptr;
+    std::array<HWND, kControlCount> controls_{};
+    HFONT font_ = nullptr;
+    HMENU mainMenu_ = nullptr;   // mnuMain: never attached as a menu bar
+    HMENU imageMenu_ = nullptr;  // mnuImage, the submenu of mnuMain element 100
+    HWND lastFocus_ = nullptr;
+    unsigned dpi_ = 96;
+    int exitCode_ = 0;
+    bool quitOnDestroy_ = true;
+    ComboList vmList_;
+    ComboList driveList_;
+    EditLine status_;
+    std::unique_ptr<frmMain> form_;
+};
+
+// Runs the window's messages until it is closed; answers the exit code.
+int RunMessageLoop(MainWindow& window);
+
+}  // namespace ombrevale

@@ -1,0 +1,83 @@
+// The program's entry point: COM on the window thread, the support library, then Main.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <memory>
+
+#include "app/frm_main_win32.h"
+#include "app/mod_main.h"
+#include "app/shell_texts.h"
+#include "automation/automation_win32.h"
+#include "support/support_win32.h"
+
+namespace ombrevale {
+namespace {
+
+class Win32Startup final : public StartupPlatform {
+public:
+    Win32Startup(HINSTANCE instance, SupportLibrary& support) : instance_(instance), support_(support) {}
+
+    void InitCommonControls() override {
+        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+        InitCommonControlsEx(&icc);
+    }
+
+    Result<std::unique_ptr<VirtualPCHost>> CreateVirtualPC() override { return CreateVirtualPCHost(); }
+
+    Status ShowMainWindow(VirtualPCHost& host) override {
+        ASSIGN_OR_RETURN(window_, MainWindow::Create(instance_, host, support_));
+        return window_->Show();
+    }
+
+    MainWindow* window() { return window_.get(); }
+    void CloseWindow() { window_.reset(); }
+
+private:
+    HINSTANCE instance_;
+    SupportLibrary& support_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+class ComApartment {
+public:
+    ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment() {
+        if (ok_) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool ok_;
+};
+
+int Run(HINSTANCE instance) {
+    ComApartment com;
+    Win32SupportLibrary support(instance, OmbrevaleApplication());
+    Win32Startup platform(instance, support);
+    std::unique_ptr<VirtualPCHost> host;
+
+    const Result<StartupOutcome> outcome = Main(support, platform, host);
+    if (!outcome.ok()) {
+        // A failure Main does not trap ends the program, but never silently.
+        if (auto reporter = support.Reporter(); reporter.ok())
+            (void)(*reporter)->ReportError(outcome.failure(), kStyleCritical, 0, kUnhandledFailureText, false);
+        platform.CloseWindow();
+        return 1;
+    }
+    if (*outcome == StartupOutcome::Ended) return 1;
+
+    int code = 1;
+    if (MainWindow* window = platform.window()) code = RunMessageLoop(*window);
+    // The window and its automation objects go first; the host object only after it.
+    platform.CloseWindow();
+    host.reset();
+    return code;
+}
+
+}  // namespace
+}  // namespace ombrevale
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return ombrevale::Run(instance); }
