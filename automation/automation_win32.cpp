@@ -115,6 +115,10 @@ struct LocalFreeDeleter {
 
 // --- Describing failures ------------------------------------------------------------
 
+Failure Fail(HRESULT hr, std::wstring description) {
+    return Failure{static_cast<std::int32_t>(hr), std::move(description)};
+}
+
 std::wstring Trimmed(const std::wstring& s) {
     constexpr const wchar_t* kBlank = L" \t\r\n";
     const auto first = s.find_first_not_of(kBlank);
@@ -169,7 +173,7 @@ Failure DescribeFailure(HRESULT hr, ExceptionInfo* exception, const std::wstring
         description = SystemText(number);
         if (!operation.empty()) description = text::OfOperation(operation, description);
     }
-    return Failure{static_cast<std::int32_t>(number), std::move(description)};
+    return Fail(number, std::move(description));
 }
 
 // --- Calls by name ------------------------------------------------------------------
@@ -194,7 +198,8 @@ public:
         if (const auto* s = std::get_if<std::wstring>(&argument)) {
             v.vt = VT_BSTR;
             v.bstrVal = SysAllocStringLen(s->data(), static_cast<UINT>(s->size()));
-            if (!v.bstrVal) return Failure{static_cast<std::int32_t>(E_OUTOFMEMORY), text::OfOperation(operation, SystemText(E_OUTOFMEMORY))};
+            if (!v.bstrVal)
+                return Fail(E_OUTOFMEMORY, text::OfOperation(operation, SystemText(E_OUTOFMEMORY)));
         } else {
             v.vt = VT_I4;
             v.lVal = std::get<std::int32_t>(argument);
@@ -226,7 +231,7 @@ Status InvokeId(IDispatch* object, DISPID id, const std::wstring& operation, WOR
 
 Status Call(IDispatch* object, const std::wstring& operation, WORD flags, std::initializer_list<Argument> args,
             Variant& result) {
-    if (!object) return Failure{static_cast<std::int32_t>(E_POINTER), text::NoObject(operation)};
+    if (!object) return Fail(E_POINTER, text::NoObject(operation));
     Arguments arguments;
     for (const Argument& a : args) RETURN_IF_FAILED(arguments.Add(a, operation));
 
@@ -249,7 +254,7 @@ Status CallMethod(IDispatch* object, const std::wstring& operation, std::initial
 
 Status Coerce(Variant& value, VARTYPE type, Variant& coerced, const std::wstring& operation) {
     const HRESULT hr = VariantChangeType(coerced.Receive(), value.get(), 0, type);
-    if (FAILED(hr)) return Failure{static_cast<std::int32_t>(hr), text::OfOperation(operation, SystemText(hr))};
+    if (FAILED(hr)) return Fail(hr, text::OfOperation(operation, SystemText(hr)));
     return Ok();
 }
 
@@ -294,7 +299,7 @@ Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, const std::wstring
     Variant object;
     RETURN_IF_FAILED(Coerce(value, VT_DISPATCH, object, collection));
     IDispatch* items = (*object).pdispVal;
-    if (!items) return Failure{static_cast<std::int32_t>(E_POINTER), text::NoObject(collection)};
+    if (!items) return Fail(E_POINTER, text::NoObject(collection));
 
     Arguments none;
     Variant enumerator;
@@ -306,11 +311,12 @@ Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, const std::wstring
         return failure;
     }
     ComPtr<IUnknown> unknown = ObjectIn(*enumerator);
-    if (!unknown) return Failure{static_cast<std::int32_t>(E_POINTER), text::NotEnumerable(collection, text::NoObject(L"_NewEnum"))};
+    if (!unknown)
+        return Fail(E_POINTER, text::NotEnumerable(collection, text::NoObject(L"_NewEnum")));
     ComPtr<IEnumVARIANT> walker;
     if (const HRESULT hr = unknown.As(&walker); FAILED(hr) || !walker) {
         const HRESULT number = FAILED(hr) ? hr : E_NOINTERFACE;
-        return Failure{static_cast<std::int32_t>(number), text::NotEnumerable(collection, SystemText(number))};
+        return Fail(number, text::NotEnumerable(collection, SystemText(number)));
     }
     return walker;
 }
@@ -334,13 +340,12 @@ public:
             return std::shared_ptr<T>();
         }
         ComPtr<IUnknown> unknown = ObjectIn(*item);
-        if (!unknown) return Failure{static_cast<std::int32_t>(DISP_E_TYPEMISMATCH), text::ItemNotObject(collection_)};
+        if (!unknown) return Fail(DISP_E_TYPEMISMATCH, text::ItemNotObject(collection_));
         // The interface is dual, so the pointer it answers with is an IDispatch.
         ComPtr<IDispatch> object;
         const HRESULT queried = unknown->QueryInterface(iid_, reinterpret_cast<void**>(object.GetAddressOf()));
         if (FAILED(queried) || !object)
-            return Failure{static_cast<std::int32_t>(FAILED(queried) ? queried : E_NOINTERFACE),
-                           text::ItemRefused(collection_, kind_)};
+            return Fail(FAILED(queried) ? queried : E_NOINTERFACE, text::ItemRefused(collection_, kind_));
         return std::shared_ptr<T>(std::make_shared<Wrapper>(std::move(object)));
     }
 
@@ -423,7 +428,7 @@ Result<std::unique_ptr<VirtualPCHost>> CreateVirtualPCHost() {
     const HRESULT hr = CoCreateInstance(kClsidVirtualPC, nullptr, CLSCTX_SERVER, kIidVirtualPC,
                                         reinterpret_cast<void**>(host.GetAddressOf()));
     if (FAILED(hr)) return DescribeFailure(hr, nullptr, {});
-    if (!host) return Failure{static_cast<std::int32_t>(E_POINTER), text::NoObject(L"CoCreateInstance")};
+    if (!host) return Fail(E_POINTER, text::NoObject(L"CoCreateInstance"));
     return WrapVirtualPCHost(std::move(host));
 }
 

@@ -46,8 +46,8 @@ protected:
 TEST_F(AutomationClient, WalksMachinesLazilyInOrderOneItemPerNext) {
     ComPtr<FakeEnum> walker;
     auto host = Host();
-    host->On(L"Machines", ReturnObject(MakeCollection(&log, {Machine(L"Alpha"), Machine(L"Бета"), Machine(L"Alpha")},
-                                                      &walker)));
+    host->On(L"Machines",
+             ReturnObject(MakeCollection(&log, {Machine(L"Alpha"), Machine(L"Бета"), Machine(L"Alpha")}, &walker)));
     auto client = WrapVirtualPCHost(host);
 
     auto machines = client->Machines();
@@ -80,24 +80,6 @@ TEST_F(AutomationClient, WalksMachinesLazilyInOrderOneItemPerNext) {
                             {L"Name", kGet, {}}}));
 }
 
-TEST_F(AutomationClient, EmptyCollectionEndsAtOnce) {
-    auto machine = Machine(L"Empty");
-    machine->On(L"FloppyDrives", ReturnObject(MakeCollection(&log, {}), VT_UNKNOWN));
-    auto host = Host();
-    host->On(L"Machines", ReturnObject(MakeCollection(&log, {machine})));
-    machine.Reset();
-
-    auto machines = WrapVirtualPCHost(host)->Machines();
-    ASSERT_TRUE(machines.ok());
-    auto first = (*machines)->Next();
-    ASSERT_TRUE(first.ok() && *first);
-    auto drives = (*first)->FloppyDrives();
-    ASSERT_TRUE(drives.ok()) << "a collection handed back as IUnknown is still walked";
-    auto none = (*drives)->Next();
-    ASSERT_TRUE(none.ok());
-    EXPECT_EQ(*none, nullptr);
-}
-
 TEST_F(AutomationClient, DriveOperationsAreCalledByNameWithTheirFlagsAndArguments) {
     auto drive = Drive(1);
     drive->On(L"AttachImage", Succeed());
@@ -107,7 +89,8 @@ TEST_F(AutomationClient, DriveOperationsAreCalledByNameWithTheirFlagsAndArgument
     drive->On(L"HostDriveLetter", ReturnText(L"A:"));
     drive->On(L"Attachment", ReturnLong(2));
     auto machine = Machine(L"VM");
-    machine->On(L"FloppyDrives", ReturnObject(MakeCollection(&log, {drive})));
+    // A collection handed back as IUnknown rather than IDispatch is walked all the same.
+    machine->On(L"FloppyDrives", ReturnObject(MakeCollection(&log, {drive}), VT_UNKNOWN));
     auto host = Host();
     host->On(L"Machines", ReturnObject(MakeCollection(&log, {machine})));
     drive.Reset();
@@ -118,7 +101,7 @@ TEST_F(AutomationClient, DriveOperationsAreCalledByNameWithTheirFlagsAndArgument
     auto vm = (*machines)->Next();
     ASSERT_TRUE(vm.ok() && *vm);
     auto drives = (*vm)->FloppyDrives();
-    ASSERT_TRUE(drives.ok());
+    ASSERT_TRUE(drives.ok()) << drives.failure().number;
     auto d = (*drives)->Next();
     ASSERT_TRUE(d.ok() && *d);
     log.clear();
@@ -356,31 +339,10 @@ TEST_F(AutomationClient, FailureDescriptionsFallBackToTheSystemText) {
 }
 
 TEST_F(AutomationClient, AnOperationTheServerDoesNotKnowIsNamed) {
-    auto drive = Drive(0);
-    auto machine = Machine(L"VM");
-    machine->On(L"FloppyDrives", ReturnObject(MakeCollection(&log, {drive})));
     auto host = Host();
-    host->On(L"Machines", ReturnObject(MakeCollection(&log, {machine})));
-    drive.Reset();
-    machine.Reset();
-    auto client = WrapVirtualPCHost(host);
-
-    auto machines = client->Machines();
-    ASSERT_TRUE(machines.ok());
-    auto vm = (*machines)->Next();
-    ASSERT_TRUE(vm.ok() && *vm);
-    auto drives = (*vm)->FloppyDrives();
-    ASSERT_TRUE(drives.ok());
-    auto d = (*drives)->Next();
-    ASSERT_TRUE(d.ok() && *d);
-
-    auto release = (*d)->ReleaseHostDrive();
-    ASSERT_FALSE(release.ok());
-    EXPECT_EQ(release.failure().number, Number(DISP_E_UNKNOWNNAME));
-    EXPECT_NE(release.failure().description.find(L"ReleaseHostDrive"), std::wstring::npos);
-
-    auto create = client->CreateFloppyImage(L"x", kHighDensity);
+    auto create = WrapVirtualPCHost(host)->CreateFloppyImage(L"x", kHighDensity);
     ASSERT_FALSE(create.ok());
+    EXPECT_EQ(create.failure().number, Number(DISP_E_UNKNOWNNAME));
     EXPECT_NE(create.failure().description.find(L"CreateFloppyImage"), std::wstring::npos);
 }
 
