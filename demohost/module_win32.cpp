@@ -179,9 +179,11 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
 extern "C" HRESULT WINAPI DllUnregisterServer() {
     // Removing what is not there is success: the host is then unregistered.
     const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
-    const HRESULT typeLib = UnRegisterTypeLib(LIBID_OmbrevaleDemoHostLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return SELFREG_E_CLASS;
-    if (FAILED(typeLib) && typeLib != TYPE_E_REGISTRYACCESS && typeLib != TYPE_E_LIBNOTREGISTERED)
+    const std::wstring typeLibKey = std::wstring(L"TypeLib\\") + kTypeLibId + L"\\1.0";
+    Key registered;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, typeLibKey.c_str(), 0, KEY_READ, registered.put()) == ERROR_SUCCESS &&
+        FAILED(UnRegisterTypeLib(LIBID_OmbrevaleDemoHostLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN64)))
         return SELFREG_E_TYPELIB;
     return S_OK;
 }

@@ -35,5 +35,7 @@ set_target_properties(OmbrevaleDemoHost PROPERTIES PREFIX "" OUTPUT_NAME Ombreva
 target_include_directories(OmbrevaleDemoHost PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
 target_link_libraries(OmbrevaleDemoHost PRIVATE omb_demohost_logic oleaut32 ole32 uuid shell32 advapi32)
 
-# The test client shares the generated header.
-set(OMBREVALE_DEMOHOST_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/generated CACHE INTERNAL "")
+# The generated header, for clients that call the host through its interfaces (tests).
+add_library(omb_demohost_interfaces INTERFACE)
+target_include_directories(omb_demohost_interfaces INTERFACE ${CMAKE_CURRENT_BINARY_DIR}/generated)
+add_dependencies(omb_demohost_interfaces omb_demohost_idl)
