@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "demohost/errors.h"
@@ -46,10 +47,22 @@ HRESULT ReportFailure(const Failure& failure, REFIID iid) {
 
 namespace {
 
-HRESULT ToBstr(const std::wstring& text, BSTR* out) {
+HRESULT ToBstr(std::wstring_view text, BSTR* out) {
     if (!out) return E_POINTER;
     *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+// No exception may leave a COM method; what the host can throw is running out of memory.
+template <class Body>
+HRESULT Safely(Body body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
 }
 
 std::wstring FromBstr(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
@@ -179,7 +192,7 @@ public:
         ULONG done = 0;
         for (; done < wanted && position_ < count_; ++done, ++position_) {
             IDispatch* item = nullptr;
-            if (HRESULT hr = make_(position_, &item); FAILED(hr)) {
+            if (HRESULT hr = Safely([&] { return make_(position_, &item); }); FAILED(hr)) {
                 for (ULONG i = 0; i < done; ++i) VariantClear(&items[i]);
                 if (fetched) *fetched = 0;
                 return hr;
@@ -225,18 +238,23 @@ public:
         : host_(std::move(host)), machine_(machine), drive_(drive) {}
 
     STDMETHODIMP AttachImage(BSTR path) override {
-        return Done(host_->AttachImage(machine_, drive_, FromBstr(path)));
+        return Safely([&] { return Done(host_->AttachImage(machine_, drive_, FromBstr(path))); });
     }
-    STDMETHODIMP ReleaseImage() override { return Done(host_->ReleaseImage(machine_, drive_)); }
+    STDMETHODIMP ReleaseImage() override {
+        return Safely([&] { return Done(host_->ReleaseImage(machine_, drive_)); });
+    }
     STDMETHODIMP get_ImagePath(BSTR* path) override {
-        return ToBstr(Entry().media == Media::Image ? Entry().source : std::wstring(), path);
+        return ToBstr(Entry().media == Media::Image ? std::wstring_view(Entry().source) : std::wstring_view(), path);
     }
     STDMETHODIMP AttachHostDrive(BSTR letter) override {
-        return Done(host_->AttachHostDrive(machine_, drive_, FromBstr(letter)));
+        return Safely([&] { return Done(host_->AttachHostDrive(machine_, drive_, FromBstr(letter))); });
     }
-    STDMETHODIMP ReleaseHostDrive() override { return Done(host_->ReleaseHostDrive(machine_, drive_)); }
+    STDMETHODIMP ReleaseHostDrive() override {
+        return Safely([&] { return Done(host_->ReleaseHostDrive(machine_, drive_)); });
+    }
     STDMETHODIMP get_HostDriveLetter(BSTR* letter) override {
-        return ToBstr(Entry().media == Media::HostDrive ? Entry().source : std::wstring(), letter);
+        return ToBstr(Entry().media == Media::HostDrive ? std::wstring_view(Entry().source) : std::wstring_view(),
+                      letter);
     }
     STDMETHODIMP get_DriveNumber(LONG* number) override {
         if (!number) return E_POINTER;
@@ -274,9 +292,11 @@ public:
         : host_(std::move(host)), machine_(machine) {}
 
     STDMETHODIMP get__NewEnum(IUnknown** enumerator) override {
-        return NewEnumerator(Count(), [host = host_, machine = machine_](std::size_t i, IDispatch** item) {
-            return MakeDrive(host, machine, i, item);
-        }, enumerator);
+        return Safely([&] {
+            return NewEnumerator(Count(), [host = host_, machine = machine_](std::size_t i, IDispatch** item) {
+                return MakeDrive(host, machine, i, item);
+            }, enumerator);
+        });
     }
     STDMETHODIMP get_Count(LONG* count) override {
         if (!count) return E_POINTER;
@@ -338,9 +358,11 @@ public:
     explicit MachineCollection(std::shared_ptr<DemoHost> host) : host_(std::move(host)) {}
 
     STDMETHODIMP get__NewEnum(IUnknown** enumerator) override {
-        return NewEnumerator(Count(), [host = host_](std::size_t i, IDispatch** item) {
-            return MakeMachine(host, i, item);
-        }, enumerator);
+        return Safely([&] {
+            return NewEnumerator(Count(), [host = host_](std::size_t i, IDispatch** item) {
+                return MakeMachine(host, i, item);
+            }, enumerator);
+        });
     }
     STDMETHODIMP get_Count(LONG* count) override {
         if (!count) return E_POINTER;
@@ -377,15 +399,19 @@ public:
     }
     STDMETHODIMP get_InventoryPath(BSTR* path) override { return ToBstr(host_->InventoryPath(), path); }
     STDMETHODIMP CreateFloppyImage(BSTR path, LONG density) override {
-        const Status created = host_->CreateFloppyImage(FromBstr(path), density);
-        return created ? S_OK : Fail(created.failure());
+        return Safely([&] {
+            const Status created = host_->CreateFloppyImage(FromBstr(path), density);
+            return created ? S_OK : Fail(created.failure());
+        });
     }
     STDMETHODIMP GetFloppyImageType(BSTR path, LONG* code) override {
         if (!code) return E_POINTER;
-        auto format = host_->GetFloppyImageType(FromBstr(path));
-        if (!format) return Fail(format.failure());
-        *code = *format;
-        return S_OK;
+        return Safely([&] {
+            auto format = host_->GetFloppyImageType(FromBstr(path));
+            if (!format) return Fail(format.failure());
+            *code = *format;
+            return S_OK;
+        });
     }
 
 private:

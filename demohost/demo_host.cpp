@@ -21,6 +21,15 @@ std::uint32_t SerialFromClock() {
     return static_cast<std::uint32_t>(mixed >> 32) ^ static_cast<std::uint32_t>(mixed);
 }
 
+// A path goes into the inventory as one line: no line break or other control character
+// may come with it.
+bool HasControlCharacter(const std::wstring& text) {
+    for (wchar_t c : text) {
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
 bool IsNotFound(std::int32_t number) { return number == kFileNotFound || number == kPathNotFound; }
 
 Result<Inventory> ReadInventory(Files& files, const std::wstring& path) {
@@ -172,6 +181,7 @@ Status DemoHost::Commit(Inventory next) {
 
 Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
     if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
+    if (HasControlCharacter(path)) return Failure{kInvalidArgument, HostText::BadImagePath(path)};
     auto full = files_->FullPath(path);
     if (!full) return Failure{full.failure().number, HostText::ImageNotFound(path)};
     if (auto file = OpenImage(*full); !file) return file.failure();

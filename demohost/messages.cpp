@@ -125,6 +125,10 @@ std::wstring HostText::NoDataFolder(std::int32_t number) {
 
 std::wstring HostText::MissingImagePath() { return L"Не указан путь к файлу образа."; }
 
+std::wstring HostText::BadImagePath(std::wstring_view path) {
+    return L"В пути к файлу образа недопустимые символы: " + std::wstring(path);
+}
+
 std::wstring HostText::ImageNotFound(std::wstring_view path) {
     return L"Файл образа не найден: " + std::wstring(path);
 }

@@ -43,6 +43,7 @@ struct HostText {
     static std::wstring NoDataFolder(std::int32_t number);
 
     static std::wstring MissingImagePath();
+    static std::wstring BadImagePath(std::wstring_view path);
     static std::wstring ImageNotFound(std::wstring_view path);
     static std::wstring ImageNotRegular(std::wstring_view path);
     static std::wstring ImageUnreadable(std::wstring_view path, std::int32_t number);

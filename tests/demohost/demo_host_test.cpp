@@ -169,6 +169,10 @@ TEST_F(DemoHostTest, AttachImageRefusesWhatItCannotUse) {
     ExpectFailure(host->AttachImage(0, 1, folder_.Folder()), kNotRegularFile,
                   L"Это не файл образа, а папка или устройство: " + folder_.Folder());
     ExpectFailure(host->AttachImage(0, 1, L""), kInvalidArgument, L"Не указан путь к файлу образа.");
+    // A line break would smuggle a line of its own into the inventory.
+    const std::wstring sneaky = Other() + L"\nmachine Чужая";
+    ExpectFailure(host->AttachImage(0, 1, sneaky), kInvalidArgument,
+                  L"В пути к файлу образа недопустимые символы: " + sneaky);
     ExpectFailure(host->AttachImage(0, 0, Other()), kDriveNotEmpty,
                   L"Дисковод 0 машины «Рабочая» занят: в нём образ «" + Image() + L"»");
     ExpectFailure(host->AttachImage(1, 0, Other()), kDriveNotEmpty,
