@@ -1,0 +1,63 @@
+// What every end-to-end test shares: a folder of its own for the inventory and the image
+// files, the program started on that inventory, and checks of message boxes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "tests/e2e/program_driver_win32.h"
+
+namespace ombrevale::e2e {
+
+inline constexpr wchar_t kAppTitle[] = L"Quorvex - Ombrevale";
+
+// Where the tests keep their files (OMBREVALE_E2E_WORK, a Unix path) and their pictures
+// (OMBREVALE_E2E_ARTIFACTS).
+std::wstring WorkFolder();
+std::wstring ArtifactsFolder();
+
+// Text for a failure message: UTF-8, with line breaks shown as \r and \n.
+std::string Shown(const std::wstring& text);
+
+// A box of the program: its caption, its one button, its icon and its text (exactly, or
+// only how it starts).
+::testing::AssertionResult BoxSays(const MessageBoxView& box, const std::wstring& text, BoxIcon icon);
+::testing::AssertionResult BoxStartsWith(const MessageBoxView& box, const std::wstring& start, BoxIcon icon);
+
+// The program's visible windows, for failure messages.
+std::string Describe(const Program& program);
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    // The test's own folder, emptied before the test, and a path inside it.
+    const std::wstring& Folder() const { return folder_; }
+    std::wstring PathOf(const std::wstring& relative) const { return folder_ + L"\\" + relative; }
+
+    // The demo host's inventory for the program started next (UTF-8 text).
+    void WriteInventory(const std::wstring& text);
+
+    // Image files: `size` bytes of zeros, or an empty FAT12 floppy of density code 1
+    // (720K) or 2 (1.44M). Missing folders are made.
+    void MakeFile(const std::wstring& path, std::uint64_t size);
+    void MakeFloppy(const std::wstring& path, int density);
+    static std::uint64_t FileSize(const std::wstring& path);  // 0 for a missing file
+
+    // Starts the program on the test's inventory and waits for its main window; null
+    // (and a failure recorded) when the window does not come.
+    std::unique_ptr<Program> Launch();
+    // Closes the main window as its close button does; true when the program then ends
+    // with exit code 0.
+    ::testing::AssertionResult CloseNormally(Program& program);
+
+    std::wstring inventory_;
+
+private:
+    std::wstring folder_;
+};
+
+}  // namespace ombrevale::e2e
