@@ -1,0 +1,157 @@
+// Detaching and attaching through the real buttons, file dialog and message boxes.
+#include "tests/e2e/program_test.h"
+
+#include <windows.h>
+
+namespace ombrevale::e2e {
+namespace {
+
+constexpr wchar_t kAttached[] = L"Подключен образ: ";
+constexpr wchar_t kDetached[] = L"Отключено";
+
+std::wstring RememberedFolder() {
+    wchar_t value[32768] = {};
+    DWORD size = sizeof(value);
+    if (::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Quorvex\\Ombrevale\\OFN Paths", L"Last open VFD directory",
+                       RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return value;
+}
+
+std::wstring WithoutTrailingSeparator(std::wstring folder) {
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    return folder;
+}
+
+class DriveCommands : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        first_ = PathOf(L"Образы дискет\\first.vfd");
+        second_ = PathOf(L"Образы дискет\\second disk.vfd");
+        held_ = PathOf(L"held.vfd");
+        MakeFloppy(first_, 2);
+        MakeFloppy(second_, 1);
+        MakeFloppy(held_, 2);
+        WriteInventory(L"machine Рабочая машина\n"
+                       L"    drive 0 empty\n"
+                       L"    drive 1 host A:\n"
+                       L"machine Другая машина\n"
+                       L"    drive 0 image " + held_ + L"\n");
+    }
+
+    // Attach `path` to the chosen drive through the open dialog and take the box shown.
+    MessageBoxView Attach(const Program& program, const std::wstring& path) {
+        ClickButton(program, kCmdAttachImage);
+        if (!ChooseFile(program, path)) {
+            ADD_FAILURE() << "the open dialog did not take " << Narrow(path) << ":" << Describe(program);
+            return {};
+        }
+        return TakeMessageBox(program);
+    }
+
+    MessageBoxView Detach(const Program& program) {
+        ClickButton(program, kCmdDetach);
+        return TakeMessageBox(program);
+    }
+
+    std::wstring first_, second_, held_;
+};
+
+TEST_F(DriveCommands, AttachReplaceAndDetachAnImage) {
+    auto program = Launch();
+    ASSERT_TRUE(program);
+    ASSERT_EQ(Shown(WaitForStatus(*program, kDetached)), Shown(kDetached));
+
+    EXPECT_TRUE(BoxSays(Attach(*program, first_), L"Образ подключен.", BoxIcon::Information));
+    EXPECT_EQ(Shown(WaitForStatus(*program, kAttached + first_)), Shown(kAttached + first_));
+    ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
+
+    // The old image goes without a word; only the attach is told.
+    EXPECT_TRUE(BoxSays(Attach(*program, second_), L"Образ подключен.", BoxIcon::Information));
+    EXPECT_EQ(Shown(WaitForStatus(*program, kAttached + second_)), Shown(kAttached + second_));
+    ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
+
+    EXPECT_TRUE(BoxSays(Detach(*program), L"Образ отключен.", BoxIcon::Information));
+    EXPECT_EQ(Shown(WaitForStatus(*program, kDetached)), Shown(kDetached));
+    ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
+
+    EXPECT_TRUE(BoxSays(Detach(*program), L"Отключать нечего.", BoxIcon::Information));
+    ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
+    EXPECT_EQ(Shown(TextOf(program->Control(kTxtStatus))), Shown(kDetached));
+
+    EXPECT_TRUE(CloseNormally(*program));
+}
+
+TEST_F(DriveCommands, ReleaseAHostDriveAndRefuseAnImageThatAnotherDriveHolds) {
+    auto program = Launch();
+    ASSERT_TRUE(program);
+
+    ASSERT_TRUE(ChooseEntry(*program, kCboFloppyDrives, 1));
+    ASSERT_EQ(Shown(WaitForStatus(*program, L"Подключено устройство: A:")), Shown(L"Подключено устройство: A:"));
+    EXPECT_TRUE(BoxSays(Detach(*program), L"Устройство отключено.", BoxIcon::Information));
+    EXPECT_EQ(Shown(WaitForStatus(*program, kDetached)), Shown(kDetached));
+    ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
+
+    // The other machine's drive holds this image: the host refuses it here.
+    EXPECT_TRUE(BoxStartsWith(Attach(*program, held_), held_ + L"\r\n\r\nНе удалось подключить образ.\r\n\r\n",
+                              BoxIcon::Stop));
+    ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
+    EXPECT_EQ(Shown(TextOf(program->Control(kTxtStatus))), Shown(kDetached));
+
+    // The other machine still holds it.
+    ASSERT_TRUE(ChooseEntry(*program, kCboVMName, 1));
+    EXPECT_EQ(Shown(WaitForStatus(*program, kAttached + held_)), Shown(kAttached + held_));
+
+    EXPECT_TRUE(CloseNormally(*program));
+}
+
+TEST_F(DriveCommands, AttachmentsAndTheLastFolderOutliveTheProgram) {
+    const std::wstring folder = PathOf(L"Последняя папка");
+    const std::wstring kept = folder + L"\\kept.vfd";
+    const std::wstring next = folder + L"\\next.vfd";
+    MakeFloppy(kept, 2);
+    MakeFloppy(next, 2);
+    {
+        auto program = Launch();
+        ASSERT_TRUE(program);
+        EXPECT_TRUE(BoxSays(Attach(*program, kept), L"Образ подключен.", BoxIcon::Information));
+        EXPECT_EQ(Shown(WaitForStatus(*program, kAttached + kept)), Shown(kAttached + kept));
+        ASSERT_TRUE(ChooseEntry(*program, kCboFloppyDrives, 1));
+        ASSERT_EQ(Shown(WaitForStatus(*program, L"Подключено устройство: A:")), Shown(L"Подключено устройство: A:"));
+        EXPECT_TRUE(BoxSays(Detach(*program), L"Устройство отключено.", BoxIcon::Information));
+        EXPECT_EQ(Shown(WaitForStatus(*program, kDetached)), Shown(kDetached));
+        ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
+        EXPECT_TRUE(CloseNormally(*program));
+    }
+    EXPECT_EQ(Shown(WithoutTrailingSeparator(RememberedFolder())), Shown(folder));
+
+    auto program = Launch();
+    ASSERT_TRUE(program);
+    EXPECT_EQ(Shown(WaitForStatus(*program, kAttached + kept)), Shown(kAttached + kept));
+    ASSERT_TRUE(ChooseEntry(*program, kCboFloppyDrives, 1));
+    EXPECT_EQ(Shown(WaitForStatus(*program, kDetached)), Shown(kDetached));
+
+    // The open dialog starts where the last image was chosen: a bare name is found there.
+    ClickButton(*program, kCmdAttachImage);
+    HWND dialog = program->WaitForFileDialog();
+    ASSERT_NE(dialog, nullptr) << Describe(*program);
+    const auto shown = DialogFolder(*program, dialog);
+    ASSERT_TRUE(shown.has_value()) << "the dialog did not tell its folder";
+    EXPECT_EQ(Shown(WithoutTrailingSeparator(*shown)), Shown(folder));
+    ASSERT_TRUE(ChooseFile(*program, L"next.vfd")) << Describe(*program);
+    EXPECT_TRUE(BoxSays(TakeMessageBox(*program), L"Образ подключен.", BoxIcon::Information));
+    EXPECT_EQ(Shown(WaitForStatus(*program, kAttached + next)), Shown(kAttached + next));
+
+    // A cancelled dialog changes nothing.
+    ClickButton(*program, kCmdAttachImage);
+    dialog = program->WaitForFileDialog();
+    ASSERT_NE(dialog, nullptr) << Describe(*program);
+    PressButton(dialog, IDCANCEL);
+    ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
+    EXPECT_EQ(Shown(TextOf(program->Control(kTxtStatus))), Shown(kAttached + next));
+    EXPECT_TRUE(CloseNormally(*program));
+}
+
+}  // namespace
+}  // namespace ombrevale::e2e
