@@ -233,21 +233,22 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
             continue;
         }
         // A drop-down list's closed height follows its selection field: size that field
-        // so the closed list is exactly as high as the layout says.
-        RECT closed{};
-        GetWindowRect(child, &closed);
-        const LRESULT field = SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        const int closedHeight = closed.bottom - closed.top;
-        if (field != CB_ERR && closedHeight > 0 && closedHeight != height)
-            SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + (height - closedHeight));
+        // until the closed list is exactly as high as the layout says.
         const LRESULT item = SendMessageW(child, CB_GETITEMHEIGHT, 0, 0);
         const int listHeight = (item > 0 ? static_cast<int>(item) : height) * kDropDownEntries + 2;
         SetWindowPos(child, nullptr, left, top, width, height + listHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-        GetWindowRect(child, &closed);
-        const LRESULT fieldNow = SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        if (fieldNow != CB_ERR && closed.bottom - closed.top != height)
-            SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
-                         fieldNow + (height - (closed.bottom - closed.top)));
+        // Correct by what each setting measured: some list implementations read back a
+        // field height other than the one they were given.
+        LRESULT field = SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+        for (int attempt = 0; attempt < 4 && field != CB_ERR; ++attempt) {
+            RECT closed{};
+            GetWindowRect(child, &closed);
+            const int error = height - (closed.bottom - closed.top);
+            if (error == 0 || field + error <= 0) break;
+            field += error;
+            SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+            SetWindowPos(child, nullptr, left, top, width, height + listHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+        }
     }
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -408,14 +409,16 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
+void ProcessMessage(MainWindow& window, MSG& msg) {
+    window.PreviewKey(msg);
+    if (window.hwnd() && IsDialogMessageW(window.hwnd(), &msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}
+
 int RunMessageLoop(MainWindow& window) {
     MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        window.PreviewKey(msg);
-        if (window.hwnd() && IsDialogMessageW(window.hwnd(), &msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) ProcessMessage(window, msg);
     return window.exitCode();
 }
 

@@ -113,6 +113,10 @@ private:
     std::unique_ptr<frmMain> form_;
 };
 
+// One message through key preview, the dialog manager (Tab, arrow keys, Enter on a
+// button) and the window procedure.
+void ProcessMessage(MainWindow& window, MSG& msg);
+
 // Runs the window's messages until it is closed; answers the exit code.
 int RunMessageLoop(MainWindow& window);
 

@@ -16,8 +16,16 @@ case $action in
       "$WINESERVER" -w
     fi
     # Redirected so that the server does not hold the test runner's output open.
-    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
     wine wineboot </dev/null >/dev/null 2>&1
+    # A private virtual display has no window manager: Wine would wait two seconds for one
+    # each time a window hides. Unmanaged windows need no such wait.
+    key='HKCU\Software\Wine\X11 Driver'
+    if [ -n "${OMBREVALE_PRIVATE_DISPLAY:-}" ]; then
+      wine reg add "$key" /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
+    else
+      wine reg delete "$key" /v Managed /f </dev/null >/dev/null 2>&1 || true
+    fi
     ;;
   stop)
     "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true

@@ -11,4 +11,4 @@ for _ in $(seq 50); do
   [ -e /tmp/.X11-unix/X${display#:} ] && break
   sleep 0.1
 done
-DISPLAY=$display "$@"
+DISPLAY=$display OMBREVALE_PRIVATE_DISPLAY=1 "$@"
