@@ -135,12 +135,34 @@ std::wstring FormatSystemMessage(DWORD code) {
     return length && buffer ? Trimmed(std::wstring(buffer, length)) : std::wstring();
 }
 
+// Words for the COM failures a user meets when the server is missing or broken, for
+// systems that have none of their own (Wine has none for most of them).
+const wchar_t* KnownComText(HRESULT hr) {
+    switch (hr) {
+    case REGDB_E_CLASSNOTREG: return L"Класс не зарегистрирован.";
+    case CO_E_SERVER_EXEC_FAILURE: return L"Не удалось запустить сервер автоматизации.";
+    case CO_E_APPNOTFOUND: return L"Приложение не найдено.";
+    case E_NOINTERFACE: return L"Интерфейс не поддерживается.";
+    case E_ACCESSDENIED: return L"Доступ запрещён.";
+    case E_OUTOFMEMORY: return L"Недостаточно памяти.";
+    case RPC_E_SERVERFAULT: return L"Сбой на стороне сервера автоматизации.";
+    case RPC_E_DISCONNECTED: return L"Сервер автоматизации отключился.";
+    case DISP_E_UNKNOWNNAME: return L"Неизвестное имя операции.";
+    case DISP_E_MEMBERNOTFOUND: return L"Операция не найдена.";
+    case DISP_E_TYPEMISMATCH: return L"Несоответствие типов.";
+    case DISP_E_BADPARAMCOUNT: return L"Неверное число параметров.";
+    default: return nullptr;
+    }
+}
+
 // The system's words for an HRESULT, or at least its number.
 std::wstring SystemText(HRESULT hr) {
     std::wstring message = FormatSystemMessage(static_cast<DWORD>(hr));
     // Win32 errors wrapped as HRESULTs are found by their plain code on some systems.
     if (message.empty() && HRESULT_FACILITY(hr) == FACILITY_WIN32)
         message = FormatSystemMessage(static_cast<DWORD>(HRESULT_CODE(hr)));
+    if (message.empty())
+        if (const wchar_t* known = KnownComText(hr)) message = known;
     return message.empty() ? text::UnknownError(hr) : message;
 }
 

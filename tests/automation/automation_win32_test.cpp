@@ -395,7 +395,9 @@ TEST_F(AutomationClient, CreatingTheHostWithNothingRegisteredFailsWithClassNotRe
     auto host = CreateVirtualPCHost();
     ASSERT_FALSE(host.ok());
     EXPECT_EQ(host.failure().number, Number(REGDB_E_CLASSNOTREG));
+    // Words, not the number again: the user sees both side by side.
     EXPECT_FALSE(host.failure().description.empty());
+    EXPECT_EQ(host.failure().description.find(L"0x"), std::wstring::npos) << "got only the number";
 }
 
 TEST_F(AutomationClient, CreatingTheHostAsksForItsClassAndInterface) {
