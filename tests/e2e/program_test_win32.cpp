@@ -161,7 +161,9 @@ std::unique_ptr<Program> ProgramTest::Launch() {
         return nullptr;
     }
     if (program->WaitForMainWindow() == nullptr) {
-        ADD_FAILURE() << "no main window; the program shows:" << Describe(*program);
+        const auto code = program->Running() ? std::nullopt : program->WaitForExit(0ms);
+        ADD_FAILURE() << "no main window; the program shows:" << Describe(*program)
+                      << (code ? ", exit code " + Hex(*code) : std::string());
         return nullptr;
     }
     return program;
