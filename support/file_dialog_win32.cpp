@@ -2,7 +2,10 @@
 #include <windows.h>
 #include <commdlg.h>
 #include <cderr.h>
+#include <dlgs.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -41,6 +44,174 @@ std::wstring CommonDialogErrorText(DWORD code) {
     default: return L"неизвестная ошибка";
     }
 }
+
+class CurrentDirectoryKeeper {
+public:
+    CurrentDirectoryKeeper() {
+        DWORD length = ::GetCurrentDirectoryW(0, nullptr);
+        if (length == 0) return;
+        directory_.resize(length);
+        directory_.resize(::GetCurrentDirectoryW(length, directory_.data()));
+    }
+    void Restore() {
+        if (!directory_.empty()) ::SetCurrentDirectoryW(directory_.c_str());
+    }
+
+private:
+    std::wstring directory_;
+};
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// The form of a path that file functions take at any length.
+std::wstring Extended(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path;
+    if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
+}
+
+DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(Extended(path).c_str()); }
+
+Result<std::wstring> FullPath(const std::wstring& path) {
+    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return LastErrorFailure(L"Недопустимое имя файла");
+    std::wstring full(size, L'\0');
+    DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return LastErrorFailure(L"Недопустимое имя файла");
+    full.resize(length);
+    return full;
+}
+
+// Some implementations of the standard dialogs (Wine's among them) copy the typed name
+// into MAX_PATH buffers and overrun them when it is longer. Such names are taken here
+// before the dialog sees them, checked as the dialog checks names (the file exists, its
+// folder exists, replace it?), and handed back whole. Shorter names go to the dialog.
+class LongNameGuard {
+public:
+    LongNameGuard(bool save, DWORD flags, std::wstring defaultExtension)
+        : save_(save), flags_(flags), defaultExtension_(std::move(defaultExtension)) {
+        current_ = this;
+        hook_ = ::SetWindowsHookExW(WH_CBT, CbtProc, nullptr, ::GetCurrentThreadId());
+    }
+    ~LongNameGuard() {
+        if (hook_ != nullptr) ::UnhookWindowsHookEx(hook_);
+        if (dialog_ != nullptr && ::IsWindow(dialog_))
+            ::SetWindowLongPtrW(dialog_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+        current_ = nullptr;
+    }
+    LongNameGuard(const LongNameGuard&) = delete;
+    LongNameGuard& operator=(const LongNameGuard&) = delete;
+
+    bool Accepted() const { return accepted_; }
+    const std::wstring& Path() const { return path_; }
+
+private:
+    // The first top-level dialog created during the call is the file dialog itself.
+    static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam) {
+        LongNameGuard* self = current_;
+        if (code == HCBT_CREATEWND && self != nullptr && self->dialog_ == nullptr) {
+            auto window = reinterpret_cast<HWND>(wParam);
+            auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam);
+            wchar_t className[16] = {};
+            ::GetClassNameW(window, className, 16);
+            if ((create->lpcs->style & WS_CHILD) == 0 && std::wstring(className) == L"#32770") {
+                self->dialog_ = window;
+                self->original_ = reinterpret_cast<WNDPROC>(
+                    ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DialogProc)));
+            }
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    static LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        LongNameGuard* self = current_;
+        if (self == nullptr || window != self->dialog_) return ::DefDlgProcW(window, message, wParam, lParam);
+        if (message == WM_COMMAND && LOWORD(wParam) == IDOK && self->TakeLongName(window)) return 0;
+        return ::CallWindowProcW(self->original_, window, message, wParam, lParam);
+    }
+
+    int Say(HWND dialog, const std::wstring& text, UINT style) {
+        return ::MessageBoxW(dialog, text.c_str(), WindowText(dialog).c_str(), style);
+    }
+
+    // True when the name was too long for the dialog and has been dealt with here.
+    bool TakeLongName(HWND dialog) {
+        HWND box = ::GetDlgItem(dialog, cmb13);
+        if (box == nullptr) box = ::GetDlgItem(dialog, edt1);
+        if (box == nullptr) return false;
+        std::wstring name = WindowText(box);
+        while (!name.empty() && name.back() == L' ') name.pop_back();
+        while (!name.empty() && name.front() == L' ') name.erase(0, 1);
+        if (name.size() >= 2 && name.front() == L'"' && name.back() == L'"') name = name.substr(1, name.size() - 2);
+        if (name.empty() || name.find_first_of(L"*?\"<>|") != std::wstring::npos) return false;
+
+        std::wstring folder(kPathCapacity, L'\0');
+        LRESULT length = ::SendMessageW(dialog, CDM_GETFOLDERPATH, folder.size(), reinterpret_cast<LPARAM>(folder.data()));
+        folder.resize(length > 0 ? std::wcslen(folder.c_str()) : 0);
+        const bool absolute = (name.size() >= 2 && name[1] == L':') || name[0] == L'\\' || name[0] == L'/';
+        std::wstring combined = name;
+        if (!absolute && !folder.empty())
+            combined = folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
+        const std::size_t extension = save_ && !defaultExtension_.empty() ? defaultExtension_.size() + 1 : 0;
+        if (std::max(combined.size(), name.size()) + extension + 1 < MAX_PATH) return false;
+
+        auto full = FullPath(combined);
+        if (!full.ok()) {
+            Say(dialog, name + L"\r\n\r\nНедопустимое имя файла.", MB_OK | MB_ICONWARNING);
+            return true;
+        }
+        std::wstring path = *full;
+        DWORD attributes = Attributes(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            Say(dialog, path + L"\r\n\r\nЭто папка, а не файл.", MB_OK | MB_ICONWARNING);
+            return true;
+        }
+        if (save_ && !defaultExtension_.empty()) {
+            std::size_t leaf = path.find_last_of(L"\\/");
+            if (path.find(L'.', leaf == std::wstring::npos ? 0 : leaf) == std::wstring::npos) {
+                path += L"." + defaultExtension_;
+                attributes = Attributes(path);
+            }
+        }
+        const std::wstring parent = DirectoryOfPath(path);
+        DWORD parentAttributes = Attributes(parent);
+        if ((flags_ & OFN_PATHMUSTEXIST) != 0 &&
+            (parentAttributes == INVALID_FILE_ATTRIBUTES || (parentAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)) {
+            Say(dialog, path + L"\r\n\r\nПапка не найдена. Проверьте путь.", MB_OK | MB_ICONWARNING);
+            return true;
+        }
+        if (!save_ && (flags_ & OFN_FILEMUSTEXIST) != 0 && attributes == INVALID_FILE_ATTRIBUTES) {
+            Say(dialog, path + L"\r\n\r\nФайл не найден. Проверьте имя файла.", MB_OK | MB_ICONWARNING);
+            return true;
+        }
+        if (save_ && (flags_ & OFN_OVERWRITEPROMPT) != 0 && attributes != INVALID_FILE_ATTRIBUTES &&
+            Say(dialog, path + L"\r\n\r\nЭтот файл уже существует. Заменить его?", MB_YESNO | MB_ICONWARNING) != IDYES)
+            return true;
+
+        accepted_ = true;
+        path_ = path;
+        // The dialog ends as if cancelled; Show reports the name taken here.
+        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDCANCEL)));
+        return true;
+    }
+
+    static thread_local LongNameGuard* current_;
+    bool save_;
+    DWORD flags_;
+    std::wstring defaultExtension_;
+    HHOOK hook_ = nullptr;
+    HWND dialog_ = nullptr;
+    WNDPROC original_ = nullptr;
+    bool accepted_ = false;
+    std::wstring path_;
+};
+
+thread_local LongNameGuard* LongNameGuard::current_ = nullptr;
 
 class Win32FileDialog final : public FileDialog {
 public:
@@ -90,9 +261,19 @@ private:
         ofn.lpstrDefExt = defaultExtension_.empty() ? nullptr : defaultExtension_.c_str();
         ofn.Flags = OFN_EXPLORER | ((options_ == 0 ? defaults : options_) & ~kRefusedFlags);
 
+        // The dialogs move the process's current directory to the folder browsed (the
+        // open dialog even despite OFN_NOCHANGEDIR), and a current directory cannot be
+        // removed or renamed: give the old one back.
+        CurrentDirectoryKeeper keeper;
+        LongNameGuard guard(save, ofn.Flags, defaultExtension_);
         BOOL confirmed = save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
+        DWORD code = confirmed ? 0 : ::CommDlgExtendedError();
+        keeper.Restore();
+        if (guard.Accepted()) {
+            fileName_ = guard.Path();
+            return true;
+        }
         if (!confirmed) {
-            DWORD code = ::CommDlgExtendedError();
             if (code == 0) return false;  // cancelled
             return Failure{static_cast<std::int32_t>(code),
                            (save ? L"Не удалось показать окно сохранения файла: "
