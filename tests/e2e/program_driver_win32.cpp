@@ -434,6 +434,45 @@ void ChooseMenuItem(const Program& program, int command) {
     if (HWND main = program.MainWindow()) ::PostMessageW(main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
+namespace {
+
+HWND FocusOf(const Program& program) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (::GetGUIThreadInfo(program.threadId(), &info) && info.hwndFocus != nullptr) return info.hwndFocus;
+    return program.Control(kCboVMName);
+}
+
+}  // namespace
+
+void PostKey(const Program& program, UINT virtualKey) {
+    HWND target = FocusOf(program);
+    const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC)) << 16;
+    ::PostMessageW(target, WM_KEYDOWN, virtualKey, scan | 1);
+    ::PostMessageW(target, WM_KEYUP, virtualKey, scan | 1 | (LPARAM{1} << 30) | (LPARAM{1} << 31));
+}
+
+bool TypeKeys(const Program& program, const std::vector<WORD>& keys) {
+    HWND main = program.MainWindow();
+    if (main == nullptr) return false;
+    if (::GetForegroundWindow() != main) {
+        ::SetForegroundWindow(main);
+        if (!WaitFor([&] { return ::GetForegroundWindow() == main; }, 2s)) return false;
+    }
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD key, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    for (WORD key : keys) add(key, false);
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) add(*key, true);
+    return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
+
 MessageBoxView TakeMessageBox(const Program& program, Duration timeout) {
     HWND box = program.WaitForMessageBox(timeout);
     if (box == nullptr) return {};

@@ -142,6 +142,15 @@ bool ChooseEntry(const Program& program, int listId, int position);
 // Chooses an item of the image menu.
 void ChooseMenuItem(const Program& program, int command);
 
+// A key press as the keyboard delivers it to the control that has the focus in the
+// program's window: through the program's message loop. Modifier keys held meanwhile are
+// not seen this way.
+void PostKey(const Program& program, UINT virtualKey);
+// Types keys through the system's input, the first ones held down while the last one is
+// pressed (Shift+F1: {VK_SHIFT, VK_F1}), with the program's main window in front. False
+// when the window could not be brought to the front.
+bool TypeKeys(const Program& program, const std::vector<WORD>& keys);
+
 // Waits for the next message box, reads it and presses its OK button; empty `window`
 // when none came.
 MessageBoxView TakeMessageBox(const Program& program, Duration timeout = kWait);

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Settings of the end-to-end tests' Wine prefix (WINEPREFIX), made once it has started.
+set -euo pipefail
+WINE=${1:-wine}
+
+# With no window manager, Wine waits two seconds for each window that it hides (every
+# message box and file dialog) to be withdrawn; windows that it manages itself close at
+# once.
+"$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null
+
+# A fresh prefix knows the text document type but does not map ".txt" to it, so opening
+# the read-me file fails there as it would on no desktop Windows.
+"$WINE" reg add 'HKCR\.txt' /ve /t REG_SZ /d txtfile /f </dev/null >/dev/null
