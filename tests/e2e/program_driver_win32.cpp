@@ -436,17 +436,26 @@ void ChooseMenuItem(const Program& program, int command) {
 
 namespace {
 
-HWND FocusOf(const Program& program) {
+// The control of `window` that a key goes to: the focus, when it is in the window (the
+// window may have lost it to another program's window on the same display).
+HWND KeyTarget(HWND window) {
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
-    if (::GetGUIThreadInfo(program.threadId(), &info) && info.hwndFocus != nullptr) return info.hwndFocus;
-    return program.Control(kCboVMName);
+    const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+    if (::GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr &&
+        (info.hwndFocus == window || ::IsChild(window, info.hwndFocus)))
+        return info.hwndFocus;
+    for (HWND child : Children(window)) {
+        const LONG style = ::GetWindowLongW(child, GWL_STYLE);
+        if ((style & WS_TABSTOP) && (style & WS_VISIBLE) && !(style & WS_DISABLED)) return child;
+    }
+    return window;
 }
 
 }  // namespace
 
-void PostKey(const Program& program, UINT virtualKey) {
-    HWND target = FocusOf(program);
+void PostKey(HWND window, UINT virtualKey) {
+    HWND target = KeyTarget(window);
     const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC)) << 16;
     ::PostMessageW(target, WM_KEYDOWN, virtualKey, scan | 1);
     ::PostMessageW(target, WM_KEYUP, virtualKey, scan | 1 | (LPARAM{1} << 30) | (LPARAM{1} << 31));
@@ -487,21 +496,44 @@ bool ChooseFile(const Program& program, const std::wstring& path, bool replace) 
     HWND dialog = program.WaitForFileDialog();
     if (dialog == nullptr) return false;
     HWND name = ::GetDlgItem(dialog, kFileNameBox);
-    if (!Send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()))) return false;
-    if (TextOf(name) != path) return false;
-    PressButton(dialog, IDOK);
-    bool answered = false;
-    return WaitFor([&] {
-        if (!::IsWindow(dialog) || !::IsWindowVisible(dialog)) return true;
+    auto closed = [&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); };
+    int typed = 0;
+    Clock::time_point pressed;
+    bool asked = false;
+    HWND answered = nullptr;
+    bool unexpected = false;  // a box of the dialog's other than the replace question
+    WaitFor([&] {
+        if (closed()) return true;
         for (HWND box : program.Dialogs()) {
-            if (box == dialog || !IsMessageBox(box)) continue;
-            // The dialog's own question: may the file be replaced?
-            if (!replace || answered || ::GetDlgItem(box, IDYES) == nullptr) return true;
-            PressButton(box, IDYES);
-            answered = true;
+            if (box == dialog || box == answered || !IsMessageBox(box)) continue;
+            asked = true;
+            if (::GetDlgItem(box, IDYES) != nullptr && replace) {
+                PressButton(box, IDYES);
+                answered = box;
+            } else if (::GetDlgItem(box, IDYES) != nullptr || ::GetDlgItem(box, IDOK) != nullptr) {
+                return unexpected = true;
+            }
+            return false;  // a box still being made, or one already answered
+        }
+        // A dialog that is still setting itself up may clear the name just typed: then the
+        // OK button did nothing, and the name is typed again.
+        if (typed == 0) {
+            Send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+            PressButton(dialog, IDOK);
+            pressed = Clock::now();
+            ++typed;
+        } else if (!asked && typed < 3 && Clock::now() - pressed > 1s) {
+            const auto length = Send(name, WM_GETTEXTLENGTH);
+            if (length && *length == 0) {
+                Send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+                PressButton(dialog, IDOK);
+                pressed = Clock::now();
+                ++typed;
+            }
         }
         return false;
-    }) && (!::IsWindow(dialog) || !::IsWindowVisible(dialog));
+    });
+    return !unexpected && closed();
 }
 
 std::optional<std::wstring> DialogFolder(const Program& program, HWND dialog) {

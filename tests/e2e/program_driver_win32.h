@@ -142,10 +142,10 @@ bool ChooseEntry(const Program& program, int listId, int position);
 // Chooses an item of the image menu.
 void ChooseMenuItem(const Program& program, int command);
 
-// A key press as the keyboard delivers it to the control that has the focus in the
-// program's window: through the program's message loop. Modifier keys held meanwhile are
-// not seen this way.
-void PostKey(const Program& program, UINT virtualKey);
+// A key press as the keyboard delivers it to the control that has the focus in `window`
+// (or, when the focus is elsewhere, to its first tab stop): through its thread's message
+// loop. Modifier keys held meanwhile are not seen this way.
+void PostKey(HWND window, UINT virtualKey);
 // Types keys through the system's input, the first ones held down while the last one is
 // pressed (Shift+F1: {VK_SHIFT, VK_F1}), with the program's main window in front. False
 // when the window could not be brought to the front.
