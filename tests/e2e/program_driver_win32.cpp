@@ -1,8 +1,6 @@
 #include "tests/e2e/program_driver_win32.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <cwchar>
 #include <filesystem>
 #include <fstream>

@@ -1,7 +1,6 @@
 #include "tests/e2e/program_test.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
