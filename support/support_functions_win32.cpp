@@ -88,9 +88,19 @@ Status OpenReadMe(const std::wstring& path, MessageBoxes& boxes) {
         if (::ShellExecuteExW(&info)) return Ok();
         error = ::GetLastError();
         if (error == ERROR_SUCCESS) error = ERROR_NO_ASSOCIATION;
+        // The read-me is plain text: where no program is registered for it, Notepad,
+        // which every Windows has, still reads it.
+        const std::wstring quoted = L"\"" + path + L"\"";
+        info.lpFile = L"notepad.exe";
+        info.lpParameters = quoted.c_str();
+        if (::ShellExecuteExW(&info)) return Ok();
     }
     std::wstring text = path + L"\r\n\r\nНе удалось открыть файл описания программы.";
-    if (std::wstring reason = SystemMessage(HRESULT_FROM_WIN32(error)); !reason.empty()) text += L"\r\n" + reason;
+    if (std::wstring reason = SystemMessage(HRESULT_FROM_WIN32(error)); !reason.empty()) {
+        // Some system texts keep a placeholder for the file they are about.
+        for (std::size_t at; (at = reason.find(L"%1")) != std::wstring::npos;) reason.replace(at, 2, path);
+        text += L"\r\n" + reason;
+    }
     // Whatever becomes of the box, asking for the read-me file is done.
     (void)boxes.Show(text, kStyleCritical);
     return Ok();

@@ -75,7 +75,7 @@ TEST_F(ReadMeTest, AMissingFileIsReportedInAStopBoxAndTheCallReturnsNormally) {
     EXPECT_EQ(box.text.rfind(path + L"\r\n\r\nНе удалось открыть файл описания программы.", 0), 0u) << box.text;
 }
 
-TEST_F(ReadMeTest, AFileWithNoProgramToOpenItIsReportedToo) {
+TEST_F(ReadMeTest, AFileWithNoProgramRegisteredForItOpensInNotepad) {
     wchar_t temp[MAX_PATH + 1] = {};
     ::GetTempPathW(MAX_PATH + 1, temp);
     const std::wstring path = std::wstring(temp) + L"ReadMe.ombrevale-unknown";
@@ -83,13 +83,14 @@ TEST_F(ReadMeTest, AFileWithNoProgramToOpenItIsReportedToo) {
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ::CloseHandle(file);
 
-    bool shown = false;
-    Status status;
-    auto box = OpenAndRead(path, shown, status);
+    Status status = OpenReadMe(path, support.Boxes());
+    HWND notepad = driver::WaitForWindow(WindowQuery{L"Notepad", {}, 0});
+    if (notepad != nullptr) ::PostMessageW(notepad, WM_CLOSE, 0, 0);
+    driver::WaitUntilGone(notepad);
     ::DeleteFileW(path.c_str());
-    ASSERT_TRUE(shown);
     EXPECT_TRUE(status.ok());
-    EXPECT_EQ(box.text.rfind(path + L"\r\n\r\n", 0), 0u) << box.text;
+    ASSERT_NE(notepad, nullptr) << "the file did not open in Notepad";
+    EXPECT_NE(driver::TextOf(notepad).find(L"ReadMe.ombrevale-unknown"), std::wstring::npos) << driver::TextOf(notepad);
 }
 
 int IconWidth(HICON icon) {
