@@ -382,17 +382,22 @@ HWND Program::WaitForFileDialog(Duration timeout) const {
 }
 
 bool Program::WaitUntilIdle(Duration settle, Duration timeout) const {
-    std::optional<Clock::time_point> quietSince;
+    // A plain flag beside the time: the optimiser cannot follow an optional through here.
+    bool wasQuiet = false;
+    Clock::time_point quietSince = Clock::now();
     return WaitFor(
         [&] {
             HWND main = MainWindow();
             const bool quiet = main != nullptr && ::IsWindowEnabled(main) && Dialogs().empty();
             if (!quiet) {
-                quietSince.reset();
+                wasQuiet = false;
                 return false;
             }
-            if (!quietSince) quietSince = Clock::now();
-            return Clock::now() - *quietSince >= settle;
+            if (!wasQuiet) {
+                wasQuiet = true;
+                quietSince = Clock::now();
+            }
+            return Clock::now() - quietSince >= settle;
         },
         timeout);
 }
