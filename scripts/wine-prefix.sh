@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# start PREFIX: create the private Wine prefix if needed and keep one wineserver running
+# start PREFIX [DPI]: create the private Wine prefix if needed, set its screen DPI when
+#                    given, and keep one wineserver running
 # stop PREFIX:  end that wineserver and every Wine process of the prefix
 set -euo pipefail
 action=$1
 export WINEPREFIX=$2
+dpi=${3:-}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
@@ -21,6 +23,9 @@ case $action in
     # A private virtual display has no window manager: Wine would wait two seconds for one
     # each time a window hides. Unmanaged windows need no such wait.
     key='HKCU\Software\Wine\X11 Driver'
+    if [ -n "$dpi" ]; then
+      wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1
+    fi
     if [ -n "${OMBREVALE_PRIVATE_DISPLAY:-}" ]; then
       wine reg add "$key" /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
     else

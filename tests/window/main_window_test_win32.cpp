@@ -284,6 +284,29 @@ TEST_F(MainWindowTest, EscWithAnOpenDropDownClosesTheListNotTheWindow) {
     EXPECT_TRUE(IsWindow(hwnd()));
 }
 
+// Created where the system itself runs at 144 DPI (its own test prefix says so): laid
+// out at that DPI from the start, with no DPI change.
+using MainWindowAtSystemDpi = MainWindowTest;
+
+TEST_F(MainWindowAtSystemDpi, IsLaidOutAt144DpiFromTheStart) {
+    if (window_->dpi() != 144) GTEST_SKIP() << "this prefix runs at " << window_->dpi() << " DPI";
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    EXPECT_EQ(client.right, 566);
+    EXPECT_EQ(client.bottom, 171);
+    const PixelRect expected[kControlCount] = {
+        {12, 12, 344, 33}, {366, 12, 188, 33}, {12, 60, 542, 38}, {12, 114, 98, 44}, {192, 114, 134, 44}, {336, 114, 218, 44},
+    };
+    for (const ControlLayout& c : kLayout) {
+        SCOPED_TRACE(testing::Message() << "control " << c.id);
+        EXPECT_EQ(ClientRectOf(hwnd(), control(c.id)), expected[c.id]);
+        LOGFONTW lf{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control(c.id), WM_GETFONT, 0, 0)), sizeof(lf), &lf);
+        EXPECT_EQ(lf.lfHeight, -18);
+        EXPECT_STREQ(lf.lfFaceName, L"Tahoma");
+    }
+}
+
 // The key table, through the program's message path, with fakes for the support library
 // so that the about box and the read-me are recorded rather than shown.
 class MainWindowKeysTest : public ::testing::TestWithParam<ControlId> {
