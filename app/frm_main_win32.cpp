@@ -371,7 +371,18 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
+        // Events run one at a time. A command that arrives while a handler waits (a call
+        // to an out-of-process server pumps messages) runs after that handler instead of
+        // inside it.
+        if (inEvent_) {
+            deferred_.push_back({wParam, lParam});
+            return 0;
+        }
+        inEvent_ = true;
         OnCommand(LOWORD(wParam), HIWORD(wParam));
+        inEvent_ = false;
+        if (hwnd_)
+            for (const auto& [w, l] : std::exchange(deferred_, {})) PostMessageW(hwnd_, WM_COMMAND, w, l);
         return 0;
     case WM_CTLCOLORSTATIC:
         // The read-only status line keeps the button-face colour of the system scheme.

@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/controls.h"
 #include "app/frm_main.h"
@@ -107,6 +109,8 @@ private:
     unsigned dpi_ = 96;
     int exitCode_ = 0;
     bool quitOnDestroy_ = true;
+    bool inEvent_ = false;
+    std::vector<std::pair<WPARAM, LPARAM>> deferred_;
     ComboList vmList_;
     ComboList driveList_;
     EditLine status_;

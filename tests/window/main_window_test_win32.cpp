@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -282,6 +283,48 @@ TEST_F(MainWindowTest, EscWithAnOpenDropDownClosesTheListNotTheWindow) {
     Pump(*window_);
     EXPECT_NE(window_->hwnd(), nullptr);
     EXPECT_TRUE(IsWindow(hwnd()));
+}
+
+// A drive whose Attachment read waits the way a call to an out-of-process server does:
+// it dispatches the thread's messages meanwhile, and a click arrives during the wait.
+class PumpingDrive : public fakes::FakeDrive {
+public:
+    using FakeDrive::FakeDrive;
+    std::function<void()> duringCall;
+    Result<std::int32_t> Attachment() override {
+        if (duringCall) std::exchange(duringCall, nullptr)();
+        return FakeDrive::Attachment();
+    }
+};
+
+TEST(MainWindowEvents, AClickDuringAHandlersServerCallRunsAfterThatHandler) {
+    CallLog log;
+    FakeHost host(&log);
+    FakeSupport support(&log);
+    auto machine = host.AddMachine(L"Windows 98");
+    auto drive = std::make_shared<PumpingDrive>(L"drive", &log, 0);
+    machine->drives.push_back(drive);
+    auto created = MainWindow::Create(GetModuleHandleW(nullptr), host, support);
+    ASSERT_TRUE(created.ok());
+    std::unique_ptr<MainWindow> window = std::move(created).value();
+    ASSERT_TRUE(window->Show().ok());
+    Pump(*window);
+
+    support.dialogAnswers.push_back({false, L""});
+    std::size_t dialogsDuringDetach = 99;
+    drive->duringCall = [&] {
+        PostMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(ControlCommand(kCmdAttachImage), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(window->control(kCmdAttachImage)));
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        dialogsDuringDetach = support.dialogs.size();
+    };
+    log.Clear();
+    SendMessageW(window->control(kCmdDetach), BM_CLICK, 0, 0);
+    EXPECT_EQ(dialogsDuringDetach, 0u) << "the attach handler ran inside the detach handler";
+    Pump(*window);
+    EXPECT_EQ(support.dialogs.size(), 1u) << "the click was lost";
+    EXPECT_EQ(support.boxes.shown.size(), 1u);  // "Отключать нечего." from the detach
 }
 
 // Created where the system itself runs at 144 DPI (its own test prefix says so): laid
