@@ -211,8 +211,10 @@ Result<WindowHandle> Win32SupportLibrary::esGetThunderMainHandle() {
         wc.lpszClassName = kThunderMainClass;
         if (::RegisterClassExW(&wc) == 0) return LastErrorFailure(what);
     }
-    // Hidden, so it never shows on the taskbar; it carries the program's title and icon.
-    thunderMain_.reset(::CreateWindowExW(0, kThunderMainClass, application_.title.c_str(),
+    // Hidden, so it never shows on the taskbar; it carries the program's icon. It has no
+    // caption: the program's message boxes bear the application title, and a search for
+    // them by that title must never find this window instead.
+    thunderMain_.reset(::CreateWindowExW(0, kThunderMainClass, L"",
                                          WS_POPUP | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
                                          nullptr, nullptr, instance, nullptr));
     if (!thunderMain_) return LastErrorFailure(what);
