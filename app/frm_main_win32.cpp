@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <climits>
+#include <new>
 #include <utility>
 
 #include "app/shell_texts.h"
@@ -365,7 +366,16 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
         self->controls_.fill(nullptr);
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
-    return self->HandleMessage(message, wParam, lParam);
+    // No exception may cross into the system's code: it is reported like any failure that
+    // reaches the top of an event, and the program ends.
+    try {
+        return self->HandleMessage(message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        self->Fatal(Failure{static_cast<std::int32_t>(E_OUTOFMEMORY), L"Недостаточно памяти."});
+    } catch (...) {
+        self->Fatal(Failure{static_cast<std::int32_t>(E_UNEXPECTED), L"Внутренняя ошибка программы."});
+    }
+    return 0;
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

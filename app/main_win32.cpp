@@ -80,4 +80,13 @@ int Run(HINSTANCE instance) {
 }  // namespace
 }  // namespace ombrevale
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return ombrevale::Run(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    try {
+        return ombrevale::Run(instance);
+    } catch (...) {
+        // Nothing is left to report through: say it plainly rather than vanish.
+        MessageBoxW(nullptr, ombrevale::kUnhandledFailureText, ombrevale::kApplicationTitle,
+                    MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+        return 1;
+    }
+}
