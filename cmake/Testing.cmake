@@ -37,6 +37,11 @@ function(omb_add_test name target)
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()
+  # Window tests share one display: focus, the foreground window and the cursor are
+  # theirs alone while they run.
+  if("window" IN_LIST T_LABELS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK ombrevale_display)
+  endif()
   if(OMBREVALE_WINDOWS)
     set_tests_properties(${name} PROPERTIES
       FIXTURES_REQUIRED "wine;${T_FIXTURES}"
