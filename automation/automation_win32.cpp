@@ -269,6 +269,10 @@ Status Call(IDispatch* object, const std::wstring& operation, WORD flags, std::i
     return InvokeId(object, id, operation, flags, arguments, result);
 }
 
+// Anything read (a property or a method's result) is asked for as either: servers made
+// for Basic clients may declare a value as a method, and late binding cannot tell.
+constexpr WORD kRead = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+
 Status CallMethod(IDispatch* object, const std::wstring& operation, std::initializer_list<Argument> args = {}) {
     Variant ignored;
     return Call(object, operation, DISPATCH_METHOD, args, ignored);
@@ -295,13 +299,13 @@ Result<std::int32_t> AsLong(Variant& value, const std::wstring& operation) {
 
 Result<std::wstring> GetText(IDispatch* object, const std::wstring& property) {
     Variant value;
-    RETURN_IF_FAILED(Call(object, property, DISPATCH_PROPERTYGET, {}, value));
+    RETURN_IF_FAILED(Call(object, property, kRead, {}, value));
     return AsText(value, property);
 }
 
 Result<std::int32_t> GetLong(IDispatch* object, const std::wstring& property) {
     Variant value;
-    RETURN_IF_FAILED(Call(object, property, DISPATCH_PROPERTYGET, {}, value));
+    RETURN_IF_FAILED(Call(object, property, kRead, {}, value));
     return AsLong(value, property);
 }
 
@@ -317,7 +321,7 @@ ComPtr<IUnknown> ObjectIn(const VARIANT& v) {
 // A collection property walked through its standard enumerator.
 Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, const std::wstring& collection) {
     Variant value;
-    RETURN_IF_FAILED(Call(owner, collection, DISPATCH_PROPERTYGET, {}, value));
+    RETURN_IF_FAILED(Call(owner, collection, kRead, {}, value));
     Variant object;
     RETURN_IF_FAILED(Coerce(value, VT_DISPATCH, object, collection));
     IDispatch* items = (*object).pdispVal;
@@ -325,7 +329,7 @@ Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, const std::wstring
 
     Arguments none;
     Variant enumerator;
-    if (Status s = InvokeId(items, DISPID_NEWENUM, collection + L"._NewEnum", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+    if (Status s = InvokeId(items, DISPID_NEWENUM, collection + L"._NewEnum", kRead,
                             none, enumerator);
         !s.ok()) {
         Failure failure = s.failure();
@@ -430,7 +434,7 @@ public:
 
     Result<std::int32_t> GetFloppyImageType(const std::wstring& path) override {
         Variant value;
-        RETURN_IF_FAILED(Call(host_.Get(), L"GetFloppyImageType", DISPATCH_METHOD, {path}, value));
+        RETURN_IF_FAILED(Call(host_.Get(), L"GetFloppyImageType", kRead, {path}, value));
         return AsLong(value, L"GetFloppyImageType");
     }
 

@@ -15,9 +15,10 @@ namespace {
 
 using namespace ombrevale::testing;
 
-constexpr WORD kGet = DISPATCH_PROPERTYGET;
+// Reads accept a property or a method; actions are methods only.
+constexpr WORD kGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 constexpr WORD kMethod = DISPATCH_METHOD;
-constexpr WORD kNewEnum = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+constexpr WORD kNewEnum = kGet;
 
 constexpr std::int32_t Number(HRESULT hr) { return static_cast<std::int32_t>(hr); }
 
@@ -138,7 +139,7 @@ TEST_F(AutomationClient, HostMethodsPassArgumentsInDeclaredOrder) {
 
     EXPECT_EQ(log, (CallLog{{L"CreateFloppyImage", kMethod, {L"s:Z:\\tmp\\новый диск.vfd", L"i:2"}},
                             {L"CreateFloppyImage", kMethod, {L"s:Z:\\tmp\\low.vfd", L"i:1"}},
-                            {L"GetFloppyImageType", kMethod, {L"s:Z:\\tmp\\a b.vfd"}}}));
+                            {L"GetFloppyImageType", kGet, {L"s:Z:\\tmp\\a b.vfd"}}}));
 }
 
 TEST_F(AutomationClient, ResultsAreCoercedToTextAndNumbers) {
