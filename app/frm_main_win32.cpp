@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/shell_texts.h"
+#include "support/dpi_win32.h"
 
 namespace ombrevale {
 namespace {
@@ -31,11 +32,6 @@ Failure ControlFailure(HRESULT hr, const wchar_t* what) {
 Result<std::int16_t> ToPosition(LRESULT value, const wchar_t* what) {
     if (value < SHRT_MIN || value > SHRT_MAX) return ControlFailure(E_FAIL, what);
     return static_cast<std::int16_t>(value);
-}
-
-unsigned WindowDpi(HWND hwnd) {
-    const UINT dpi = GetDpiForWindow(hwnd);
-    return dpi ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
 }  // namespace
@@ -124,7 +120,7 @@ Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, Virtu
     HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, kWindowCaption, kWindowStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, window.get());
     if (!hwnd) return LastError(L"Не удалось создать главное окно.");
-    window->dpi_ = WindowDpi(hwnd);
+    window->dpi_ = dpi::ForWindow(hwnd);
     RETURN_IF_FAILED(window->CreateControls());
     RETURN_IF_FAILED(window->CreateMenus());
     window->ApplyDpi(window->dpi_, nullptr);
@@ -192,7 +188,7 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
     lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     lf.lfQuality = DEFAULT_QUALITY;
     lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-    wcscpy_s(lf.lfFaceName, kFontFace);
+    lstrcpynW(lf.lfFaceName, kFontFace, LF_FACESIZE);
     // The new font goes on before the old one is freed: no control is ever left with a
     // dead font.
     HFONT font = CreateFontIndirectW(&lf);
@@ -207,7 +203,7 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
     const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
     const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
     RECT frame{0, 0, clientWidth, clientHeight};
-    AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    dpi::AdjustWindowRect(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
     int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
     UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
     if (suggested) {
@@ -403,7 +399,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
         break;
-    case WM_DPICHANGED:
+    case dpi::kDpiChangedMessage:
         ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_ACTIVATE:

@@ -6,6 +6,15 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "googletest sources")
 add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+if(OMBREVALE_WINDOWS)
+  # The win32 thread model has no std::mutex, on which googletest builds its Notification:
+  # ours stands in, for googletest and for every test that includes it.
+  foreach(lib gtest gmock)
+    target_compile_definitions(${lib} PUBLIC GTEST_HAS_NOTIFICATION_=1)
+    target_compile_options(${lib} PUBLIC
+      "SHELL:-include ${CMAKE_SOURCE_DIR}/tests/support/gtest_notification_win32.h")
+  endforeach()
+endif()
 
 if(OMBREVALE_WINDOWS)
   set(OMBREVALE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Private Wine prefix for tests")

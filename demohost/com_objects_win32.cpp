@@ -3,7 +3,6 @@
 #include <wrl/client.h>
 
 #include <functional>
-#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
@@ -20,17 +19,42 @@ std::atomic<long> g_liveObjects{0};
 std::atomic<long> g_serverLocks{0};
 HMODULE g_module = nullptr;
 
-HRESULT ModuleTypeLib(ITypeLib** typeLib) {
-    static std::mutex guard;
-    static ComPtr<ITypeLib> loaded;
-    std::lock_guard lock(guard);
-    if (!loaded) {
-        wchar_t path[MAX_PATH * 4];
-        const DWORD length = GetModuleFileNameW(g_module, path, static_cast<DWORD>(std::size(path)));
-        if (length == 0 || length >= std::size(path)) return HRESULT_FROM_WIN32(GetLastError());
-        if (HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &loaded); FAILED(hr)) return hr;
+namespace {
+
+// The loaded type library, behind a lock: apartment threads of one client may ask at once.
+class TypeLibCache {
+public:
+    TypeLibCache() { InitializeCriticalSection(&lock_); }
+    ~TypeLibCache() { DeleteCriticalSection(&lock_); }
+    TypeLibCache(const TypeLibCache&) = delete;
+    TypeLibCache& operator=(const TypeLibCache&) = delete;
+
+    HRESULT Get(ITypeLib** typeLib) {
+        EnterCriticalSection(&lock_);
+        HRESULT hr = S_OK;
+        if (!loaded_) {
+            wchar_t path[MAX_PATH * 4];
+            const DWORD length = GetModuleFileNameW(g_module, path, static_cast<DWORD>(std::size(path)));
+            if (length == 0 || length >= std::size(path))
+                hr = HRESULT_FROM_WIN32(GetLastError());
+            else
+                hr = LoadTypeLibEx(path, REGKIND_NONE, &loaded_);
+        }
+        if (SUCCEEDED(hr)) hr = loaded_.CopyTo(typeLib);
+        LeaveCriticalSection(&lock_);
+        return hr;
     }
-    return loaded.CopyTo(typeLib);
+
+private:
+    CRITICAL_SECTION lock_;
+    ComPtr<ITypeLib> loaded_;
+};
+
+}  // namespace
+
+HRESULT ModuleTypeLib(ITypeLib** typeLib) {
+    static TypeLibCache cache;
+    return cache.Get(typeLib);
 }
 
 HRESULT ReportFailure(const Failure& failure, REFIID iid) {

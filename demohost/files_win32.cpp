@@ -81,8 +81,13 @@ public:
     }
 
     bool SamePath(const std::wstring& a, const std::wstring& b) const override {
-        return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                    TRUE) == CSTR_EQUAL;
+        if (a.size() != b.size()) return false;
+        // File names compare as the file system does: letter by letter, upper-cased, with
+        // no regard to the user's language.
+        std::wstring upperA = a, upperB = b;
+        CharUpperBuffW(upperA.data(), static_cast<DWORD>(upperA.size()));
+        CharUpperBuffW(upperB.data(), static_cast<DWORD>(upperB.size()));
+        return upperA == upperB;
     }
 
     std::wstring Join(const std::wstring& folder, const std::wstring& name) const override {

@@ -1,9 +1,9 @@
 // The DLL's entry points: the class factory, self-registration for regsvr32, and where
 // the inventory lives.
 #include <windows.h>
-#include <knownfolders.h>
 #include <olectl.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <initguid.h>
 
@@ -23,6 +23,12 @@ using namespace ombrevale::demohost;
 
 namespace {
 
+// The type library is registered for this DLL's own kind of code.
+#ifdef _WIN64
+constexpr SYSKIND kThisSystem = SYS_WIN64;
+#else
+constexpr SYSKIND kThisSystem = SYS_WIN32;
+#endif
 constexpr wchar_t kClassKey[] = L"CLSID\\{9A1774B7-8251-4468-A214-61DCAED9AC2F}";
 constexpr wchar_t kTypeLibId[] = L"{1332D4AD-F41C-44C0-9933-7328FFAE99B0}";
 constexpr wchar_t kClassName[] = L"Ombrevale Demo Host";
@@ -54,11 +60,12 @@ Result<HostLocation> InventoryLocation(Files& files) {
         const std::wstring path = full ? *full : named;
         return HostLocation{path, files.Parent(path)};
     }
-    PWSTR appData = nullptr;
-    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, &appData);
-    const std::wstring roaming = SUCCEEDED(hr) ? appData : L"";
-    CoTaskMemFree(appData);
-    if (FAILED(hr)) return Failure{hr, HostText::NoDataFolder(hr)};
+    wchar_t roaming[MAX_PATH] = L"";
+    const HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, roaming);
+    if (hr != S_OK) {
+        const HRESULT number = FAILED(hr) ? hr : E_FAIL;
+        return Failure{number, HostText::NoDataFolder(number)};
+    }
     const std::wstring folder = files.Join(roaming, kDataFolderName);
     return HostLocation{files.Join(folder, kInventoryName), folder};
 }
@@ -178,12 +185,12 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
     // Removing what is not there is success: the host is then unregistered.
-    const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
+    const LSTATUS status = SHDeleteKeyW(HKEY_CLASSES_ROOT, kClassKey);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return SELFREG_E_CLASS;
     const std::wstring typeLibKey = std::wstring(L"TypeLib\\") + kTypeLibId + L"\\1.0";
     Key registered;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, typeLibKey.c_str(), 0, KEY_READ, registered.put()) == ERROR_SUCCESS &&
-        FAILED(UnRegisterTypeLib(LIBID_OmbrevaleDemoHostLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN64)))
+        FAILED(UnRegisterTypeLib(LIBID_OmbrevaleDemoHostLib, 1, 0, LOCALE_NEUTRAL, kThisSystem)))
         return SELFREG_E_TYPELIB;
     return S_OK;
 }

@@ -4,7 +4,7 @@ find_path(OMBREVALE_WINE_IDL_DIR oaidl.idl
           PATHS /usr/include/wine/wine/windows /usr/include/wine/windows
           NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_path(OMBREVALE_STDOLE2_DIR stdole2.tlb
-          PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows
+          PATHS /usr/lib/i386-linux-gnu/wine/i386-windows /usr/lib/wine/i386-windows
           NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 
 set(DEMOHOST_IDL ${CMAKE_CURRENT_SOURCE_DIR}/demohost.idl)
@@ -13,7 +13,7 @@ set(DEMOHOST_TLB ${CMAKE_CURRENT_BINARY_DIR}/generated/OmbrevaleDemoHost.tlb)
 add_custom_command(
   OUTPUT ${DEMOHOST_HEADER} ${DEMOHOST_TLB}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/generated
-  COMMAND ${WIDL_EXECUTABLE} --win64 -I${OMBREVALE_WINE_IDL_DIR} -L${OMBREVALE_STDOLE2_DIR}
+  COMMAND ${WIDL_EXECUTABLE} --win32 -I${OMBREVALE_WINE_IDL_DIR} -L${OMBREVALE_STDOLE2_DIR}
           -h -H ${DEMOHOST_HEADER} -t -T ${DEMOHOST_TLB} ${DEMOHOST_IDL}
   DEPENDS ${DEMOHOST_IDL}
   COMMENT "Compiling the demo host's type library"
@@ -32,8 +32,9 @@ add_library(OmbrevaleDemoHost MODULE
   ${DEMOHOST_HEADER})
 add_dependencies(OmbrevaleDemoHost omb_demohost_idl)
 set_target_properties(OmbrevaleDemoHost PROPERTIES PREFIX "" OUTPUT_NAME OmbrevaleDemoHost)
+omb_ship(OmbrevaleDemoHost)
 target_include_directories(OmbrevaleDemoHost PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(OmbrevaleDemoHost PRIVATE omb_demohost_logic oleaut32 ole32 uuid shell32 advapi32)
+target_link_libraries(OmbrevaleDemoHost PRIVATE omb_demohost_logic oleaut32 ole32 uuid shell32 shlwapi advapi32)
 
 # The generated header, for clients that call the host through its interfaces (tests).
 add_library(omb_demohost_interfaces INTERFACE)

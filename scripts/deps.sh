@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make
-  g++-mingw-w64-x86-64 mingw-w64-tools
-  wine wine64 libwine-dev fonts-wine
+  g++-mingw-w64-i686 mingw-w64-tools
+  wine wine64 wine32:i386 libwine-dev fonts-wine
   googletest
   xvfb xauth xdotool imagemagick x11-utils
   dosfstools mtools
@@ -27,6 +27,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 1
   fi
   export DEBIAN_FRONTEND=noninteractive
+  # Wine runs 32-bit Windows programs only with its i386 part.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
   apt-get update -q
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi

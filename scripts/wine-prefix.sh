@@ -12,6 +12,12 @@ WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
 case $action in
   start)
+    # A prefix made before Wine's 32-bit support was installed cannot run anything once it
+    # is: make such a prefix afresh.
+    if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+      "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+      rm -rf "$WINEPREFIX"
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       mkdir -p "$WINEPREFIX"
       wine wineboot -i </dev/null >/dev/null 2>&1

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/dpi_win32.h"
 #include "support/support_win32.h"
 
 namespace ombrevale {
@@ -123,8 +124,7 @@ void CentreOverOwner(HWND dialog) {
 
 // Places the controls one under another beside the icon, each as tall as its text.
 void Layout(HWND dialog, const AboutData& data) {
-    UINT dpi = ::GetDpiForWindow(dialog);
-    if (dpi == 0) dpi = USER_DEFAULT_SCREEN_DPI;
+    const UINT dpi = dpi::ForWindow(dialog);
     RECT units{7, 4, 180, 14};  // margin, line gap, text column width, button height
     ::MapDialogRect(dialog, &units);
     const int margin = units.left;
@@ -133,7 +133,7 @@ void Layout(HWND dialog, const AboutData& data) {
     RECT button{0, 0, 50, 14};
     ::MapDialogRect(dialog, &button);
 
-    const int iconSize = ::GetSystemMetricsForDpi(SM_CXICON, dpi);
+    const int iconSize = dpi::SystemMetric(SM_CXICON, dpi);
     const int left = margin + iconSize + margin;
     int y = margin;
     ::SetWindowPos(::GetDlgItem(dialog, kIdIcon), nullptr, margin, margin, iconSize, iconSize, SWP_NOZORDER);
@@ -160,7 +160,7 @@ void Layout(HWND dialog, const AboutData& data) {
     const int clientHeight = y + gap + buttonHeight + margin;
 
     RECT frame{0, 0, clientWidth, clientHeight};
-    ::AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
+    dpi::AdjustWindowRect(&frame, static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
                                static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE)), dpi);
     ::SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -170,9 +170,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     switch (message) {
     case WM_INITDIALOG: {
         auto* data = reinterpret_cast<AboutData*>(lParam);
-        UINT dpi = ::GetDpiForWindow(dialog);
-        if (dpi == 0) dpi = USER_DEFAULT_SCREEN_DPI;
-        int size = ::GetSystemMetricsForDpi(SM_CXICON, dpi);
+        const int size = dpi::SystemMetric(SM_CXICON, dpi::ForWindow(dialog));
         // A missing icon leaves the box without one rather than without the box.
         data->icon.reset(static_cast<HICON>(::LoadImageW(data->resources, kIconName, IMAGE_ICON, size, size, 0)));
         if (data->icon)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/dpi_win32.h"
 #include "support/support_win32.h"
 
 namespace ombrevale {
@@ -120,16 +121,15 @@ Status Win32SupportLibrary::asSetWindowResIconAll(WindowHandle window, const std
     HWND hwnd = ToHwnd(window);
     const std::wstring what = L"Не удалось установить значок «" + resourceName + L"»";
     if (!::IsWindow(hwnd)) return Win32Failure(ERROR_INVALID_WINDOW_HANDLE, what);
-    UINT dpi = ::GetDpiForWindow(hwnd);
-    if (dpi == 0) dpi = USER_DEFAULT_SCREEN_DPI;
+    const UINT dpi = dpi::ForWindow(hwnd);
 
     UniqueIcon big(static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
-                                                   ::GetSystemMetricsForDpi(SM_CXICON, dpi),
-                                                   ::GetSystemMetricsForDpi(SM_CYICON, dpi), 0)));
+                                                   dpi::SystemMetric(SM_CXICON, dpi),
+                                                   dpi::SystemMetric(SM_CYICON, dpi), 0)));
     if (!big) return LastErrorFailure(what);
     UniqueIcon small(static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
-                                                     ::GetSystemMetricsForDpi(SM_CXSMICON, dpi),
-                                                     ::GetSystemMetricsForDpi(SM_CYSMICON, dpi), 0)));
+                                                     dpi::SystemMetric(SM_CXSMICON, dpi),
+                                                     dpi::SystemMetric(SM_CYSMICON, dpi), 0)));
     if (!small) return LastErrorFailure(what);
 
     HICON replaced[] = {

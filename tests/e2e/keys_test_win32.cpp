@@ -18,7 +18,7 @@ protected:
 std::vector<HWND> AllWindows() {
     std::vector<HWND> found;
     ::EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
+        [](HWND window, LPARAM param) CALLBACK -> BOOL {
             if (::IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
             return TRUE;
         },

@@ -2,6 +2,13 @@
 # Settings of the end-to-end tests' Wine prefix (WINEPREFIX), made once it has started.
 set -euo pipefail
 WINE=${1:-wine}
+WINDOWS=${2:-}
+
+# The Windows that the prefix reports (winxp, win7, win10): the program must start and
+# work on each.
+if [ -n "$WINDOWS" ]; then
+  "$WINE" reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "$WINDOWS" /f </dev/null >/dev/null
+fi
 
 # With no window manager, Wine waits two seconds for each window that it hides (every
 # message box and file dialog) to be withdrawn; windows that it manages itself close at

@@ -18,7 +18,7 @@ std::vector<HWND> Children(HWND parent) {
     std::vector<HWND> all;
     ::EnumChildWindows(
         parent,
-        [](HWND child, LPARAM param) -> BOOL {
+        [](HWND child, LPARAM param) CALLBACK -> BOOL {
             reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
             return TRUE;
         },
@@ -322,7 +322,7 @@ std::vector<HWND> Program::Windows() const {
         std::vector<HWND> found;
     } search{info_.dwProcessId, {}};
     ::EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
+        [](HWND window, LPARAM param) CALLBACK -> BOOL {
             auto* s = reinterpret_cast<Search*>(param);
             DWORD process = 0;
             ::GetWindowThreadProcessId(window, &process);

@@ -92,6 +92,21 @@ std::string Describe(const Program& program) {
 }
 
 void ProgramTest::SetUp() {
+    // The run's prefix says which Windows it reports (OMBREVALE_E2E_WINDOWS, "5.1" for XP):
+    // the test process shares that prefix with the program, so it sees the same.
+    if (const char* expected = std::getenv("OMBREVALE_E2E_WINDOWS"); expected != nullptr && *expected != '\0') {
+        // ntdll's answer, since GetVersionExW answers a program without a manifest (this
+        // test) with at most Windows 8.
+        using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+        const auto rtlGetVersion = reinterpret_cast<RtlGetVersionFn>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+        ASSERT_NE(rtlGetVersion, nullptr);
+        OSVERSIONINFOW version{};
+        version.dwOSVersionInfoSize = sizeof version;
+        ASSERT_EQ(rtlGetVersion(&version), 0);
+        ASSERT_EQ(std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion), expected)
+            << "the prefix does not report the Windows this run is for";
+    }
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     folder_ = WorkFolder() + L"\\" + Widen(std::string(test->test_suite_name()) + "." + test->name());
     std::error_code error;

@@ -232,6 +232,8 @@ TEST_F(ProgramResources, ManifestAsksForCommonControls6AndPerMonitorDpi) {
                                "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
                                "PerMonitorV2, PerMonitor</dpiAwareness>",
                                ">true/pm</dpiAware>", "level=\"asInvoker\"",
+                               // the program is 32-bit: Windows refuses to start it under another architecture
+                               "name=\"Quorvex.Ombrevale\" version=\"1.0.0.3\" processorArchitecture=\"x86\"",
                                "{e2011457-1546-43c5-a5fe-008deee3d3f0}",   // Vista
                                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})  // 10 and 11
         EXPECT_NE(manifest.find(needed), std::string::npos) << needed;

@@ -15,9 +15,10 @@
 #include <cwchar>
 #include <functional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
+
+#include "tests/support/test_thread.h"
 
 namespace ombrevale::driver {
 
@@ -77,7 +78,7 @@ inline std::vector<HWND> TopLevelWindows(const WindowQuery& query) {
         std::vector<HWND> found;
     } search{&query, {}};
     ::EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
+        [](HWND window, LPARAM param) CALLBACK -> BOOL {
             auto* s = reinterpret_cast<Search*>(param);
             if (Matches(window, *s->query)) s->found.push_back(window);
             return TRUE;
@@ -92,7 +93,7 @@ inline HWND WaitForWindow(const WindowQuery& query, std::chrono::milliseconds ti
     do {
         auto found = TopLevelWindows(query);
         if (!found.empty()) return found.front();
-        std::this_thread::sleep_for(20ms);
+        tests::SleepFor(20ms);
     } while (Clock::now() < deadline);
     return nullptr;
 }
@@ -101,7 +102,7 @@ inline bool WaitUntilGone(HWND window, std::chrono::milliseconds timeout = kWait
     auto deadline = Clock::now() + timeout;
     while (::IsWindow(window) && ::IsWindowVisible(window)) {
         if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(20ms);
+        tests::SleepFor(20ms);
     }
     return true;
 }
@@ -111,7 +112,7 @@ inline std::vector<HWND> Descendants(HWND parent) {
     std::vector<HWND> all;
     ::EnumChildWindows(
         parent,
-        [](HWND child, LPARAM param) -> BOOL {
+        [](HWND child, LPARAM param) CALLBACK -> BOOL {
             reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
             return TRUE;
         },
@@ -312,9 +313,9 @@ inline void DismissAll(DWORD threadId, const std::vector<HWND>& keep, std::chron
                 if (ClassOf(window) == L"#32770") Click(window, id);
                 else ::PostMessageW(window, WM_CLOSE, 0, 0);
             }
-            std::this_thread::sleep_for(200ms);
+            tests::SleepFor(200ms);
         } else {
-            std::this_thread::sleep_for(20ms);
+            tests::SleepFor(20ms);
         }
     }
 }
@@ -327,14 +328,10 @@ template <class Modal, class Drive>
 auto WithDriver(Modal&& modal, Drive&& drive) {
     const DWORD thread = ::GetCurrentThreadId();
     const std::vector<HWND> before = TopLevelWindows(WindowQuery{{}, {}, thread, nullptr, nullptr});
-    std::thread driver([&drive, &before, thread] {
+    tests::TestThread driver([&drive, &before, thread] {
         drive(thread);
         DismissAll(thread, before);
     });
-    struct Join {
-        std::thread& t;
-        ~Join() { t.join(); }
-    } join{driver};
     return modal();
 }
 

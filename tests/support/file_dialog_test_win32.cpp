@@ -154,7 +154,7 @@ TEST_F(FileDialogTest, SaveAddsTheDefaultExtensionToANameTypedWithoutOne) {
         const std::wstring chosen = *dialog->FileName();
         const std::wstring expected = folder + L"\\" + c.typed + L".VFD";
         if (c.filter == kFilter)
-            EXPECT_EQ(::CompareStringOrdinal(chosen.c_str(), -1, expected.c_str(), -1, TRUE), CSTR_EQUAL) << chosen;
+            EXPECT_EQ(::lstrcmpiW(chosen.c_str(), expected.c_str()), 0) << chosen;
         else
             EXPECT_EQ(chosen, expected);
     }

@@ -1,5 +1,6 @@
 // The settings store against the real registry of the test prefix.
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -15,8 +16,8 @@ const std::wstring kSectionPath = L"Software\\Quorvex\\Ombrevale\\" + kSection;
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kSectionPath.c_str()); }
-    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kSectionPath.c_str()); }
+    void SetUp() override { ::SHDeleteKeyW(HKEY_CURRENT_USER, kSectionPath.c_str()); }
+    void TearDown() override { ::SHDeleteKeyW(HKEY_CURRENT_USER, kSectionPath.c_str()); }
 
     Result<std::wstring> Get(const std::wstring& key, const std::wstring& defaultValue = L"") {
         std::int16_t status = 0;

@@ -1,10 +1,12 @@
 // The as*/es* functions on real windows, the registry and the file system.
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "support/dpi_win32.h"
 #include "support/support_win32.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/test_window.h"
@@ -82,7 +84,7 @@ HWND FindWindowNaming(const std::wstring& name) {
         HWND found;
     } search{&name, nullptr};
     ::EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
+        [](HWND window, LPARAM param) CALLBACK -> BOOL {
             auto* s = reinterpret_cast<Search*>(param);
             if (::IsWindowVisible(window) && driver::TextOf(window).find(*s->name) != std::wstring::npos) {
                 s->found = window;
@@ -128,20 +130,26 @@ int IconWidth(HICON icon) {
     return bitmap.bmWidth;
 }
 
+// Where the system has no per-monitor DPI (Windows XP to 8.1) the sizes come from the
+// system DPI: both ways give the system's icon sizes on a single screen.
 TEST(asSetWindowResIconAll, GivesTheWindowItsBigAndSmallIconAtTheWindowsSizes) {
-    Win32SupportLibrary support(nullptr, OmbrevaleApplication());
-    TestWindow window(L"Ombrevale");
-    ASSERT_TRUE(support.asSetWindowResIconAll(FromHwnd(window.hwnd()), L"A_MAIN").ok());
-    UINT dpi = ::GetDpiForWindow(window.hwnd());
-    auto big = reinterpret_cast<HICON>(::SendMessageW(window.hwnd(), WM_GETICON, ICON_BIG, 0));
-    auto small = reinterpret_cast<HICON>(::SendMessageW(window.hwnd(), WM_GETICON, ICON_SMALL, 0));
-    EXPECT_EQ(IconWidth(big), ::GetSystemMetricsForDpi(SM_CXICON, dpi));
-    EXPECT_EQ(IconWidth(small), ::GetSystemMetricsForDpi(SM_CXSMICON, dpi));
+    for (bool systemDpiOnly : {false, true}) {
+        SCOPED_TRACE(systemDpiOnly ? "system DPI only" : "per-monitor DPI");
+        dpi::UseSystemDpiOnly(systemDpiOnly);
+        Win32SupportLibrary support(nullptr, OmbrevaleApplication());
+        TestWindow window(L"Ombrevale");
+        ASSERT_TRUE(support.asSetWindowResIconAll(FromHwnd(window.hwnd()), L"A_MAIN").ok());
+        auto big = reinterpret_cast<HICON>(::SendMessageW(window.hwnd(), WM_GETICON, ICON_BIG, 0));
+        auto small = reinterpret_cast<HICON>(::SendMessageW(window.hwnd(), WM_GETICON, ICON_SMALL, 0));
+        EXPECT_EQ(IconWidth(big), ::GetSystemMetrics(SM_CXICON));
+        EXPECT_EQ(IconWidth(small), ::GetSystemMetrics(SM_CXSMICON));
 
-    // Setting it again replaces the icons and leaves the window with live ones.
-    ASSERT_TRUE(support.asSetWindowResIconAll(FromHwnd(window.hwnd()), L"A_MAIN").ok());
-    auto again = reinterpret_cast<HICON>(::SendMessageW(window.hwnd(), WM_GETICON, ICON_BIG, 0));
-    EXPECT_EQ(IconWidth(again), ::GetSystemMetricsForDpi(SM_CXICON, dpi));
+        // Setting it again replaces the icons and leaves the window with live ones.
+        ASSERT_TRUE(support.asSetWindowResIconAll(FromHwnd(window.hwnd()), L"A_MAIN").ok());
+        auto again = reinterpret_cast<HICON>(::SendMessageW(window.hwnd(), WM_GETICON, ICON_BIG, 0));
+        EXPECT_EQ(IconWidth(again), ::GetSystemMetrics(SM_CXICON));
+    }
+    dpi::UseSystemDpiOnly(false);
 }
 
 TEST(asSetWindowResIconAll, AMissingIconOrWindowIsAFailureWithItsName) {
@@ -223,7 +231,7 @@ TEST(esGetThunderMainHandle, IsOneHiddenTopLevelWindowForTheWholeRun) {
 TEST(esRegisterAppPath, RegistersTheProgramForTheCurrentUser) {
     Win32SupportLibrary support(nullptr, OmbrevaleApplication());
     const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ombrevale.exe";
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, key);
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, key);
     ASSERT_TRUE(support.esRegisterAppPath().ok());
 
     auto program = ProgramPath();
@@ -234,7 +242,7 @@ TEST(esRegisterAppPath, RegistersTheProgramForTheCurrentUser) {
               ERROR_SUCCESS);
     value.resize(wcslen(value.c_str()));
     EXPECT_EQ(value, *program);
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, key);
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, key);
 
     EXPECT_FALSE(*support.esIsInIDE());
 }

@@ -10,14 +10,15 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/frm_main_win32.h"
 #include "app/layout.h"
+#include "support/dpi_win32.h"
 #include "support/support_win32.h"
 #include "tests/fakes/fake_automation.h"
 #include "tests/fakes/fake_support.h"
+#include "tests/support/test_thread.h"
 
 namespace ombrevale {
 namespace {
@@ -42,6 +43,14 @@ PixelRect ClientRectOf(HWND parent, HWND child) {
     MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
     return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
+
+// The layout in pixels at 96 and at 144 DPI, and the font's height at each.
+const PixelRect kLayoutAt96[kControlCount] = {
+    {8, 8, 229, 22}, {244, 8, 125, 22}, {8, 40, 361, 25}, {8, 76, 65, 29}, {128, 76, 89, 29}, {224, 76, 145, 29},
+};
+const PixelRect kLayoutAt144[kControlCount] = {
+    {12, 12, 344, 33}, {366, 12, 188, 33}, {12, 60, 542, 38}, {12, 114, 98, 44}, {192, 114, 134, 44}, {336, 114, 218, 44},
+};
 
 std::wstring TextOf(HWND window) {
     wchar_t buffer[512] = {};
@@ -109,44 +118,25 @@ protected:
     std::unique_ptr<MainWindow> window_;
 };
 
-TEST_F(MainWindowTest, LaysOutEveryControlOnItsPixelsAt96Dpi) {
-    ASSERT_EQ(window_->dpi(), 96u);
-    RECT client{};
-    GetClientRect(hwnd(), &client);
-    EXPECT_EQ(client.right, 377);
-    EXPECT_EQ(client.bottom, 114);
-
-    const PixelRect expected[kControlCount] = {
-        {8, 8, 229, 22}, {244, 8, 125, 22}, {8, 40, 361, 25}, {8, 76, 65, 29}, {128, 76, 89, 29}, {224, 76, 145, 29},
-    };
-    for (const ControlLayout& c : kLayout) {
-        SCOPED_TRACE(testing::Message() << "control " << c.id);
-        EXPECT_EQ(ClientRectOf(hwnd(), control(c.id)), expected[c.id]);
-    }
-}
-
 TEST_F(MainWindowTest, ScalesLayoutAndFontWhenItsDpiChanges) {
     RECT suggested{};
     GetWindowRect(hwnd(), &suggested);
-    SendMessageW(hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    SendMessageW(hwnd(), dpi::kDpiChangedMessage, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
     ASSERT_EQ(window_->dpi(), 144u);
 
     RECT client{};
     GetClientRect(hwnd(), &client);
     EXPECT_EQ(client.right, 566);  // 5655 twips = 565.5 px
     EXPECT_EQ(client.bottom, 171);
-    const PixelRect expected[kControlCount] = {
-        {12, 12, 344, 33}, {366, 12, 188, 33}, {12, 60, 542, 38}, {12, 114, 98, 44}, {192, 114, 134, 44}, {336, 114, 218, 44},
-    };
     for (const ControlLayout& c : kLayout) {
         SCOPED_TRACE(testing::Message() << "control " << c.id);
-        EXPECT_EQ(ClientRectOf(hwnd(), control(c.id)), expected[c.id]);
+        EXPECT_EQ(ClientRectOf(hwnd(), control(c.id)), kLayoutAt144[c.id]);
         LOGFONTW lf{};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control(c.id), WM_GETFONT, 0, 0)), sizeof(lf), &lf);
         EXPECT_EQ(lf.lfHeight, -18);
     }
 
-    SendMessageW(hwnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+    SendMessageW(hwnd(), dpi::kDpiChangedMessage, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
     EXPECT_EQ(ClientRectOf(hwnd(), control(kCmdAttachImage)), (PixelRect{224, 76, 145, 29}));
 }
 
@@ -327,28 +317,49 @@ TEST(MainWindowEvents, AClickDuringAHandlersServerCallRunsAfterThatHandler) {
     EXPECT_EQ(support.boxes.shown.size(), 1u);  // "Отключать нечего." from the detach
 }
 
-// Created where the system itself runs at 144 DPI (its own test prefix says so): laid
-// out at that DPI from the start, with no DPI change.
-using MainWindowAtSystemDpi = MainWindowTest;
+// Created at the system's DPI (the 144 DPI test prefix says 144), with the DPI of the
+// window's monitor where the system tells it (Windows 10), and without, as on Windows
+// XP to 8.1, where the window's DPI is the system's: the same layout either way.
+class MainWindowAtSystemDpi : public MainWindowTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        dpi::UseSystemDpiOnly(GetParam());
+        MainWindowTest::SetUp();
+    }
+    void TearDown() override {
+        MainWindowTest::TearDown();
+        dpi::UseSystemDpiOnly(false);
+    }
+};
 
-TEST_F(MainWindowAtSystemDpi, IsLaidOutAt144DpiFromTheStart) {
-    if (window_->dpi() != 144) GTEST_SKIP() << "this prefix runs at " << window_->dpi() << " DPI";
+TEST_P(MainWindowAtSystemDpi, IsLaidOutAtThatDpiFromTheStart) {
+    const UINT systemDpi = [] {
+        HDC screen = GetDC(nullptr);
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+        ReleaseDC(nullptr, screen);
+        return static_cast<UINT>(dpi);
+    }();
+    ASSERT_EQ(window_->dpi(), systemDpi);
+    if (systemDpi != 96 && systemDpi != 144) GTEST_SKIP() << "no layout to compare at " << systemDpi << " DPI";
+    const PixelRect* expected = systemDpi == 96 ? kLayoutAt96 : kLayoutAt144;
     RECT client{};
     GetClientRect(hwnd(), &client);
-    EXPECT_EQ(client.right, 566);
-    EXPECT_EQ(client.bottom, 171);
-    const PixelRect expected[kControlCount] = {
-        {12, 12, 344, 33}, {366, 12, 188, 33}, {12, 60, 542, 38}, {12, 114, 98, 44}, {192, 114, 134, 44}, {336, 114, 218, 44},
-    };
+    EXPECT_EQ(client.right, systemDpi == 96 ? 377 : 566);  // 5655 twips = 565.5 px at 144
+    EXPECT_EQ(client.bottom, systemDpi == 96 ? 114 : 171);
     for (const ControlLayout& c : kLayout) {
         SCOPED_TRACE(testing::Message() << "control " << c.id);
         EXPECT_EQ(ClientRectOf(hwnd(), control(c.id)), expected[c.id]);
         LOGFONTW lf{};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control(c.id), WM_GETFONT, 0, 0)), sizeof(lf), &lf);
-        EXPECT_EQ(lf.lfHeight, -18);
+        EXPECT_EQ(lf.lfHeight, systemDpi == 96 ? -12 : -18);
         EXPECT_STREQ(lf.lfFaceName, L"Tahoma");
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(BothDpiPaths, MainWindowAtSystemDpi, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "SystemDpiOnly" : "PerMonitorDpi");
+                         });
 
 // The key table, through the program's message path, with fakes for the support library
 // so that the about box and the read-me are recorded rather than shown.
@@ -447,7 +458,7 @@ struct PopupSeen {
 template <class Answer>
 PopupSeen PopUp(MainWindow& window, Answer answer) {
     PopupSeen seen;
-    std::thread user([&] {
+    tests::TestThread user([&] {
         HWND menu = FindPopupMenu();
         if (!menu) return;
         seen.found = true;
@@ -481,7 +492,7 @@ TEST_F(ImageMenuTest, OpensAtTheButtonsTopRightCornerWhereverTheMouseIs) {
 TEST_F(ImageMenuTest, OpensAtTheCornerAt144Dpi) {
     RECT suggested{};
     GetWindowRect(window_->hwnd(), &suggested);
-    SendMessageW(window_->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    SendMessageW(window_->hwnd(), dpi::kDpiChangedMessage, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
     PopupSeen seen = PopUp(*window_, [](HWND menu) { PressOnMenu(menu, VK_ESCAPE); });
     ASSERT_TRUE(seen.found);
     POINT corner{110, 114};  // 1095 and 1140 twips at 144 DPI
