@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "support/result.h"
+#include "base/result.h"
 #include "support/support.h"
 
 namespace ombrevale {

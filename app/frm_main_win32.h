@@ -17,7 +17,7 @@
 #include "app/frm_main.h"
 #include "app/layout.h"
 #include "automation/automation.h"
-#include "support/result.h"
+#include "base/result.h"
 #include "support/support.h"
 
 namespace ombrevale {

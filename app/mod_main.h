@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "automation/automation.h"
-#include "support/result.h"
+#include "base/result.h"
 #include "support/support.h"
 
 namespace ombrevale {

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "automation/automation.h"
-#include "support/result.h"
+#include "base/result.h"
 
 namespace ombrevale {
 

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "demohost/demo_host.h"
-#include "support/result.h"
+#include "base/result.h"
 
 namespace ombrevale::demohost {
 

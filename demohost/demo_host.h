@@ -10,7 +10,7 @@
 
 #include "demohost/files.h"
 #include "demohost/inventory.h"
-#include "support/result.h"
+#include "base/result.h"
 
 namespace ombrevale::demohost {
 

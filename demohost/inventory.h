@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/result.h"
+#include "base/result.h"
 
 namespace ombrevale::demohost {
 

@@ -9,7 +9,7 @@
 #include "app/controls.h"
 #include "automation/automation.h"
 #include "drives/keyed_collection.h"
-#include "support/result.h"
+#include "base/result.h"
 #include "support/support.h"
 
 namespace ombrevale {

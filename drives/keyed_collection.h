@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "support/result.h"
+#include "base/result.h"
 
 namespace ombrevale {
 

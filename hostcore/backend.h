@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "support/result.h"
+#include "base/result.h"
 
 namespace ombrevale::hostcore {
 

@@ -8,7 +8,7 @@
 
 #include "app/controls.h"
 #include "automation/automation.h"
-#include "support/result.h"
+#include "base/result.h"
 #include "support/support.h"
 
 namespace ombrevale {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "support/result.h"
+#include "base/result.h"
 #include "support/support.h"
 
 namespace ombrevale {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "support/application.h"
-#include "support/result.h"
+#include "base/result.h"
 #include "support/support.h"
 
 namespace ombrevale {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/result.h"
+#include "base/result.h"
 
 namespace ombrevale::fakes {
 
