@@ -3,6 +3,7 @@
 #include "app/texts.h"
 #include "drives/drive_control.h"
 #include "images/image_tools.h"
+#include "support/application.h"
 #include "support/image_dialogs.h"
 
 namespace ombrevale {
@@ -30,7 +31,7 @@ Status frmMain::Form_Load() {
     ASSIGN_OR_RETURN(bool inIDE, support.esIsInIDE());
     if (!inIDE) {
         ASSIGN_OR_RETURN(WindowHandle again, view.hWnd());
-        RETURN_IF_FAILED(support.asSetWindowResIconAll(again, app_texts::kIconResource));
+        RETURN_IF_FAILED(support.asSetWindowResIconAll(again, kIconResourceName));
     }
     RETURN_IF_FAILED(support.asFixUserControlsContainerWindow());
     return FillMachineList();
@@ -44,7 +45,7 @@ Status frmMain::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
     if (keyCode == kKeyF1 && shift == kShiftShift) {
         ASSIGN_OR_RETURN(AboutBox * about, support.About());
         ASSIGN_OR_RETURN(WindowHandle owner, state_->view.hWnd());
-        if (about == nullptr) return Failure{static_cast<std::int32_t>(0x80004003u), L"Не создан объект: AboutBox."};
+        if (about == nullptr) return NoObjectFailure(L"AboutBox");
         return about->ShowAbout(owner, support.App(), L"", nullptr, app_texts::kDedication);
     }
     if (keyCode == kKeyF1 && shift == kShiftNone) return support.esOpenReadMeFile(0);

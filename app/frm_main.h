@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/controls.h"
+#include "app/form_view.h"
 #include "automation/automation.h"
 #include "base/result.h"
 #include "support/support.h"

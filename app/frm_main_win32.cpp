@@ -7,11 +7,14 @@
 #include <new>
 #include <utility>
 
-#include "app/shell_texts.h"
+#include "app/texts.h"
+#include "base/failure_win32.h"
 #include "support/dpi_win32.h"
 
 namespace ombrevale {
 namespace {
+
+namespace texts = app_texts;
 
 constexpr const wchar_t* kWindowClass = L"OmbrevaleMainWindow";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -19,18 +22,8 @@ constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 // Entries a drop-down list shows before it scrolls.
 constexpr int kDropDownEntries = 10;
 
-Failure LastError(const wchar_t* what) {
-    const DWORD code = GetLastError();
-    const HRESULT hr = code ? HRESULT_FROM_WIN32(code) : E_FAIL;
-    return Failure{static_cast<std::int32_t>(hr), what};
-}
-
-Failure ControlFailure(HRESULT hr, const wchar_t* what) {
-    return Failure{static_cast<std::int32_t>(hr), what};
-}
-
 Result<std::int16_t> ToPosition(LRESULT value, const wchar_t* what) {
-    if (value < SHRT_MIN || value > SHRT_MAX) return ControlFailure(E_FAIL, what);
+    if (value < SHRT_MIN || value > SHRT_MAX) return FailureOf(E_FAIL, what);
     return static_cast<std::int16_t>(value);
 }
 
@@ -39,49 +32,49 @@ Result<std::int16_t> ToPosition(LRESULT value, const wchar_t* what) {
 // ---- controls ---------------------------------------------------------------------------
 
 Status ComboList::Clear() {
-    if (!hwnd_) return ControlFailure(E_HANDLE, L"Список не создан.");
+    if (!hwnd_) return FailureOf(E_HANDLE, texts::kListNotCreated);
     SendMessageW(hwnd_, CB_RESETCONTENT, 0, 0);
     return Ok();
 }
 
 Result<std::int16_t> ComboList::Count() {
-    if (!hwnd_) return ControlFailure(E_HANDLE, L"Список не создан.");
+    if (!hwnd_) return FailureOf(E_HANDLE, texts::kListNotCreated);
     const LRESULT count = SendMessageW(hwnd_, CB_GETCOUNT, 0, 0);
-    if (count == CB_ERR) return ControlFailure(E_FAIL, L"Не удалось узнать число строк списка.");
-    return ToPosition(count, L"В списке слишком много строк.");
+    if (count == CB_ERR) return FailureOf(E_FAIL, texts::kListCountFailed);
+    return ToPosition(count, texts::kListTooLong);
 }
 
 Result<std::int16_t> ComboList::Position() {
-    if (!hwnd_) return ControlFailure(E_HANDLE, L"Список не создан.");
+    if (!hwnd_) return FailureOf(E_HANDLE, texts::kListNotCreated);
     // CB_ERR is -1: nothing chosen.
-    return ToPosition(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0), L"Недопустимая позиция в списке.");
+    return ToPosition(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0), texts::kBadListPosition);
 }
 
 Result<std::int16_t> ComboList::Append(const std::wstring& text) {
-    if (!hwnd_) return ControlFailure(E_HANDLE, L"Список не создан.");
+    if (!hwnd_) return FailureOf(E_HANDLE, texts::kListNotCreated);
     const LRESULT position = SendMessageW(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     if (position == CB_ERR || position == CB_ERRSPACE)
-        return ControlFailure(E_OUTOFMEMORY, L"Не удалось добавить строку в список.");
+        return FailureOf(E_OUTOFMEMORY, texts::kListAppendFailed);
     if (position > SHRT_MAX) {
         SendMessageW(hwnd_, CB_DELETESTRING, static_cast<WPARAM>(position), 0);
-        return ControlFailure(E_FAIL, L"В списке слишком много строк.");
+        return FailureOf(E_FAIL, texts::kListTooLong);
     }
     return static_cast<std::int16_t>(position);
 }
 
 Status ComboList::Select(std::int16_t position) {
-    if (!hwnd_) return ControlFailure(E_HANDLE, L"Список не создан.");
+    if (!hwnd_) return FailureOf(E_HANDLE, texts::kListNotCreated);
     const LRESULT result = SendMessageW(hwnd_, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
     if (result == CB_ERR && position != -1)
-        return ControlFailure(E_INVALIDARG, L"Недопустимая позиция в списке.");
+        return FailureOf(E_INVALIDARG, texts::kBadListPosition);
     // A choice made from code counts as a click, as a choice of the user does.
     Clicked();
     return Ok();
 }
 
 Status EditLine::SetText(const std::wstring& text) {
-    if (!hwnd_) return ControlFailure(E_HANDLE, L"Поле не создано.");
-    if (!SetWindowTextW(hwnd_, text.c_str())) return LastError(L"Не удалось изменить текст поля.");
+    if (!hwnd_) return FailureOf(E_HANDLE, texts::kFieldNotCreated);
+    if (!SetWindowTextW(hwnd_, text.c_str())) return LastErrorFailure(texts::kSetFieldTextFailed);
     return Ok();
 }
 
@@ -97,8 +90,6 @@ MainWindow::~MainWindow() {
     if (hwnd_) DestroyWindow(hwnd_);
     // The form's collections hold automation objects: release them with the window.
     form_.reset();
-    if (mainMenu_) DestroyMenu(mainMenu_);  // destroys the image submenu with it
-    if (font_) DeleteObject(font_);
 }
 
 Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, VirtualPCHost& host,
@@ -113,13 +104,13 @@ Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, Virtu
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = kWindowClass;
-        if (!RegisterClassExW(&wc)) return LastError(L"Не удалось зарегистрировать класс главного окна.");
+        if (!RegisterClassExW(&wc)) return LastErrorFailure(texts::kRegisterWindowClassFailed);
     }
 
     std::unique_ptr<MainWindow> window(new MainWindow(instance, host, support));
     HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, kWindowCaption, kWindowStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, window.get());
-    if (!hwnd) return LastError(L"Не удалось создать главное окно.");
+    if (!hwnd) return LastErrorFailure(texts::kCreateWindowFailed);
     window->dpi_ = dpi::ForWindow(hwnd);
     RETURN_IF_FAILED(window->CreateControls());
     RETURN_IF_FAILED(window->CreateMenus());
@@ -150,7 +141,7 @@ Status MainWindow::CreateControls() {
         HWND child = CreateWindowExW(exStyle, cls, c.caption, style, 0, 0, 0, 0, hwnd_,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlCommand(c.id))),
                                      instance_, nullptr);
-        if (!child) return LastError(L"Не удалось создать элемент главного окна.");
+        if (!child) return LastErrorFailure(texts::kCreateControlFailed);
         controls_[c.id] = child;
     }
     vmList_.Attach(controls_[kCboVMName], [this] { form_->cboVMName_Click(); });
@@ -160,21 +151,20 @@ Status MainWindow::CreateControls() {
 }
 
 Status MainWindow::CreateMenus() {
-    mainMenu_ = CreateMenu();
-    imageMenu_ = CreatePopupMenu();
-    if (!mainMenu_ || !imageMenu_) {
-        if (imageMenu_) DestroyMenu(imageMenu_);
-        imageMenu_ = nullptr;
-        return LastError(L"Не удалось создать меню.");
-    }
+    UniqueMenu main(CreateMenu());
+    UniqueMenu image(CreatePopupMenu());
+    if (!main || !image) return LastErrorFailure(texts::kCreateMenuFailed);
     for (const MenuItemLayout& item : kImageMenu) {
         const UINT_PTR id = kImageMenuCommandBase + item.index;
         const bool separator = std::wstring_view(item.caption) == L"-";
-        if (!AppendMenuW(imageMenu_, separator ? MF_SEPARATOR : MF_STRING, id, separator ? nullptr : item.caption))
-            return LastError(L"Не удалось создать меню.");
+        if (!AppendMenuW(image.get(), separator ? MF_SEPARATOR : MF_STRING, id, separator ? nullptr : item.caption))
+            return LastErrorFailure(texts::kCreateMenuFailed);
     }
-    if (!AppendMenuW(mainMenu_, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(imageMenu_), kMainMenuCaption))
-        return LastError(L"Не удалось создать меню.");
+    if (!AppendMenuW(main.get(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(image.get()), kMainMenuCaption))
+        return LastErrorFailure(texts::kCreateMenuFailed);
+    // The main menu owns its submenu from here on, and destroys it with itself.
+    imageMenu_ = image.release();
+    mainMenu_ = std::move(main);
     return Ok();
 }
 
@@ -191,11 +181,9 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
     lstrcpynW(lf.lfFaceName, kFontFace, LF_FACESIZE);
     // The new font goes on before the old one is freed: no control is ever left with a
     // dead font.
-    HFONT font = CreateFontIndirectW(&lf);
-    if (font) {
-        for (HWND child : controls_) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        if (font_) DeleteObject(font_);
-        font_ = font;
+    if (UniqueFont font(CreateFontIndirectW(&lf)); font) {
+        for (HWND child : controls_) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+        font_ = std::move(font);
     }
 
     // Window size from the client size; corrected afterwards, since the frame reported
@@ -252,7 +240,7 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
 
 Status MainWindow::Show() {
     RETURN_IF_FAILED(form_->Form_Load());
-    if (!hwnd_) return ControlFailure(E_HANDLE, L"Главное окно закрыто.");
+    if (!hwnd_) return FailureOf(E_HANDLE, texts::kWindowClosed);
     ShowWindow(hwnd_, SW_SHOW);
     UpdateWindow(hwnd_);
     SetForegroundWindow(hwnd_);
@@ -263,14 +251,14 @@ Status MainWindow::Show() {
 HWND MainWindow::control(ControlId id) const { return controls_[id]; }
 
 Result<WindowHandle> MainWindow::hWnd() {
-    if (!hwnd_) return ControlFailure(E_HANDLE, L"Главное окно закрыто.");
+    if (!hwnd_) return FailureOf(E_HANDLE, texts::kWindowClosed);
     return reinterpret_cast<WindowHandle>(hwnd_);
 }
 
 Status MainWindow::Unload() {
-    if (!hwnd_) return ControlFailure(E_HANDLE, L"Главное окно закрыто.");
+    if (!hwnd_) return FailureOf(E_HANDLE, texts::kWindowClosed);
     // Posted, so the close runs as the close button's does, after the key has gone on.
-    if (!PostMessageW(hwnd_, WM_CLOSE, 0, 0)) return LastError(L"Не удалось закрыть главное окно.");
+    if (!PostMessageW(hwnd_, WM_CLOSE, 0, 0)) return LastErrorFailure(texts::kCloseWindowFailed);
     return Ok();
 }
 
@@ -284,17 +272,17 @@ Result<ButtonPlacement> MainWindow::cmdImageMenuPlacement() {
 }
 
 Status MainWindow::PopupMenu(std::int16_t element, float x, float y, std::int32_t flags) {
-    if (element != kMainMenuElement) return ControlFailure(E_INVALIDARG, L"Нет такого элемента меню.");
-    if (!hwnd_ || !mainMenu_) return ControlFailure(E_HANDLE, L"Меню не создано.");
-    HMENU popup = GetSubMenu(mainMenu_, 0);
-    if (!popup) return ControlFailure(E_HANDLE, L"Меню не создано.");
+    if (element != kImageMenuElement) return FailureOf(E_INVALIDARG, texts::kNoSuchMenuElement);
+    if (!hwnd_ || !mainMenu_) return FailureOf(E_HANDLE, texts::kMenuNotCreated);
+    HMENU popup = GetSubMenu(mainMenu_.get(), 0);
+    if (!popup) return FailureOf(E_HANDLE, texts::kMenuNotCreated);
     POINT at{TwipsToPixels(x, dpi_), TwipsToPixels(y, dpi_)};
     ClientToScreen(hwnd_, &at);
     // The menu must belong to the foreground window, or it does not close when the user
     // clicks elsewhere.
     SetForegroundWindow(hwnd_);
     if (!TrackPopupMenuEx(popup, static_cast<UINT>(flags), at.x, at.y, hwnd_, nullptr))
-        return LastError(L"Не удалось показать меню.");
+        return LastErrorFailure(texts::kShowMenuFailed);
     PostMessageW(hwnd_, WM_NULL, 0, 0);
     return Ok();
 }
@@ -316,8 +304,7 @@ void MainWindow::PreviewKey(const MSG& msg) {
 }
 
 void MainWindow::Fatal(const Failure& failure) {
-    if (auto reporter = support_.Reporter(); reporter.ok())
-        (void)(*reporter)->ReportError(failure, kStyleCritical, 0, kUnhandledFailureText, false);
+    ReportFailure(support_, failure, texts::kUnhandledFailure);
     exitCode_ = 1;
     if (hwnd_) DestroyWindow(hwnd_);
 }
@@ -367,9 +354,9 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
     try {
         return self->HandleMessage(message, wParam, lParam);
     } catch (const std::bad_alloc&) {
-        self->Fatal(Failure{static_cast<std::int32_t>(E_OUTOFMEMORY), L"Недостаточно памяти."});
+        self->Fatal(FailureOf(E_OUTOFMEMORY, texts::kOutOfMemory));
     } catch (...) {
-        self->Fatal(Failure{static_cast<std::int32_t>(E_UNEXPECTED), L"Внутренняя ошибка программы."});
+        self->Fatal(FailureOf(E_UNEXPECTED, texts::kInternalError));
     }
     return 0;
 }

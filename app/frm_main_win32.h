@@ -13,10 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/controls.h"
+#include "app/form_view.h"
 #include "app/frm_main.h"
 #include "app/layout.h"
 #include "automation/automation.h"
+#include "base/owners_win32.h"
 #include "base/result.h"
 #include "support/support.h"
 
@@ -102,9 +103,10 @@ private:
     SupportLibrary& support_;
     HWND hwnd_ = nullptr;
     std::array<HWND, kControlCount> controls_{};
-    HFONT font_ = nullptr;
-    HMENU mainMenu_ = nullptr;   // mnuMain: never attached as a menu bar
-    HMENU imageMenu_ = nullptr;  // mnuImage, the submenu of mnuMain element 100
+    // Freed after the window and its controls, which use them until they are destroyed.
+    UniqueFont font_;
+    UniqueMenu mainMenu_;        // mnuMain: never attached as a menu bar
+    HMENU imageMenu_ = nullptr;  // mnuImage, the submenu of mnuMain element 100, owned by mnuMain
     HWND lastFocus_ = nullptr;
     unsigned dpi_ = 96;
     int exitCode_ = 0;

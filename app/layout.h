@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#include "support/application.h"
+#include "views/image_menu_view.h"
+
 namespace ombrevale {
 
 enum ControlId : int {
@@ -46,7 +49,6 @@ inline constexpr int ControlCommand(ControlId id) { return kFirstControlCommand 
 
 // Menu commands carry the mnuImage index.
 inline constexpr int kImageMenuCommandBase = 1000;
-inline constexpr std::int16_t kMainMenuElement = 100;
 
 struct MenuItemLayout {
     std::int16_t index;
@@ -55,15 +57,13 @@ struct MenuItemLayout {
 
 inline constexpr const wchar_t* kMainMenuCaption = L"Образ";
 inline constexpr MenuItemLayout kImageMenu[] = {
-    {1, L"Проверить..."},
-    {10, L"-"},
-    {11, L"Создать High Density..."},
-    {12, L"Создать Low Density..."},
+    {kMenuCheck, L"Проверить..."},
+    {kMenuSeparator, L"-"},
+    {kMenuCreateHighDensity, L"Создать High Density..."},
+    {kMenuCreateLowDensity, L"Создать Low Density..."},
 };
 
 inline constexpr const wchar_t* kWindowCaption = L"Ombrevale";
-inline constexpr const wchar_t* kFontFace = L"Tahoma";
-inline constexpr int kFontPoints = 9;
 inline constexpr int kFontWeight = 400;
 inline constexpr int kFontCharset = 204;  // Cyrillic
 

@@ -8,8 +8,9 @@
 
 #include "app/frm_main_win32.h"
 #include "app/mod_main.h"
-#include "app/shell_texts.h"
+#include "app/texts.h"
 #include "automation/automation_win32.h"
+#include "base/owners_win32.h"
 #include "support/support_win32.h"
 
 namespace ombrevale {
@@ -40,19 +41,6 @@ private:
     std::unique_ptr<MainWindow> window_;
 };
 
-class ComApartment {
-public:
-    ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment() {
-        if (ok_) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool ok_;
-};
-
 int Run(HINSTANCE instance) {
     ComApartment com;
     Win32SupportLibrary support(instance, OmbrevaleApplication());
@@ -62,8 +50,7 @@ int Run(HINSTANCE instance) {
     const Result<StartupOutcome> outcome = Main(support, platform, host);
     if (!outcome.ok()) {
         // A failure Main does not trap ends the program, but never silently.
-        if (auto reporter = support.Reporter(); reporter.ok())
-            (void)(*reporter)->ReportError(outcome.failure(), kStyleCritical, 0, kUnhandledFailureText, false);
+        ReportFailure(support, outcome.failure(), app_texts::kUnhandledFailure);
         platform.CloseWindow();
         return 1;
     }
@@ -85,7 +72,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         return ombrevale::Run(instance);
     } catch (...) {
         // Nothing is left to report through: say it plainly rather than vanish.
-        MessageBoxW(nullptr, ombrevale::kUnhandledFailureText, ombrevale::kApplicationTitle,
+        MessageBoxW(nullptr, ombrevale::app_texts::kUnhandledFailure, ombrevale::kApplicationTitle,
                     MB_OK | MB_ICONSTOP | MB_TASKMODAL);
         return 1;
     }

@@ -1,6 +1,7 @@
 #include "app/mod_main.h"
 
 #include "app/texts.h"
+#include "support/application.h"
 
 namespace ombrevale {
 
@@ -11,7 +12,7 @@ Result<StartupOutcome> Main(SupportLibrary& support, StartupPlatform& platform,
     ASSIGN_OR_RETURN(bool inIDE, support.esIsInIDE());
     if (!inIDE) {
         ASSIGN_OR_RETURN(WindowHandle applicationWindow, support.esGetThunderMainHandle());
-        RETURN_IF_FAILED(support.asSetWindowResIconAll(applicationWindow, app_texts::kIconResource));
+        RETURN_IF_FAILED(support.asSetWindowResIconAll(applicationWindow, kIconResourceName));
     }
 
     // Creating the host is the one step whose failure the program expects: Virtual PC
@@ -19,12 +20,10 @@ Result<StartupOutcome> Main(SupportLibrary& support, StartupPlatform& platform,
     Guard guard;
     auto created = guard.step(platform.CreateVirtualPC());
     if (created && !*created)
-        guard.step(Status(Failure{static_cast<std::int32_t>(0x80004003u), L"Не создан объект: VirtualPC."}));
+        guard.step(Status(NoObjectFailure(L"VirtualPC")));
     if (guard.failed()) {
-        // Failures of the reporter itself leave nothing more to show; the program ends.
-        if (auto reporter = support.Reporter(); reporter.ok() && *reporter != nullptr)
-            (void)(*reporter)->ReportError(guard.failure(), kStyleCritical, 0, app_texts::kCreateVirtualPCFailed,
-                                           false);
+        // Even when the report itself fails, the program ends.
+        ReportFailure(support, guard.failure(), app_texts::kCreateVirtualPCFailed);
         return StartupOutcome::Ended;
     }
     host = std::move(*created);

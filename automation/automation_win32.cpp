@@ -5,12 +5,14 @@
 
 #include <oleauto.h>
 
-#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include "base/failure_win32.h"
+#include "base/owners_win32.h"
 
 namespace ombrevale {
 namespace {
@@ -31,9 +33,6 @@ namespace text {
 std::wstring UnknownOperation(const std::wstring& operation, const std::wstring& reason) {
     return L"Операция «" + operation + L"» недоступна: " + reason;
 }
-std::wstring OfOperation(const std::wstring& operation, const std::wstring& reason) {
-    return operation + L": " + reason;
-}
 std::wstring NoObject(const std::wstring& operation) {
     return L"Операция «" + operation + L"» не вернула объект.";
 }
@@ -48,76 +47,9 @@ std::wstring ItemRefused(const std::wstring& collection, const std::wstring& kin
 }
 constexpr const wchar_t* kMachineKind = L"виртуальной машиной";
 constexpr const wchar_t* kDriveKind = L"дисководом гибких дисков";
-std::wstring UnknownError(HRESULT hr) {
-    wchar_t number[16];
-    std::swprintf(number, sizeof number / sizeof number[0], L"0x%08lX", static_cast<unsigned long>(hr));
-    return L"Ошибка " + std::wstring(number) + L".";
-}
 }  // namespace text
 
-// --- Owners of COM memory -----------------------------------------------------------
-
-class Bstr {
-public:
-    Bstr() = default;
-    ~Bstr() { SysFreeString(value_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-
-    // Out-parameter: frees what it held first.
-    BSTR* Receive() {
-        SysFreeString(value_);
-        value_ = nullptr;
-        return &value_;
-    }
-    // A NULL BSTR is the empty text.
-    std::wstring Text() const { return value_ ? std::wstring(value_, SysStringLen(value_)) : std::wstring(); }
-
-private:
-    BSTR value_ = nullptr;
-};
-
-class Variant {
-public:
-    Variant() { VariantInit(&value_); }
-    ~Variant() { VariantClear(&value_); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-
-    // Out-parameter: clears what it held first.
-    VARIANT* Receive() {
-        VariantClear(&value_);
-        return &value_;
-    }
-    VARIANT* get() { return &value_; }
-    const VARIANT& operator*() const { return value_; }
-
-private:
-    VARIANT value_;
-};
-
-// EXCEPINFO whose three BSTRs are freed however the call ends.
-struct ExceptionInfo {
-    EXCEPINFO info{};
-    ExceptionInfo() = default;
-    ~ExceptionInfo() {
-        SysFreeString(info.bstrSource);
-        SysFreeString(info.bstrDescription);
-        SysFreeString(info.bstrHelpFile);
-    }
-    ExceptionInfo(const ExceptionInfo&) = delete;
-    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
-};
-
-struct LocalFreeDeleter {
-    void operator()(wchar_t* p) const { LocalFree(p); }
-};
-
 // --- Describing failures ------------------------------------------------------------
-
-Failure Fail(HRESULT hr, std::wstring description) {
-    return Failure{static_cast<std::int32_t>(hr), std::move(description)};
-}
 
 std::wstring Trimmed(const std::wstring& s) {
     constexpr const wchar_t* kBlank = L" \t\r\n";
@@ -126,76 +58,33 @@ std::wstring Trimmed(const std::wstring& s) {
     return s.substr(first, s.find_last_not_of(kBlank) - first + 1);
 }
 
-std::wstring FormatSystemMessage(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::unique_ptr<wchar_t, LocalFreeDeleter> owner(buffer);
-    return length && buffer ? Trimmed(std::wstring(buffer, length)) : std::wstring();
-}
-
-// Words for the COM failures a user meets when the server is missing or broken, for
-// systems that have none of their own (Wine has none for most of them).
-const wchar_t* KnownComText(HRESULT hr) {
-    switch (hr) {
-    case REGDB_E_CLASSNOTREG: return L"Класс не зарегистрирован.";
-    case CO_E_SERVER_EXEC_FAILURE: return L"Не удалось запустить сервер автоматизации.";
-    case CO_E_APPNOTFOUND: return L"Приложение не найдено.";
-    case E_NOINTERFACE: return L"Интерфейс не поддерживается.";
-    case E_ACCESSDENIED: return L"Доступ запрещён.";
-    case E_OUTOFMEMORY: return L"Недостаточно памяти.";
-    case RPC_E_SERVERFAULT: return L"Сбой на стороне сервера автоматизации.";
-    case RPC_E_DISCONNECTED: return L"Сервер автоматизации отключился.";
-    case DISP_E_UNKNOWNNAME: return L"Неизвестное имя операции.";
-    case DISP_E_MEMBERNOTFOUND: return L"Операция не найдена.";
-    case DISP_E_TYPEMISMATCH: return L"Несоответствие типов.";
-    case DISP_E_BADPARAMCOUNT: return L"Неверное число параметров.";
-    default: return nullptr;
-    }
-}
-
-// The system's words for an HRESULT, or at least its number.
-std::wstring SystemText(HRESULT hr) {
-    std::wstring message = FormatSystemMessage(static_cast<DWORD>(hr));
-    // Win32 errors wrapped as HRESULTs are found by their plain code on some systems.
-    if (message.empty() && HRESULT_FACILITY(hr) == FACILITY_WIN32)
-        message = FormatSystemMessage(static_cast<DWORD>(HRESULT_CODE(hr)));
-    if (message.empty())
-        if (const wchar_t* known = KnownComText(hr)) message = known;
-    return message.empty() ? text::UnknownError(hr) : message;
-}
-
 // Takes the error object the failing call left on this thread (and clears the slot).
 std::wstring TakeErrorInfoText() {
     ComPtr<IErrorInfo> info;
     if (GetErrorInfo(0, info.GetAddressOf()) != S_OK || !info) return {};
-    Bstr description;
-    if (FAILED(info->GetDescription(description.Receive()))) return {};
-    return Trimmed(description.Text());
+    UniqueBstr description;
+    if (FAILED(info->GetDescription(description.put()))) return {};
+    return Trimmed(BstrText(description.get()));
 }
 
 // A failed call's number and description: the server's exception, else its error
 // object, else the system's text (named after the operation, since the system does not
 // know which call it was).
-Failure DescribeFailure(HRESULT hr, ExceptionInfo* exception, const std::wstring& operation) {
+Failure DescribeFailure(HRESULT hr, UniqueExcepInfo* exception, const std::wstring& operation) {
     HRESULT number = hr;
     std::wstring description;
     if (hr == DISP_E_EXCEPTION && exception) {
-        EXCEPINFO& e = exception->info;
+        EXCEPINFO& e = **exception;
         if (e.pfnDeferredFillIn) {
             e.pfnDeferredFillIn(&e);
             e.pfnDeferredFillIn = nullptr;
         }
         if (e.scode != 0) number = e.scode;
-        if (e.bstrDescription) description = Trimmed(std::wstring(e.bstrDescription, SysStringLen(e.bstrDescription)));
+        description = Trimmed(BstrText(e.bstrDescription));
     }
     if (description.empty()) description = TakeErrorInfoText();
-    if (description.empty()) {
-        description = SystemText(number);
-        if (!operation.empty()) description = text::OfOperation(operation, description);
-    }
-    return Fail(number, std::move(description));
+    if (description.empty()) return HResultFailure(number, operation);
+    return FailureOf(number, std::move(description));
 }
 
 // --- Calls by name ------------------------------------------------------------------
@@ -220,8 +109,7 @@ public:
         if (const auto* s = std::get_if<std::wstring>(&argument)) {
             v.vt = VT_BSTR;
             v.bstrVal = SysAllocStringLen(s->data(), static_cast<UINT>(s->size()));
-            if (!v.bstrVal)
-                return Fail(E_OUTOFMEMORY, text::OfOperation(operation, SystemText(E_OUTOFMEMORY)));
+            if (!v.bstrVal) return HResultFailure(E_OUTOFMEMORY, operation);
         } else {
             v.vt = VT_I4;
             v.lVal = std::get<std::int32_t>(argument);
@@ -240,20 +128,20 @@ private:
 };
 
 Status InvokeId(IDispatch* object, DISPID id, const std::wstring& operation, WORD flags, Arguments& arguments,
-                Variant& result) {
+                UniqueVariant& result) {
     DISPPARAMS params = arguments.Params();
-    ExceptionInfo exception;
+    UniqueExcepInfo exception;
     UINT badArgument = 0;
     SetErrorInfo(0, nullptr);  // so a stale error object is never taken for this call's
-    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.Receive(),
-                                      &exception.info, &badArgument);
+    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.put(),
+                                      exception.get(), &badArgument);
     if (FAILED(hr)) return DescribeFailure(hr, &exception, operation);
     return Ok();
 }
 
 Status Call(IDispatch* object, const std::wstring& operation, WORD flags, std::initializer_list<Argument> args,
-            Variant& result) {
-    if (!object) return Fail(E_POINTER, text::NoObject(operation));
+            UniqueVariant& result) {
+    if (!object) return FailureOf(E_POINTER, text::NoObject(operation));
     Arguments arguments;
     for (const Argument& a : args) RETURN_IF_FAILED(arguments.Add(a, operation));
 
@@ -274,37 +162,36 @@ Status Call(IDispatch* object, const std::wstring& operation, WORD flags, std::i
 constexpr WORD kRead = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
 Status CallMethod(IDispatch* object, const std::wstring& operation, std::initializer_list<Argument> args = {}) {
-    Variant ignored;
+    UniqueVariant ignored;
     return Call(object, operation, DISPATCH_METHOD, args, ignored);
 }
 
-Status Coerce(Variant& value, VARTYPE type, Variant& coerced, const std::wstring& operation) {
-    const HRESULT hr = VariantChangeType(coerced.Receive(), value.get(), 0, type);
-    if (FAILED(hr)) return Fail(hr, text::OfOperation(operation, SystemText(hr)));
+Status Coerce(UniqueVariant& value, VARTYPE type, UniqueVariant& coerced, const std::wstring& operation) {
+    const HRESULT hr = VariantChangeType(coerced.put(), value.get(), 0, type);
+    if (FAILED(hr)) return HResultFailure(hr, operation);
     return Ok();
 }
 
-Result<std::wstring> AsText(Variant& value, const std::wstring& operation) {
-    Variant coerced;
+Result<std::wstring> AsText(UniqueVariant& value, const std::wstring& operation) {
+    UniqueVariant coerced;
     RETURN_IF_FAILED(Coerce(value, VT_BSTR, coerced, operation));
-    const BSTR s = (*coerced).bstrVal;
-    return s ? std::wstring(s, SysStringLen(s)) : std::wstring();
+    return BstrText(coerced->bstrVal);
 }
 
-Result<std::int32_t> AsLong(Variant& value, const std::wstring& operation) {
-    Variant coerced;
+Result<std::int32_t> AsLong(UniqueVariant& value, const std::wstring& operation) {
+    UniqueVariant coerced;
     RETURN_IF_FAILED(Coerce(value, VT_I4, coerced, operation));
     return static_cast<std::int32_t>((*coerced).lVal);
 }
 
 Result<std::wstring> GetText(IDispatch* object, const std::wstring& property) {
-    Variant value;
+    UniqueVariant value;
     RETURN_IF_FAILED(Call(object, property, kRead, {}, value));
     return AsText(value, property);
 }
 
 Result<std::int32_t> GetLong(IDispatch* object, const std::wstring& property) {
-    Variant value;
+    UniqueVariant value;
     RETURN_IF_FAILED(Call(object, property, kRead, {}, value));
     return AsLong(value, property);
 }
@@ -320,15 +207,15 @@ ComPtr<IUnknown> ObjectIn(const VARIANT& v) {
 
 // A collection property walked through its standard enumerator.
 Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, const std::wstring& collection) {
-    Variant value;
+    UniqueVariant value;
     RETURN_IF_FAILED(Call(owner, collection, kRead, {}, value));
-    Variant object;
+    UniqueVariant object;
     RETURN_IF_FAILED(Coerce(value, VT_DISPATCH, object, collection));
     IDispatch* items = (*object).pdispVal;
-    if (!items) return Fail(E_POINTER, text::NoObject(collection));
+    if (!items) return FailureOf(E_POINTER, text::NoObject(collection));
 
     Arguments none;
-    Variant enumerator;
+    UniqueVariant enumerator;
     if (Status s = InvokeId(items, DISPID_NEWENUM, collection + L"._NewEnum", kRead,
                             none, enumerator);
         !s.ok()) {
@@ -338,11 +225,11 @@ Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, const std::wstring
     }
     ComPtr<IUnknown> unknown = ObjectIn(*enumerator);
     if (!unknown)
-        return Fail(E_POINTER, text::NotEnumerable(collection, text::NoObject(L"_NewEnum")));
+        return FailureOf(E_POINTER, text::NotEnumerable(collection, text::NoObject(L"_NewEnum")));
     ComPtr<IEnumVARIANT> walker;
     if (const HRESULT hr = unknown.As(&walker); FAILED(hr) || !walker) {
         const HRESULT number = FAILED(hr) ? hr : E_NOINTERFACE;
-        return Fail(number, text::NotEnumerable(collection, SystemText(number)));
+        return FailureOf(number, text::NotEnumerable(collection, SystemMessageOrNumber(number)));
     }
     return walker;
 }
@@ -356,22 +243,22 @@ public:
 
     Result<std::shared_ptr<T>> Next() override {
         if (!items_) return std::shared_ptr<T>();  // already past the last item
-        Variant item;
+        UniqueVariant item;
         ULONG fetched = 0;
         SetErrorInfo(0, nullptr);
-        const HRESULT hr = items_->Next(1, item.Receive(), &fetched);
+        const HRESULT hr = items_->Next(1, item.put(), &fetched);
         if (FAILED(hr)) return DescribeFailure(hr, nullptr, collection_ + L".Next");
         if (hr == S_FALSE) {
             items_.Reset();
             return std::shared_ptr<T>();
         }
         ComPtr<IUnknown> unknown = ObjectIn(*item);
-        if (!unknown) return Fail(DISP_E_TYPEMISMATCH, text::ItemNotObject(collection_));
+        if (!unknown) return FailureOf(DISP_E_TYPEMISMATCH, text::ItemNotObject(collection_));
         // The interface is dual, so the pointer it answers with is an IDispatch.
         ComPtr<IDispatch> object;
         const HRESULT queried = unknown->QueryInterface(iid_, reinterpret_cast<void**>(object.GetAddressOf()));
         if (FAILED(queried) || !object)
-            return Fail(FAILED(queried) ? queried : E_NOINTERFACE, text::ItemRefused(collection_, kind_));
+            return FailureOf(FAILED(queried) ? queried : E_NOINTERFACE, text::ItemRefused(collection_, kind_));
         return std::shared_ptr<T>(std::make_shared<Wrapper>(std::move(object)));
     }
 
@@ -433,7 +320,7 @@ public:
     }
 
     Result<std::int32_t> GetFloppyImageType(const std::wstring& path) override {
-        Variant value;
+        UniqueVariant value;
         RETURN_IF_FAILED(Call(host_.Get(), L"GetFloppyImageType", kRead, {path}, value));
         return AsLong(value, L"GetFloppyImageType");
     }
@@ -454,7 +341,7 @@ Result<std::unique_ptr<VirtualPCHost>> CreateVirtualPCHost() {
     const HRESULT hr = CoCreateInstance(kClsidVirtualPC, nullptr, CLSCTX_SERVER, kIidVirtualPC,
                                         reinterpret_cast<void**>(host.GetAddressOf()));
     if (FAILED(hr)) return DescribeFailure(hr, nullptr, {});
-    if (!host) return Fail(E_POINTER, text::NoObject(L"CoCreateInstance"));
+    if (!host) return FailureOf(E_POINTER, text::NoObject(L"CoCreateInstance"));
     return WrapVirtualPCHost(std::move(host));
 }
 

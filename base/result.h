@@ -2,11 +2,14 @@
 // library answers with its value or with a failure (number and description).
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
 #include <variant>
+
+#include "base/hresults.h"
 
 namespace ombrevale {
 
@@ -16,6 +19,11 @@ struct Failure {
 
     friend bool operator==(const Failure&, const Failure&) = default;
 };
+
+// The failure of a step that gave no object where one was needed ("what" names it).
+inline Failure NoObjectFailure(const std::wstring& what) {
+    return Failure{kNoObject, L"Не создан объект: " + what + L"."};
+}
 
 // A value or the failure that prevented it.
 template <class T>
@@ -30,7 +38,10 @@ public:
     T& value() & { return std::get<0>(state_); }
     const T& value() const& { return std::get<0>(state_); }
     T&& value() && { return std::get<0>(std::move(state_)); }
-    const Failure& failure() const { return std::get<1>(state_); }
+    const Failure& failure() const {
+        assert(!ok() && "Result::failure() of a value");
+        return std::get<1>(state_);
+    }
 
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
@@ -49,7 +60,12 @@ public:
 
     bool ok() const { return !failure_.has_value(); }
     explicit operator bool() const { return ok(); }
-    const Failure& failure() const { return *failure_; }
+    // Only a failed status has one. A release build throws instead of asserting, and the
+    // event's boundary reports that as an internal failure.
+    const Failure& failure() const {
+        assert(failure_.has_value() && "Status::failure() of a success");
+        return failure_.value();
+    }
 
     template <class T>
     static Status of(const Result<T>& r) { return r.ok() ? Status() : Status(r.failure()); }
@@ -98,7 +114,11 @@ public:
     }
 
     bool failed() const { return failure_.has_value(); }
-    const Failure& failure() const { return *failure_; }
+    // Only after a failed step; see Status::failure().
+    const Failure& failure() const {
+        assert(failure_.has_value() && "Guard::failure() before any failed step");
+        return failure_.value();
+    }
     void clear() { failure_.reset(); }
 
 private:

@@ -9,14 +9,11 @@ namespace ombrevale {
 
 namespace texts = drive_texts;
 
-DriveControl::DriveControl(VirtualPCHost& host, SupportLibrary& support, FormView& view)
+DriveControl::DriveControl(VirtualPCHost& host, SupportLibrary& support, DriveView& view)
     : host_(host), support_(support), view_(view) {}
 
-// The error reporter's own failures are of no further use to a guarded handler.
 void DriveControl::Report(const Guard& guard, const std::wstring& message) {
-    auto reporter = support_.Reporter();
-    if (!reporter.ok() || *reporter == nullptr) return;
-    (void)(*reporter)->ReportError(guard.failure(), kStyleCritical, 0, message, false);
+    ReportFailure(support_, guard.failure(), message);
 }
 
 // A box that cannot be shown changes nothing about what the handler does next.
@@ -196,7 +193,7 @@ void DriveControl::Attach(const AskImagePath& getOpenFileName) {
     Result<std::wstring> chosen = getOpenFileName();
     if (!chosen.ok() || chosen->empty()) return;
     const std::wstring& path = *chosen;
-    const std::wstring attachFailedText = path + texts::kParagraph + texts::kAttachFailed;
+    const std::wstring attachFailedText = path + kParagraph + texts::kAttachFailed;
 
     // Looked up only after the dialog has closed.
     std::shared_ptr<FloppyDrive> drive = ChosenDrive(guard);

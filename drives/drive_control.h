@@ -2,24 +2,22 @@
 // The window owns one DriveControl; its list clicks and buttons land here.
 #pragma once
 
-#include <functional>
+#include <cstdint>
 #include <memory>
 #include <string>
 
-#include "app/controls.h"
 #include "automation/automation.h"
-#include "drives/keyed_collection.h"
 #include "base/result.h"
+#include "drives/keyed_collection.h"
+#include "support/image_dialogs.h"
 #include "support/support.h"
+#include "views/drive_view.h"
 
 namespace ombrevale {
 
 class DriveControl {
 public:
-    // Asks the user for an image file: the path, empty text on cancel, or a failure.
-    using AskImagePath = std::function<Result<std::wstring>()>;
-
-    DriveControl(VirtualPCHost& host, SupportLibrary& support, FormView& view);
+    DriveControl(VirtualPCHost& host, SupportLibrary& support, DriveView& view);
 
     // Fills cboVMName once at load; choosing machine 0 fills the drive list, nested.
     // Unguarded: the first failure ends it and passes up.
@@ -42,7 +40,7 @@ private:
 
     VirtualPCHost& host_;
     SupportLibrary& support_;
-    FormView& view_;
+    DriveView& view_;
     KeyedCollection<VirtualMachine> machines_;
     KeyedCollection<FloppyDrive> drives_;
 };

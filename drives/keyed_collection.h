@@ -7,22 +7,17 @@
 #include <memory>
 #include <string>
 
+#include "base/hresults.h"
 #include "base/result.h"
 
 namespace ombrevale {
-
-// Failure numbers in the form a COM collection gives them (FACILITY_CONTROL), so the
-// error reporter shows the familiar codes: 457 key in use, 5 invalid argument.
-inline constexpr std::int32_t kKeyAlreadyUsed = static_cast<std::int32_t>(0x800A01C9u);
-inline constexpr std::int32_t kNoItemWithKey = static_cast<std::int32_t>(0x800A0005u);
-inline constexpr std::int32_t kNullObject = static_cast<std::int32_t>(0x80004003u);  // E_POINTER
 
 template <class T>
 class KeyedCollection {
 public:
     // Keys are unique: a second object under a key already in use is refused.
     Status Add(const std::wstring& key, std::shared_ptr<T> item) {
-        if (!item) return Failure{kNullObject, L"Пустая ссылка на объект для ключа «" + key + L"»."};
+        if (!item) return Failure{kNoObject, L"Пустая ссылка на объект для ключа «" + key + L"»."};
         auto [it, inserted] = items_.try_emplace(key, std::move(item));
         if (!inserted)
             return Failure{kKeyAlreadyUsed, L"Ключ «" + key + L"» уже связан с элементом коллекции."};

@@ -3,9 +3,6 @@
 
 namespace ombrevale::drive_texts {
 
-// Messages about a file: the path, one empty line, the sentence.
-inline constexpr wchar_t kParagraph[] = L"\r\n\r\n";
-
 inline constexpr wchar_t kDriveItemPrefix[] = L"Флоповод #";
 
 inline constexpr wchar_t kGetObjectFailed[] = L"Не удалось получить объект.";

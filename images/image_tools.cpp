@@ -8,17 +8,7 @@ namespace ombrevale {
 
 namespace texts = image_texts;
 
-namespace {
-
-void Report(SupportLibrary& support, const Failure& failure, const std::wstring& message) {
-    auto reporter = support.Reporter();
-    if (!reporter.ok() || *reporter == nullptr) return;
-    (void)(*reporter)->ReportError(failure, kStyleCritical, 0, message, false);
-}
-
-}  // namespace
-
-Status ShowImageMenu(FormView& view) {
+Status ShowImageMenu(ImageMenuView& view) {
     ASSIGN_OR_RETURN(ButtonPlacement button, view.cmdImageMenuPlacement());
     // The button's top-right corner.
     const float x = button.left + button.width;
@@ -52,10 +42,10 @@ Status CheckImageFile(VirtualPCHost& host, SupportLibrary& support, const AskIma
     Guard guard;
     auto code = guard.step(host.GetFloppyImageType(path));
     if (guard.failed()) {
-        Report(support, guard.failure(), path + texts::kParagraph + texts::kReadImageFailed);
+        ReportFailure(support, guard.failure(), path + kParagraph + texts::kReadImageFailed);
         return Ok();
     }
-    (void)support.Boxes().Show(path + texts::kParagraph + FormatDescription(*code), kStyleInformation);
+    (void)support.Boxes().Show(path + kParagraph + FormatDescription(*code), kStyleInformation);
     return Ok();
 }
 
@@ -67,19 +57,19 @@ Status CreateImageFile(VirtualPCHost& host, SupportLibrary& support, const AskIm
     Guard guard;
     guard.step(host.CreateFloppyImage(path, density));
     if (guard.failed()) {
-        Report(support, guard.failure(), path + texts::kParagraph + texts::kCreateImageFailed);
+        ReportFailure(support, guard.failure(), path + kParagraph + texts::kCreateImageFailed);
         return Ok();
     }
-    (void)support.Boxes().Show(path + texts::kParagraph + texts::kImageCreated, kStyleInformation);
+    (void)support.Boxes().Show(path + kParagraph + texts::kImageCreated, kStyleInformation);
     return Ok();
 }
 
 void ReportImageMenuFailure(SupportLibrary& support, const Failure& failure) {
-    Report(support, failure, texts::kImageMenuFailed);
+    ReportFailure(support, failure, texts::kImageMenuFailed);
 }
 
 void ReportFileDialogFailure(SupportLibrary& support, const Failure& failure) {
-    Report(support, failure, texts::kFileDialogFailed);
+    ReportFailure(support, failure, texts::kFileDialogFailed);
 }
 
 }  // namespace ombrevale

@@ -3,34 +3,20 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
-#include "app/controls.h"
 #include "automation/automation.h"
 #include "base/result.h"
+#include "support/image_dialogs.h"
 #include "support/support.h"
+#include "views/image_menu_view.h"
 
 namespace ombrevale {
 
-// mnuMain's element whose submenu is the image menu, and the popup flags: left-aligned,
-// items answer the right mouse button too (TPM_LEFTALIGN | TPM_RIGHTBUTTON).
-inline constexpr std::int16_t kImageMenuElement = 100;
-inline constexpr std::int32_t kImageMenuFlags = 2;
-
-// mnuImage indices.
-inline constexpr std::int16_t kMenuCheck = 1;
-inline constexpr std::int16_t kMenuSeparator = 10;
-inline constexpr std::int16_t kMenuCreateHighDensity = 11;
-inline constexpr std::int16_t kMenuCreateLowDensity = 12;
-
 enum class ImageCommand { None, Check, CreateHighDensity, CreateLowDensity };
 
-// Asks the user for an image file: the path, empty text on cancel, or a failure.
-using AskImagePath = std::function<Result<std::wstring>()>;
-
 // Pops the image menu up at the top-right corner of cmdImageMenu. Unguarded.
-Status ShowImageMenu(FormView& view);
+Status ShowImageMenu(ImageMenuView& view);
 
 // What a chosen mnuImage index asks for; the separator and unknown indices ask nothing.
 ImageCommand ImageMenuCommand(std::int16_t index);

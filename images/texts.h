@@ -3,9 +3,6 @@
 
 namespace ombrevale::image_texts {
 
-// Messages about a file: the path, one empty line, the sentence.
-inline constexpr wchar_t kParagraph[] = L"\r\n\r\n";
-
 // Descriptions of the format codes 0 to 6; they stay in English as Virtual PC names them.
 inline constexpr const wchar_t* kFormatDescriptions[] = {
     L"Unknown format.",

@@ -3,7 +3,8 @@
 #ifndef OMBREVALE_RESOURCES_RESOURCE_H
 #define OMBREVALE_RESOURCES_RESOURCE_H
 
-/* The icon group is named, not numbered: the program asks for it as "A_MAIN". */
+/* The icon group is named, not numbered: the program asks for it as "A_MAIN" (C++ takes
+   the name from here too: support/application.h). */
 #define OMB_ICON_GROUP_NAME "A_MAIN"
 
 /* The application manifest (CREATEPROCESS_MANIFEST_RESOURCE_ID). */

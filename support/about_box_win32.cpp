@@ -21,8 +21,6 @@ enum ControlId : WORD {
     kIdDedication = 104,
 };
 
-constexpr wchar_t kIconName[] = L"A_MAIN";
-
 // Everything the dialog procedure needs, owned by ShowAbout for the dialog's lifetime.
 struct AboutData {
     HINSTANCE resources = nullptr;
@@ -91,13 +89,12 @@ constexpr WORD kStaticAtom = 0x0082;
 
 int TextHeight(HWND control, const std::wstring& text, int width) {
     if (text.empty()) return 0;
-    HDC dc = ::GetDC(control);
-    if (dc == nullptr) return 0;
-    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    WindowDC dc(control);
+    if (!dc) return 0;
+    HGDIOBJ old = ::SelectObject(dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
     RECT r{0, 0, width, 0};
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(control, dc);
+    ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc.get(), old);
     return r.bottom - r.top;
 }
 
@@ -172,7 +169,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         auto* data = reinterpret_cast<AboutData*>(lParam);
         const int size = dpi::SystemMetric(SM_CXICON, dpi::ForWindow(dialog));
         // A missing icon leaves the box without one rather than without the box.
-        data->icon.reset(static_cast<HICON>(::LoadImageW(data->resources, kIconName, IMAGE_ICON, size, size, 0)));
+        data->icon.reset(static_cast<HICON>(::LoadImageW(data->resources, kIconResourceName, IMAGE_ICON, size, size, 0)));
         if (data->icon)
             ::SendDlgItemMessageW(dialog, kIdIcon, STM_SETICON, reinterpret_cast<WPARAM>(data->icon.get()), 0);
         Layout(dialog, *data);
@@ -209,7 +206,7 @@ public:
 
         TemplateWriter t;
         t.Dialog(DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU,
-                 L"О программе " + application.title, 9, L"Tahoma", 220, 120);
+                 L"О программе " + application.title, kFontPoints, kFontFace, 220, 120);
         // The statics are sized and placed in WM_INITDIALOG, when the font is known.
         t.Item(SS_ICON, kStaticAtom, kIdIcon, L"", 7, 7, 21, 20);
         t.Item(SS_LEFT | SS_NOPREFIX, kStaticAtom, kIdTitle, data.title, 40, 7, 170, 10);

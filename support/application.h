@@ -2,6 +2,7 @@
 // settings store and the message boxes all take them from here.
 #pragma once
 
+#include "resources/resource.h"
 #include "support/support.h"
 
 namespace ombrevale {
@@ -13,6 +14,11 @@ inline constexpr wchar_t kProductName[] = L"Ombrevale";
 inline constexpr wchar_t kVersionText[] = L"1.00.0003";
 // The read-me file that ships beside the program.
 inline constexpr wchar_t kReadMeFileName[] = L"ReadMe.txt";
+// The icon group in the program's resources, which the windows and the about box show.
+inline constexpr wchar_t kIconResourceName[] = L"" OMB_ICON_GROUP_NAME;
+// The typeface of the program's windows and boxes, and its size in points.
+inline constexpr wchar_t kFontFace[] = L"Tahoma";
+inline constexpr int kFontPoints = 9;
 
 inline Application OmbrevaleApplication() {
     return Application{kApplicationTitle, kCompanyName, kProductName};

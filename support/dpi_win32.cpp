@@ -1,5 +1,7 @@
 #include "support/dpi_win32.h"
 
+#include "base/owners_win32.h"
+
 namespace ombrevale::dpi {
 namespace {
 
@@ -37,10 +39,9 @@ const PerMonitorFunctions& Functions() {
 }
 
 UINT SystemDpi() {
-    HDC screen = ::GetDC(nullptr);
+    WindowDC screen(nullptr);
     if (!screen) return kDefault;
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
-    ::ReleaseDC(nullptr, screen);
+    const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSX);
     return dpi > 0 ? static_cast<UINT>(dpi) : kDefault;
 }
 

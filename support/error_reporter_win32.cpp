@@ -56,7 +56,7 @@ std::wstring ErrorReportText(const Failure& error, const std::wstring& message) 
     }
     if (detail.empty()) return message;
     if (message.empty()) return detail;
-    return message + L"\r\n\r\n" + detail;
+    return message + kParagraph + detail;
 }
 
 Result<std::int32_t> Win32MessageBoxes::Show(const std::wstring& text, std::int32_t style) {

@@ -161,13 +161,13 @@ private:
 
         auto full = FullPath(combined);
         if (!full.ok()) {
-            Say(dialog, name + L"\r\n\r\nНедопустимое имя файла.", MB_OK | MB_ICONWARNING);
+            Say(dialog, name + kParagraph + L"Недопустимое имя файла.", MB_OK | MB_ICONWARNING);
             return true;
         }
         std::wstring path = *full;
         DWORD attributes = Attributes(path);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            Say(dialog, path + L"\r\n\r\nЭто папка, а не файл.", MB_OK | MB_ICONWARNING);
+            Say(dialog, path + kParagraph + L"Это папка, а не файл.", MB_OK | MB_ICONWARNING);
             return true;
         }
         if (save_ && !defaultExtension_.empty()) {
@@ -181,15 +181,16 @@ private:
         DWORD parentAttributes = Attributes(parent);
         if ((flags_ & OFN_PATHMUSTEXIST) != 0 &&
             (parentAttributes == INVALID_FILE_ATTRIBUTES || (parentAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)) {
-            Say(dialog, path + L"\r\n\r\nПапка не найдена. Проверьте путь.", MB_OK | MB_ICONWARNING);
+            Say(dialog, path + kParagraph + L"Папка не найдена. Проверьте путь.", MB_OK | MB_ICONWARNING);
             return true;
         }
         if (!save_ && (flags_ & OFN_FILEMUSTEXIST) != 0 && attributes == INVALID_FILE_ATTRIBUTES) {
-            Say(dialog, path + L"\r\n\r\nФайл не найден. Проверьте имя файла.", MB_OK | MB_ICONWARNING);
+            Say(dialog, path + kParagraph + L"Файл не найден. Проверьте имя файла.", MB_OK | MB_ICONWARNING);
             return true;
         }
         if (save_ && (flags_ & OFN_OVERWRITEPROMPT) != 0 && attributes != INVALID_FILE_ATTRIBUTES &&
-            Say(dialog, path + L"\r\n\r\nЭтот файл уже существует. Заменить его?", MB_YESNO | MB_ICONWARNING) != IDYES)
+            Say(dialog, path + kParagraph + L"Этот файл уже существует. Заменить его?",
+                MB_YESNO | MB_ICONWARNING) != IDYES)
             return true;
 
         accepted_ = true;

@@ -18,10 +18,6 @@ constexpr std::int16_t kTrue = -1;  // a 16-bit boolean's true
 
 enum class DialogKind { Open, Save };
 
-Failure NoObject(const wchar_t* what) {
-    return Failure{static_cast<std::int32_t>(0x80004003u), std::wstring(L"Не создан объект: ") + what + L"."};
-}
-
 // Moves the remembered directory to the chosen file's. The user has already chosen, so
 // a failure here costs only the remembered directory, never the choice itself.
 void RememberDirectory(SupportLibrary& support, FileDialog& dialog, SettingsStore* store, std::int16_t& status) {
@@ -33,9 +29,9 @@ void RememberDirectory(SupportLibrary& support, FileDialog& dialog, SettingsStor
     (void)store->SaveSetting(kSection, kKey, kScope, *directory, support.App(), true, status);
 }
 
-Result<std::wstring> AskImagePath(SupportLibrary& support, DialogKind kind) {
+Result<std::wstring> RunImageDialog(SupportLibrary& support, DialogKind kind) {
     ASSIGN_OR_RETURN(std::unique_ptr<FileDialog> dialog, support.NewFileDialog());
-    if (!dialog) return NoObject(L"FileDialog");
+    if (!dialog) return NoObjectFailure(L"FileDialog");
 
     RETURN_IF_FAILED(dialog->SetFilter(kFilter));
     RETURN_IF_FAILED(dialog->SetOptions(kOptions));
@@ -66,8 +62,8 @@ Result<std::wstring> AskImagePath(SupportLibrary& support, DialogKind kind) {
 
 }  // namespace
 
-Result<std::wstring> AskOpenImagePath(SupportLibrary& support) { return AskImagePath(support, DialogKind::Open); }
+Result<std::wstring> AskOpenImagePath(SupportLibrary& support) { return RunImageDialog(support, DialogKind::Open); }
 
-Result<std::wstring> AskSaveImagePath(SupportLibrary& support) { return AskImagePath(support, DialogKind::Save); }
+Result<std::wstring> AskSaveImagePath(SupportLibrary& support) { return RunImageDialog(support, DialogKind::Save); }
 
 }  // namespace ombrevale

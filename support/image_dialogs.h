@@ -2,12 +2,17 @@
 // open in the directory remembered from the last confirmed choice of either dialog.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "base/result.h"
 #include "support/support.h"
 
 namespace ombrevale {
+
+// Asks the user for an image file: the path, empty text on cancel, or a failure. The
+// drive and image handlers take one of the two dialogs below in this form.
+using AskImagePath = std::function<Result<std::wstring>()>;
 
 // The full path of the file picked, empty text when the user cancelled, or the failure
 // of the dialog itself.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,9 @@ struct Application {
 // Message box styles used by the program (MB_OK with one icon).
 inline constexpr std::int32_t kStyleCritical = 16;      // MB_ICONSTOP
 inline constexpr std::int32_t kStyleInformation = 64;   // MB_ICONINFORMATION
+
+// Messages about a file: the path, one empty line, the sentence.
+inline constexpr wchar_t kParagraph[] = L"\r\n\r\n";
 
 // The as*/es* functions of the two function libraries.
 class SupportFunctions {
@@ -99,7 +103,8 @@ public:
 // (file dialog, settings store) created anew for each call.
 class SupportLibrary : public SupportFunctions {
 public:
-    virtual Result<ErrorReporter*> Reporter() = 0;
+    // The error reporter, or the failure to create it: never an empty one.
+    virtual Result<std::reference_wrapper<ErrorReporter>> Reporter() = 0;
     virtual Result<AboutBox*> About() = 0;
     virtual Result<std::unique_ptr<FileDialog>> NewFileDialog() = 0;
     virtual Result<std::unique_ptr<SettingsStore>> NewSettingsStore() = 0;
@@ -107,5 +112,10 @@ public:
     virtual WindowHandle GetActiveWindow() = 0;
     virtual const Application& App() = 0;
 };
+
+// Shows `failure` with `message` in the error reporter's stop box: the one way every
+// handler reports a failure. A failure of the reporter itself goes no further, since
+// nothing is left to show it with.
+void ReportFailure(SupportLibrary& support, const Failure& failure, const std::wstring& message);
 
 }  // namespace ombrevale

@@ -96,7 +96,7 @@ Status OpenReadMe(const std::wstring& path, MessageBoxes& boxes) {
         info.lpParameters = quoted.c_str();
         if (::ShellExecuteExW(&info)) return Ok();
     }
-    std::wstring text = path + L"\r\n\r\nНе удалось открыть файл описания программы.";
+    std::wstring text = path + kParagraph + L"Не удалось открыть файл описания программы.";
     if (std::wstring reason = SystemMessage(HRESULT_FROM_WIN32(error)); !reason.empty()) {
         // Some system texts keep a placeholder for the file they are about.
         for (std::size_t at; (at = reason.find(L"%1")) != std::wstring::npos;) reason.replace(at, 2, path);
@@ -234,9 +234,9 @@ Status Win32SupportLibrary::esOpenReadMeFile(std::int32_t /*reserved*/) {
 
 Result<std::wstring> Win32SupportLibrary::esGetFilePath(const std::wstring& path) { return DirectoryOfPath(path); }
 
-Result<ErrorReporter*> Win32SupportLibrary::Reporter() {
+Result<std::reference_wrapper<ErrorReporter>> Win32SupportLibrary::Reporter() {
     if (!reporter_) reporter_ = NewWin32ErrorReporter(application_.title);
-    return reporter_.get();
+    return std::ref(*reporter_);
 }
 
 Result<AboutBox*> Win32SupportLibrary::About() {

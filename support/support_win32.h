@@ -1,7 +1,5 @@
 // The application support library over Win32: the as*/es* functions, the error
 // reporter, the about box, the standard file dialogs and the registry settings store.
-// Also the small handle owners and failure helpers that the rest of the Win32 layer
-// can share.
 #pragma once
 
 #include <windows.h>
@@ -12,80 +10,15 @@
 #include <utility>
 #include <vector>
 
-#include "support/application.h"
+#include "base/failure_win32.h"
+#include "base/owners_win32.h"
 #include "base/result.h"
+#include "support/application.h"
 #include "support/support.h"
 
 namespace ombrevale {
 
-// ---------------------------------------------------------------------------------------
-// Handle ownership
-
-// One move-only owner for every kind of handle; Close runs once, and GetLastError survives
-// it so that a failure read after a cleanup still describes the failing call.
-template <class Handle, auto Close, Handle Invalid = Handle{}>
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(Handle h) : h_(h) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : h_(std::exchange(other.h_, Invalid)) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.h_, Invalid));
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-
-    Handle get() const { return h_; }
-    explicit operator bool() const { return h_ != Invalid; }
-    Handle release() { return std::exchange(h_, Invalid); }
-    void reset(Handle h = Invalid) {
-        Handle old = std::exchange(h_, h);
-        if (old != Invalid) {
-            DWORD error = ::GetLastError();
-            Close(old);
-            ::SetLastError(error);
-        }
-    }
-    // For out-parameters: frees what is held first.
-    Handle* put() {
-        reset();
-        return &h_;
-    }
-
-private:
-    Handle h_ = Invalid;
-};
-
-namespace detail {
-inline void CloseKey(HKEY key) { ::RegCloseKey(key); }
-inline void DestroyOwnedWindow(HWND window) { ::DestroyWindow(window); }
-inline void CloseIcon(HICON icon) { ::DestroyIcon(icon); }
-inline void CloseGdiObject(HGDIOBJ object) { ::DeleteObject(object); }
-inline void CloseKernelHandle(HANDLE handle) { ::CloseHandle(handle); }
-inline void FreeLocal(HLOCAL memory) { ::LocalFree(memory); }
-}  // namespace detail
-
-using UniqueKey = UniqueHandle<HKEY, detail::CloseKey>;
-using UniqueWindow = UniqueHandle<HWND, detail::DestroyOwnedWindow>;
-using UniqueIcon = UniqueHandle<HICON, detail::CloseIcon>;
-using UniqueFont = UniqueHandle<HFONT, detail::CloseGdiObject>;
-using UniqueKernelHandle = UniqueHandle<HANDLE, detail::CloseKernelHandle>;
-
-// ---------------------------------------------------------------------------------------
-// Failures
-
-// The system's text for an HRESULT (or Win32 code), without the trailing line break;
-// empty when the system has none.
-std::wstring SystemMessage(HRESULT hr);
-// A failure for a Win32 error code: its HRESULT and "<what>: <system text>".
-Failure Win32Failure(DWORD error, const std::wstring& what);
-// The same for GetLastError() (E_FAIL when the failing call left no code).
-Failure LastErrorFailure(const std::wstring& what);
-// A failure for an HRESULT.
-Failure HResultFailure(HRESULT hr, const std::wstring& what);
-
+// Window handles across the portable seam.
 inline HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 inline WindowHandle FromHwnd(HWND window) { return reinterpret_cast<WindowHandle>(window); }
 
@@ -137,7 +70,7 @@ public:
     Status esOpenReadMeFile(std::int32_t reserved) override;
     Result<std::wstring> esGetFilePath(const std::wstring& path) override;
 
-    Result<ErrorReporter*> Reporter() override;
+    Result<std::reference_wrapper<ErrorReporter>> Reporter() override;
     Result<AboutBox*> About() override;
     Result<std::unique_ptr<FileDialog>> NewFileDialog() override;
     Result<std::unique_ptr<SettingsStore>> NewSettingsStore() override;

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/controls.h"
+#include "app/form_view.h"
 #include "tests/fakes/call_log.h"
 
 namespace ombrevale::fakes {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -254,9 +255,9 @@ public:
         return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
     }
 
-    Result<ErrorReporter*> Reporter() override {
+    Result<std::reference_wrapper<ErrorReporter>> Reporter() override {
         if (auto f = Enter(L"Reporter")) return *f;
-        return static_cast<ErrorReporter*>(&reporter);
+        return std::ref<ErrorReporter>(reporter);
     }
     Result<AboutBox*> About() override {
         if (auto f = Enter(L"About")) return *f;

@@ -55,7 +55,7 @@ TEST(ErrorReporter, ShowsMessageNumberAndDescriptionInAStopBoxOwnedByTheActiveWi
 
     const Failure failure{static_cast<std::int32_t>(0x80040154), L"Класс не зарегистрирован"};
     bool seen = false, early = false;
-    auto box = ShowAndRead([&] { return (*reporter)->ReportError(failure, kStyleCritical, 0, kMessage, false); },
+    auto box = ShowAndRead([&] { return reporter->get().ReportError(failure, kStyleCritical, 0, kMessage, false); },
                            seen, early);
 
     ASSERT_TRUE(seen) << "no message box appeared";
@@ -76,7 +76,7 @@ TEST(ErrorReporter, WithNoActiveWindowTheBoxStillShowsAndIsDismissed) {
     bool seen = false, early = false;
     auto box = ShowAndRead(
         [&] {
-            return (*reporter)->ReportError(Failure{5, L"Отказано в доступе."}, kStyleCritical, 0, L"Сбой", false);
+            return reporter->get().ReportError(Failure{5, L"Отказано в доступе."}, kStyleCritical, 0, L"Сбой", false);
         },
         seen, early);
     ASSERT_TRUE(seen);

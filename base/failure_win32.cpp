@@ -1,0 +1,90 @@
+#include "base/failure_win32.h"
+
+#include <cstdio>
+#include <iterator>
+#include <utility>
+
+#include "base/hresults.h"
+#include "base/owners_win32.h"
+
+namespace ombrevale {
+
+static_assert(kNoObject == E_POINTER);
+
+namespace {
+
+std::wstring Trimmed(const std::wstring& s) {
+    constexpr const wchar_t* kBlank = L" \t\r\n";
+    const auto first = s.find_first_not_of(kBlank);
+    if (first == std::wstring::npos) return {};
+    return s.substr(first, s.find_last_not_of(kBlank) - first + 1);
+}
+
+std::wstring FormatSystemMessage(DWORD code) {
+    UniqueLocalMemory<wchar_t> buffer;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    return length && buffer ? Trimmed(std::wstring(buffer.get(), length)) : std::wstring();
+}
+
+// Words for the COM failures a user meets when the server is missing or broken.
+const wchar_t* KnownComText(HRESULT hr) {
+    switch (hr) {
+    case REGDB_E_CLASSNOTREG: return L"Класс не зарегистрирован.";
+    case CO_E_SERVER_EXEC_FAILURE: return L"Не удалось запустить сервер автоматизации.";
+    case CO_E_APPNOTFOUND: return L"Приложение не найдено.";
+    case E_NOINTERFACE: return L"Интерфейс не поддерживается.";
+    case E_ACCESSDENIED: return L"Доступ запрещён.";
+    case E_OUTOFMEMORY: return L"Недостаточно памяти.";
+    case RPC_E_SERVERFAULT: return L"Сбой на стороне сервера автоматизации.";
+    case RPC_E_DISCONNECTED: return L"Сервер автоматизации отключился.";
+    case DISP_E_UNKNOWNNAME: return L"Неизвестное имя операции.";
+    case DISP_E_MEMBERNOTFOUND: return L"Операция не найдена.";
+    case DISP_E_TYPEMISMATCH: return L"Несоответствие типов.";
+    case DISP_E_BADPARAMCOUNT: return L"Неверное число параметров.";
+    default: return nullptr;
+    }
+}
+
+std::wstring Join(const std::wstring& what, const std::wstring& why) {
+    if (what.empty()) return why;
+    if (why.empty()) return what;
+    return what + L": " + why;
+}
+
+}  // namespace
+
+Failure FailureOf(HRESULT hr, std::wstring description) {
+    return Failure{static_cast<std::int32_t>(hr), std::move(description)};
+}
+
+std::wstring SystemMessage(HRESULT hr) {
+    std::wstring message = FormatSystemMessage(static_cast<DWORD>(hr));
+    // Win32 codes wrapped in an HRESULT are found under their plain number on some systems.
+    if (message.empty() && HRESULT_FACILITY(hr) == FACILITY_WIN32)
+        message = FormatSystemMessage(static_cast<DWORD>(HRESULT_CODE(hr)));
+    if (message.empty())
+        if (const wchar_t* known = KnownComText(hr)) message = known;
+    return message;
+}
+
+std::wstring SystemMessageOrNumber(HRESULT hr) {
+    std::wstring message = SystemMessage(hr);
+    if (!message.empty()) return message;
+    wchar_t number[16];
+    std::swprintf(number, std::size(number), L"0x%08lX", static_cast<unsigned long>(hr));
+    return L"Ошибка " + std::wstring(number) + L".";
+}
+
+Failure HResultFailure(HRESULT hr, const std::wstring& what) {
+    return FailureOf(hr, Join(what, SystemMessageOrNumber(hr)));
+}
+
+Failure Win32Failure(DWORD error, const std::wstring& what) {
+    return HResultFailure(error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error), what);
+}
+
+Failure LastErrorFailure(const std::wstring& what) { return Win32Failure(::GetLastError(), what); }
+
+}  // namespace ombrevale

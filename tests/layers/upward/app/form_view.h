@@ -1,0 +1,2 @@
+// The folder above drives/, included from below.
+#pragma once
