@@ -234,6 +234,23 @@ Result<std::unique_ptr<demohost::ReadableFile>> QemuBackend::OpenImage(const std
     return file;
 }
 
+Result<std::optional<std::string>> QemuBackend::FileIn(const Conversation& conversation, const Floppy& floppy) {
+    // The drive is known by its device now: query-block alone tells what it holds.
+    auto blocks = conversation.session->Execute("query-block");
+    if (!blocks) return Worded(conversation.machine, blocks.failure());
+    const std::vector<Json>* list = blocks->AsArray();
+    if (!list) return Worded(conversation.machine, Failure{kNotQmp, L"query-block"});
+    for (const Json& block : *list) {
+        const std::string* qdev = StringMember(block, "qdev");
+        if (!qdev || *qdev != floppy.qdev) continue;
+        const Json* inserted = block.Find("inserted");
+        const std::string* file = inserted ? StringMember(*inserted, "file") : nullptr;
+        if (file) return std::optional<std::string>(*file);
+        break;
+    }
+    return std::optional<std::string>();
+}
+
 Status QemuBackend::RefuseIfHolding(const Conversation& conversation, const Floppy& floppy) {
     if (!floppy.medium) return Ok();
     const DriveState state = StateOf(floppy);
@@ -256,20 +273,16 @@ Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, con
 
     // QEMU may leave the drive empty, or holding something else, whatever it answered: what
     // the drive holds now decides.
-    ASSIGN_OR_RETURN(auto after, ReadFloppies(conversation.machine, *conversation.session));
-    const Floppy* now = nullptr;
-    for (const Floppy& f : after) {
-        if (f.qdev == floppy.qdev) now = &f;
-    }
-    if (now && now->medium && now->medium->file == file) return Ok();
+    ASSIGN_OR_RETURN(auto now, FileIn(conversation, floppy));
+    if (now == file) return Ok();
     const std::wstring& label = conversation.machine.label;
     if (!changed) return Failure{kMediumNotTaken, BridgeText::MediumNotTaken(medium, floppy.unit, label,
                                                                              changed.failure().description)};
     std::wstring found;
-    if (now && now->medium) {
-        const DriveState state = StateOf(*now);
-        found = state.attachment == 2 ? BridgeText::HostDriveMedium(state.hostDriveLetter)
-                                      : BridgeText::ImageMedium(state.imagePath);
+    if (now) {
+        const wchar_t letter = FloppyLetterOf(*now);
+        found = letter ? BridgeText::HostDriveMedium(std::wstring{letter, L':'})
+                       : BridgeText::ImageMedium(WindowsPath(*now));
     }
     return Failure{kMediumNotTaken, BridgeText::MediumNotTakenSilently(medium, floppy.unit, label, found)};
 }
@@ -277,13 +290,11 @@ Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, con
 Status QemuBackend::Eject(Conversation& conversation, const Floppy& floppy) {
     auto ejected = conversation.session->Execute("eject", Json::Object({{"id", Json::String(floppy.qdev)}}));
     if (!ejected && ejected.failure().number != kQemuRefused) return Worded(conversation.machine, ejected.failure());
-    ASSIGN_OR_RETURN(auto after, ReadFloppies(conversation.machine, *conversation.session));
-    for (const Floppy& f : after) {
-        if (f.qdev == floppy.qdev && f.medium)
-            return Failure{kMediumNotTaken, BridgeText::NotEjected(floppy.unit, conversation.machine.label,
-                                                                   ejected ? L"" : ejected.failure().description)};
-    }
-    return Ok();
+    ASSIGN_OR_RETURN(auto now, FileIn(conversation, floppy));
+    if (!now) return Ok();
+    return Failure{kMediumNotTaken,
+                   BridgeText::NotEjected(floppy.unit, conversation.machine.label,
+                                          ejected ? std::wstring() : ejected.failure().description)};
 }
 
 Result<std::size_t> QemuBackend::MachineCount() {

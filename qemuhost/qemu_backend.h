@@ -90,6 +90,8 @@ private:
     Result<Floppy*> FloppyAt(Conversation& conversation, std::size_t drive);
     Failure Worded(const MachineEntry& machine, const Failure& failure) const;
 
+    // The file that the drive holds now, if any.
+    Result<std::optional<std::string>> FileIn(const Conversation& conversation, const Floppy& floppy);
     Status RefuseIfHolding(const Conversation& conversation, const Floppy& floppy);
     Status Change(Conversation& conversation, const Floppy& floppy, const std::string& file, bool readOnly,
                   const std::wstring& medium);
