@@ -199,7 +199,8 @@ private:
         at_ += 2;
         const int low = Hex4();
         if (low < 0xDC00 || low > 0xDFFF) return false;
-        AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00));
+        const auto high = static_cast<char32_t>(unit) - 0xD800;
+        AppendUtf8(out, 0x10000 + (high << 10) + (static_cast<char32_t>(low) - 0xDC00));
         return true;
     }
 

@@ -56,6 +56,22 @@ std::wstring MachinesFileText::RepeatedAddress(std::wstring_view address, int li
     return L"адрес QMP " + std::wstring(address) + L" уже указан в строке " + std::to_wstring(line);
 }
 
+std::wstring QmpText::NoGreeting() { return L"нет приветствия QMP"; }
+
+std::wstring QmpText::NotJson() { return L"сообщение не в формате JSON"; }
+
+std::wstring QmpText::TooLong() { return L"строка сообщения длиннее 1 МБ"; }
+
+std::wstring QmpText::ForeignReply() { return L"ответ на другую команду"; }
+
+std::wstring QmpText::ErrorWithoutText() { return L"ошибка без описания"; }
+
+std::wstring QmpText::NeitherReturnNorError() { return L"ни результата, ни ошибки"; }
+
+std::wstring QmpText::Unexpected(std::wstring_view command) {
+    return L"непонятный ответ на " + Quoted(command);
+}
+
 std::wstring BridgeText::Unreachable(std::wstring_view machine, std::wstring_view address) {
     return Capitalised(Machine(machine, address)) +
            L" недоступна: по этому адресу никто не принимает подключения (QEMU не запущен или запущен без "

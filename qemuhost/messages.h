@@ -25,6 +25,17 @@ struct MachinesFileText {
     static std::wstring RepeatedAddress(std::wstring_view address, int line);
 };
 
+// Why what came back is not QMP as the bridge knows it: the detail in BridgeText::NotQmp.
+struct QmpText {
+    static std::wstring NoGreeting();
+    static std::wstring NotJson();
+    static std::wstring TooLong();
+    static std::wstring ForeignReply();
+    static std::wstring ErrorWithoutText();
+    static std::wstring NeitherReturnNorError();
+    static std::wstring Unexpected(std::wstring_view command);
+};
+
 // What went wrong with one machine; `machine` is its label, `address` its QMP address.
 struct BridgeText {
     static std::wstring Unreachable(std::wstring_view machine, std::wstring_view address);

@@ -133,7 +133,7 @@ Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const Machine
     auto blocks = session.Execute("query-block");
     if (!blocks) return Worded(machine, blocks.failure());
     const std::vector<Json>* list = blocks->AsArray();
-    if (!list) return Worded(machine, Failure{kNotQmp, L"query-block"});
+    if (!list) return Worded(machine, Failure{kNotQmp, QmpText::Unexpected(L"query-block")});
 
     std::vector<Floppy> floppies;
     bool anyMedium = false;
@@ -150,12 +150,13 @@ Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const Machine
                                                              {"property", Json::String("unit")}}));
         if (!unit) return Worded(machine, unit.failure());
         const auto number = unit->AsInteger();
-        if (!number || *number < 0 || *number > 0x7FFFFFFF) return Worded(machine, Failure{kNotQmp, L"unit"});
+        if (!number || *number < 0 || *number > 0x7FFFFFFF)
+            return Worded(machine, Failure{kNotQmp, QmpText::Unexpected(L"qom-get unit")});
 
         Floppy floppy{*qdev, static_cast<std::int32_t>(*number), std::nullopt};
         if (const Json* inserted = block.Find("inserted")) {
             const std::string* file = StringMember(*inserted, "file");
-            if (!file) return Worded(machine, Failure{kNotQmp, L"inserted"});
+            if (!file) return Worded(machine, Failure{kNotQmp, QmpText::Unexpected(L"query-block")});
             floppy.medium = Medium{*file, IsHostDeviceDriver(StringMember(*inserted, "drv"))};
             anyMedium = true;
         }
@@ -239,7 +240,7 @@ Result<std::optional<std::string>> QemuBackend::FileIn(const Conversation& conve
     auto blocks = conversation.session->Execute("query-block");
     if (!blocks) return Worded(conversation.machine, blocks.failure());
     const std::vector<Json>* list = blocks->AsArray();
-    if (!list) return Worded(conversation.machine, Failure{kNotQmp, L"query-block"});
+    if (!list) return Worded(conversation.machine, Failure{kNotQmp, QmpText::Unexpected(L"query-block")});
     for (const Json& block : *list) {
         const std::string* qdev = StringMember(block, "qdev");
         if (!qdev || *qdev != floppy.qdev) continue;
@@ -417,11 +418,15 @@ Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t den
         for (const MachineEntry& machine : machines) {
             auto session = Connect(machine, parts_.timeouts.operation);
             if (!session && session.failure().number == kMachineUnreachable) continue;
-            if (!session) return Failure{kCannotCheckMachine,
-                                         BridgeText::CannotCheckMachine(*full, session.failure().description)};
+            if (!session) {
+                return Failure{kCannotCheckMachine,
+                               BridgeText::CannotCheckMachine(*full, session.failure().description)};
+            }
             auto floppies = ReadFloppies(machine, **session);
-            if (!floppies)
-                return Failure{kCannotCheckMachine, BridgeText::CannotCheckMachine(*full, floppies.failure().description)};
+            if (!floppies) {
+                return Failure{kCannotCheckMachine,
+                               BridgeText::CannotCheckMachine(*full, floppies.failure().description)};
+            }
             for (const Floppy& floppy : *floppies) {
                 if (floppy.medium && Holds(*floppy.medium, target))
                     return Failure{demohost::kImageInUse,

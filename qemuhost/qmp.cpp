@@ -5,6 +5,7 @@
 
 #include "demohost/utf8.h"
 #include "qemuhost/errors.h"
+#include "qemuhost/messages.h"
 
 namespace ombrevale::qemuhost {
 
@@ -42,7 +43,7 @@ Result<std::unique_ptr<QmpSession>> QmpSession::Open(Connector& connector, const
 
     // The greeting comes first, unasked; anything else on this port is not a QMP monitor.
     ASSIGN_OR_RETURN(Json greeting, session->NextMessage());
-    if (!greeting.Find("QMP")) return Failure{kNotQmp, L"no QMP greeting"};
+    if (!greeting.Find("QMP")) return Failure{kNotQmp, QmpText::NoGreeting()};
     if (auto ready = session->Execute("qmp_capabilities"); !ready) return ready.failure();
     return session;
 }
@@ -59,10 +60,10 @@ Result<Json> QmpSession::NextMessage() {
             buffer_.erase(0, end + 1);
             if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
             auto message = ParseJson(line);
-            if (!message || message->kind() != Json::Kind::Object) return Failure{kNotQmp, L"not a JSON object"};
+            if (!message || message->kind() != Json::Kind::Object) return Failure{kNotQmp, QmpText::NotJson()};
             return std::move(*message);
         }
-        if (buffer_.size() > kLongestMessage) return Failure{kNotQmp, L"message too long"};
+        if (buffer_.size() > kLongestMessage) return Failure{kNotQmp, QmpText::TooLong()};
         const Milliseconds wait = Remaining();
         if (wait.count() == 0) return Failure{kMachineNotAnswering, {}};
         ASSIGN_OR_RETURN(std::string bytes, transport_->Receive(wait));
@@ -79,16 +80,16 @@ Result<Json> QmpSession::AwaitReply(std::int64_t id) {
         const Json* echoed = message.Find("id");
         if (!echoed || echoed->AsInteger() != id) {
             // A reply without our id cannot belong to this command: nothing else was asked.
-            return Failure{kNotQmp, L"reply to another command"};
+            return Failure{kNotQmp, QmpText::ForeignReply()};
         }
         if (const Json* value = message.Find("return")) return *value;
         if (const Json* error = message.Find("error")) {
             const Json* desc = error->Find("desc");
             const std::string* text = desc ? desc->AsString() : nullptr;
-            if (!text) return Failure{kNotQmp, L"error without a description"};
+            if (!text) return Failure{kNotQmp, QmpText::ErrorWithoutText()};
             return Failure{kQemuRefused, Utf8ToWide(*text).value_or(L"")};
         }
-        return Failure{kNotQmp, L"neither a return nor an error"};
+        return Failure{kNotQmp, QmpText::NeitherReturnNorError()};
     }
 }
 

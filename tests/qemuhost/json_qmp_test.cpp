@@ -99,7 +99,8 @@ protected:
     }
 
     Result<std::unique_ptr<QmpSession>> Open() {
-        return QmpSession::Open(*this, {}, now + std::chrono::seconds(4), Milliseconds(2000), [this] { return now += tick; });
+        return QmpSession::Open(*this, {}, now + std::chrono::seconds(4), Milliseconds(2000),
+                                [this] { return now += tick; });
     }
 
     static constexpr const char* kGreeting = "{\"QMP\": {\"version\": {}, \"capabilities\": [\"oob\"]}}\r\n";
@@ -140,7 +141,8 @@ TEST_F(QmpTest, EveryFailureHasItsNumber) {
         {{kGreeting, ok, std::string()}, kConnectionLost},                 // QEMU quit
         {{kGreeting, ok, Failure{kConnectionLost, L"reset"}}, kConnectionLost},
         {{}, kMachineNotAnswering},  // a monitor busy with another client says nothing
-        {{kGreeting, ok, "{\"error\": {\"class\": \"GenericError\", \"desc\": \"Could not open '\\u0444'\"}, \"id\": 2}\r\n"},
+        {{kGreeting, ok,
+          "{\"error\": {\"class\": \"GenericError\", \"desc\": \"Could not open '\\u0444'\"}, \"id\": 2}\r\n"},
          kQemuRefused},
     };
     for (const Case& c : cases) {

@@ -55,7 +55,8 @@ struct FakeQemu {
         commands.push_back(Json::Object({{command, args}}));
         const std::string* path = args.Find("path") ? args.Find("path")->AsString() : nullptr;
         const std::string* id = args.Find("id") ? args.Find("id")->AsString() : nullptr;
-        if (command == "query-name") return name.empty() ? Json::Object() : Json::Object({{"name", Json::String(name)}});
+        if (command == "query-name")
+            return name.empty() ? Json::Object() : Json::Object({{"name", Json::String(name)}});
         if (command == "query-block") {
             Json list = Json::Array({
                 Json::Object({{"device", Json::String("ide0-hd0")}, {"qdev", Json::String("/machine/hd")},
@@ -134,7 +135,8 @@ public:
         const std::string command = *message->Find("execute")->AsString();
         const Json* args = message->Find("arguments");
         std::string error;
-        Json value = command == "qmp_capabilities" ? Json::Object() : qemu_.Answer(command, args ? *args : Json(), error);
+        Json value = command == "qmp_capabilities" ? Json::Object()
+                                                    : qemu_.Answer(command, args ? *args : Json(), error);
         Json reply = error.empty() ? Json::Object({{"return", value}})
                                    : Json::Object({{"error", Json::Object({{"class", Json::String("GenericError")},
                                                                            {"desc", Json::String(error)}})}});

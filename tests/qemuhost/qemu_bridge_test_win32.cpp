@@ -38,6 +38,7 @@ std::wstring Environment(const wchar_t* name) {
 }
 
 std::uint16_t Port(const wchar_t* name) { return static_cast<std::uint16_t>(std::stoi(Environment(name))); }
+std::string AlphaPort() { return "127.0.0.1:" + std::to_string(Port(L"OMB_TEST_ALPHA_PORT")); }
 
 // A file in the shared work folder: its Windows name, and the Unix name QEMU reports.
 std::wstring Win(const std::wstring& name) { return Environment(L"OMB_TEST_WORK") + L"\\" + name; }
@@ -198,7 +199,7 @@ TEST_F(Live, AMonitorBusyWithAnotherClientFailsTheCallInSeconds) {
     EXPECT_EQ(*bridge->MachineName(kAlpha), L"Альфа");
     const Failure busy = Failing("a busy monitor", [&] { return bridge->Drive(kAlpha, 0); });
     EXPECT_EQ(busy.number, kMachineNotAnswering);
-    EXPECT_THAT(Text(busy.description), AllOf(HasSubstr("«Альфа»"), HasSubstr(std::to_string(Port(L"OMB_TEST_ALPHA_PORT")))));
+    EXPECT_THAT(Text(busy.description), AllOf(HasSubstr("«Альфа»"), HasSubstr(AlphaPort())));
     holder->reset();
     EXPECT_EQ(bridge->Drive(kAlpha, 0)->attachment, 1);
 }
@@ -208,7 +209,7 @@ TEST_F(Killed, TheKilledMachineFailsNamedWhileTheOthersWork) {
     EXPECT_EQ(*bridge->MachineName(kAlpha), L"Альфа");
     const Failure gone = Failing("a killed QEMU", [&] { return bridge->Drive(kAlpha, 0); });
     EXPECT_EQ(gone.number, kMachineUnreachable);
-    EXPECT_THAT(Text(gone.description), AllOf(HasSubstr("«Альфа»"), HasSubstr(std::to_string(Port(L"OMB_TEST_ALPHA_PORT")))));
+    EXPECT_THAT(Text(gone.description), AllOf(HasSubstr("«Альфа»"), HasSubstr(AlphaPort())));
     const std::wstring image = Win(L"Новая дискета.img");
     EXPECT_EQ(Failing("attaching to it", [&] { return bridge->AttachImage(kAlpha, 1, image); }).number,
               kMachineUnreachable);
