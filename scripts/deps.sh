@@ -10,6 +10,7 @@ packages=(
   googletest
   xvfb xauth xdotool imagemagick x11-utils
   dosfstools mtools
+  qemu-system-x86
   python3
 )
 

@@ -1,0 +1,156 @@
+#include "qemuhost/machines_file.h"
+
+#include <optional>
+
+#include "demohost/messages.h"
+#include "demohost/utf8.h"
+#include "qemuhost/errors.h"
+#include "qemuhost/messages.h"
+
+namespace ombrevale::qemuhost {
+namespace {
+
+using demohost::InventoryText;
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+std::wstring_view Trim(std::wstring_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool HasControlCharacter(std::wstring_view line) {
+    for (wchar_t c : line) {
+        if ((c < 0x20 && c != L'\t') || c == 0x7F) return true;
+    }
+    return false;
+}
+
+bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        wchar_t c = text[i];
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
+
+// A decimal number up to `limit`, digits only.
+std::optional<std::uint32_t> Decimal(std::wstring_view text, std::uint32_t limit) {
+    if (text.empty() || text.size() > 5) return std::nullopt;
+    std::uint32_t value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - L'0');
+    }
+    if (value > limit) return std::nullopt;
+    return value;
+}
+
+std::optional<std::uint32_t> Ipv4(std::wstring_view text) {
+    if (StartsWithNoCase(text, L"localhost") && text.size() == 9) return 0x7F000001u;
+    std::uint32_t address = 0;
+    for (int part = 0; part < 4; ++part) {
+        const std::size_t dot = text.find(L'.');
+        if ((part < 3) == (dot == std::wstring_view::npos)) return std::nullopt;
+        const std::wstring_view digits = text.substr(0, dot);
+        if (digits.size() > 3) return std::nullopt;
+        const auto value = Decimal(digits, 255);
+        if (!value) return std::nullopt;
+        address = (address << 8) | *value;
+        text = part < 3 ? text.substr(dot + 1) : std::wstring_view();
+    }
+    return address;
+}
+
+}  // namespace
+
+std::wstring ParseQmpAddress(std::wstring_view text, QmpAddress& address) {
+    std::wstring_view rest = text;
+    if (StartsWithNoCase(rest, L"tcp:")) {
+        rest.remove_prefix(4);
+    } else if (StartsWithNoCase(rest, L"unix:") || StartsWithNoCase(rest, L"vsock:") ||
+               StartsWithNoCase(rest, L"fd:")) {
+        return MachinesFileText::NotTcp(text);
+    }
+    // QEMU's own option may be pasted whole: "tcp:127.0.0.1:4444,server=on,wait=off".
+    if (const std::size_t options = rest.find(L','); options != std::wstring_view::npos)
+        rest = rest.substr(0, options);
+    const std::size_t colon = rest.rfind(L':');
+    const std::wstring_view portText = colon == std::wstring_view::npos ? rest : rest.substr(colon + 1);
+    QmpAddress parsed;
+    if (colon != std::wstring_view::npos) {
+        const auto host = Ipv4(rest.substr(0, colon));
+        if (!host) return MachinesFileText::BadAddress(text);
+        parsed.ipv4 = *host;
+    } else if (portText.empty() || portText.find_first_not_of(L"0123456789") != std::wstring_view::npos) {
+        return MachinesFileText::BadAddress(text);
+    }
+    const auto port = Decimal(portText, 65535);
+    if (!port || *port == 0) return MachinesFileText::BadPort(portText);
+    parsed.port = static_cast<std::uint16_t>(*port);
+    address = parsed;
+    return {};
+}
+
+Result<std::vector<MachineEntry>> ParseMachinesFile(std::string_view utf8, const std::wstring& file) {
+    if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);  // editors may add a BOM
+    std::vector<MachineEntry> machines;
+    int number = 0;
+    while (!utf8.empty()) {
+        ++number;
+        const std::size_t end = utf8.find('\n');
+        std::string_view raw = utf8.substr(0, end);
+        utf8 = end == std::string_view::npos ? std::string_view() : utf8.substr(end + 1);
+        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+
+        std::wstring problem;
+        const auto wide = demohost::Utf8ToWide(raw);
+        const std::wstring_view line = wide ? Trim(*wide) : std::wstring_view();
+        if (!wide) {
+            problem = InventoryText::NotUtf8();
+        } else if (HasControlCharacter(line)) {
+            problem = InventoryText::ControlCharacter();
+        } else if (line.empty() || line.front() == L'#') {
+            continue;
+        } else if (const std::size_t equals = line.find(L'='); equals == std::wstring_view::npos) {
+            problem = MachinesFileText::MissingEquals();
+        } else {
+            // The first "=" ends the label: QEMU's own option, pasted as the address, has more.
+            const std::wstring_view label = Trim(line.substr(0, equals));
+            const std::wstring_view addressText = Trim(line.substr(equals + 1));
+            MachineEntry entry{std::wstring(label), {}, number};
+            if (label.empty()) {
+                problem = MachinesFileText::MissingLabel();
+            } else if (addressText.empty()) {
+                problem = MachinesFileText::MissingAddress();
+            } else {
+                problem = ParseQmpAddress(addressText, entry.address);
+            }
+            // One QEMU listed twice is a slip of copy and paste, not a second machine.
+            for (const MachineEntry& other : machines) {
+                if (problem.empty() && other.address == entry.address)
+                    problem = MachinesFileText::RepeatedAddress(entry.address.Text(), other.line);
+            }
+            if (problem.empty()) machines.push_back(std::move(entry));
+        }
+        if (!problem.empty())
+            return Failure{kMalformedMachinesFile, MachinesFileText::Malformed(file, number, problem)};
+    }
+    return machines;
+}
+
+std::string MachinesFileTemplate() {
+    return demohost::WideToUtf8(
+        L"# Машины QEMU, дисководы которых обслуживает мост Ombrevale (формат описан в README.md).\n"
+        L"# Одна строка на машину: «<имя машины> = <адрес QMP>». Адрес — порт монитора QMP на этом\n"
+        L"# компьютере («4444»), адрес и порт («127.0.0.1:4444») или «tcp:127.0.0.1:4444», как в\n"
+        L"# параметре QEMU «-qmp tcp:127.0.0.1:4444,server=on,wait=off».\n"
+        L"#\n"
+        L"# Windows 98 = 127.0.0.1:4444\n"
+        L"# MS-DOS 6.22 = 4445\n");
+}
+
+}  // namespace ombrevale::qemuhost

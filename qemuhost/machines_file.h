@@ -1,0 +1,33 @@
+// The QEMU machines that the bridge serves: a UTF-8 text file that the user writes, one
+// line per machine, "<label> = <QMP address>" (the format is described in README.md).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qemuhost/qmp.h"
+#include "base/result.h"
+
+namespace ombrevale::qemuhost {
+
+struct MachineEntry {
+    std::wstring label;
+    QmpAddress address;
+    int line = 0;  // where it was read, for messages
+
+    friend bool operator==(const MachineEntry&, const MachineEntry&) = default;
+};
+
+// Reads the text of a machines file. A malformed text fails with kMalformedMachinesFile and
+// a description that names `file` and the line.
+Result<std::vector<MachineEntry>> ParseMachinesFile(std::string_view utf8, const std::wstring& file);
+
+// "127.0.0.1:4444", "4444" (loopback) or "tcp:127.0.0.1:4444" as QEMU's -qmp option
+// spells it; "localhost" stands for 127.0.0.1. An empty problem means the text was fine.
+std::wstring ParseQmpAddress(std::wstring_view text, QmpAddress& address);
+
+// A commented file with no machines, that shows the format where the user will look.
+std::string MachinesFileTemplate();
+
+}  // namespace ombrevale::qemuhost

@@ -1,0 +1,442 @@
+#include "qemuhost/qemu_backend.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include "demohost/floppy_image.h"
+#include "demohost/inventory.h"
+#include "demohost/messages.h"
+#include "demohost/utf8.h"
+#include "qemuhost/errors.h"
+#include "qemuhost/messages.h"
+
+namespace ombrevale::qemuhost {
+namespace {
+
+using demohost::HostText;
+using demohost::kInvalidArgument;
+using hostcore::DriveState;
+
+// A machines file is a line per machine; anything this large is some other file.
+constexpr std::uint64_t kLargestMachinesFile = 1024 * 1024;
+
+std::uint32_t SerialFromClock() {
+    static std::uint32_t counter = 0;
+    const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
+    const auto mixed = static_cast<std::uint64_t>(ticks) * 0x9E3779B97F4A7C15ull + ++counter;
+    return static_cast<std::uint32_t>(mixed >> 32) ^ static_cast<std::uint32_t>(mixed);
+}
+
+bool HasControlCharacter(const std::wstring& text) {
+    for (wchar_t c : text) {
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+bool IsNotFound(std::int32_t number) {
+    return number == demohost::kFileNotFound || number == demohost::kPathNotFound;
+}
+
+std::wstring Wide(const std::string& utf8) {
+    // Text from QEMU has been through the JSON reader, which takes only well-formed UTF-8.
+    return demohost::Utf8ToWide(utf8).value_or(L"");
+}
+
+const std::string* StringMember(const Json& object, std::string_view key) {
+    const Json* member = object.Find(key);
+    return member ? member->AsString() : nullptr;
+}
+
+// Protocol drivers of host devices, as QEMU names them (host_floppy in old versions).
+bool IsHostDeviceDriver(const std::string* driver) {
+    return driver && (*driver == "host_device" || *driver == "host_floppy" || *driver == "host_cdrom");
+}
+
+// The host drive letter a floppy device names: /dev/fd0 and /dev/fd1 on Linux, \\.\A: and
+// \\.\B: on Windows. 0 for any other device.
+wchar_t FloppyLetterOf(const std::string& device) {
+    if (device == "/dev/fd0") return L'A';
+    if (device == "/dev/fd1") return L'B';
+    if (device.size() == 6 && device.compare(0, 4, "\\\\.\\") == 0 && device[5] == ':') {
+        const char letter = device[4];
+        if (letter == 'A' || letter == 'a') return L'A';
+        if (letter == 'B' || letter == 'b') return L'B';
+    }
+    return 0;
+}
+
+Failure NoImageFailure(const std::wstring& path, std::int32_t number) {
+    if (IsNotFound(number)) return Failure{number, HostText::ImageNotFound(path)};
+    if (number == demohost::kNotRegularFile) return Failure{number, HostText::ImageNotRegular(path)};
+    return Failure{number, HostText::ImageUnreadable(path, number)};
+}
+
+}  // namespace
+
+QemuBackend::QemuBackend(BridgeParts parts) : parts_(std::move(parts)) {
+    if (!parts_.volumeSerial) parts_.volumeSerial = SerialFromClock;
+    if (!parts_.clock) parts_.clock = [] { return std::chrono::steady_clock::now(); };
+}
+
+Result<std::vector<MachineEntry>> QemuBackend::Machines() {
+    demohost::Files& files = *parts_.files;
+    const std::wstring& path = parts_.machinesFile;
+    auto kind = files.Examine(path);
+    if (!kind) return Failure{kind.failure().number, MachinesFileText::Unreadable(path, kind.failure().number)};
+    // No file yet: no machines, until the user lists some.
+    if (*kind == demohost::PathKind::Missing) return std::vector<MachineEntry>{};
+    auto file = files.OpenForReading(path);
+    if (!file) return Failure{file.failure().number, MachinesFileText::Unreadable(path, file.failure().number)};
+    if ((*file)->Size() > kLargestMachinesFile)
+        return Failure{demohost::kFileTooLarge, MachinesFileText::TooLarge(path)};
+    auto bytes = (*file)->ReadHead(static_cast<std::size_t>((*file)->Size()));
+    if (!bytes) return Failure{bytes.failure().number, MachinesFileText::Unreadable(path, bytes.failure().number)};
+    std::string text(bytes->begin(), bytes->end());
+    if (!machinesRead_ || text != machinesText_) {
+        ASSIGN_OR_RETURN(machines_, ParseMachinesFile(text, path));
+        machinesText_ = std::move(text);
+        machinesRead_ = true;
+    }
+    return machines_;
+}
+
+Result<MachineEntry> QemuBackend::MachineAt(std::size_t machine) {
+    ASSIGN_OR_RETURN(auto machines, Machines());
+    if (machine >= machines.size())
+        return Failure{kNoSuchPosition, BridgeText::NoSuchMachine(machine, machines.size(), parts_.machinesFile)};
+    return machines[machine];
+}
+
+Failure QemuBackend::Worded(const MachineEntry& machine, const Failure& failure) const {
+    const std::wstring address = machine.address.Text();
+    switch (failure.number) {
+        case kMachineUnreachable: return {failure.number, BridgeText::Unreachable(machine.label, address)};
+        case kMachineNotAnswering: return {failure.number, BridgeText::NotAnswering(machine.label, address)};
+        case kConnectionLost: return {failure.number, BridgeText::ConnectionLost(machine.label, address)};
+        case kQemuRefused:
+            return {failure.number, BridgeText::QemuRefused(machine.label, address, failure.description)};
+        default: return {failure.number, BridgeText::NotQmp(machine.label, address, failure.description)};
+    }
+}
+
+Result<std::unique_ptr<QmpSession>> QemuBackend::Connect(const MachineEntry& machine, Milliseconds budget) {
+    auto session = QmpSession::Open(*parts_.connector, machine.address, parts_.clock() + budget,
+                                    parts_.timeouts.connect, parts_.clock);
+    if (!session) return Worded(machine, session.failure());
+    return session;
+}
+
+Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const MachineEntry& machine,
+                                                                    QmpSession& session) {
+    auto blocks = session.Execute("query-block");
+    if (!blocks) return Worded(machine, blocks.failure());
+    const std::vector<Json>* list = blocks->AsArray();
+    if (!list) return Worded(machine, Failure{kNotQmp, QmpText::Unexpected(L"query-block")});
+
+    std::vector<Floppy> floppies;
+    bool anyMedium = false;
+    for (const Json& block : *list) {
+        // Floppy drives are removable; asking the others' type would only cost time.
+        const std::string* qdev = StringMember(block, "qdev");
+        const Json* removable = block.Find("removable");
+        if (!qdev || !removable || removable->AsBool() != true) continue;
+        auto type = session.Execute("qom-get", Json::Object({{"path", Json::String(*qdev)},
+                                                             {"property", Json::String("type")}}));
+        if (!type) return Worded(machine, type.failure());
+        if (!type->AsString() || *type->AsString() != "floppy") continue;
+        auto unit = session.Execute("qom-get", Json::Object({{"path", Json::String(*qdev)},
+                                                             {"property", Json::String("unit")}}));
+        if (!unit) return Worded(machine, unit.failure());
+        const auto number = unit->AsInteger();
+        if (!number || *number < 0 || *number > 0x7FFFFFFF)
+            return Worded(machine, Failure{kNotQmp, QmpText::Unexpected(L"qom-get unit")});
+
+        Floppy floppy{*qdev, static_cast<std::int32_t>(*number), std::nullopt};
+        if (const Json* inserted = block.Find("inserted")) {
+            const std::string* file = StringMember(*inserted, "file");
+            if (!file) return Worded(machine, Failure{kNotQmp, QmpText::Unexpected(L"query-block")});
+            floppy.medium = Medium{*file, IsHostDeviceDriver(StringMember(*inserted, "drv"))};
+            anyMedium = true;
+        }
+        floppies.push_back(std::move(floppy));
+    }
+
+    // The format layer (raw) hides the protocol; the node list shows which media are host
+    // devices.
+    if (anyMedium) {
+        auto nodes = session.Execute("query-named-block-nodes");
+        if (!nodes && nodes.failure().number != kQemuRefused) return Worded(machine, nodes.failure());
+        const std::vector<Json>* nodeList = nodes ? nodes->AsArray() : nullptr;
+        for (const Json& node : nodeList ? *nodeList : std::vector<Json>{}) {
+            const std::string* file = StringMember(node, "file");
+            if (!file || !IsHostDeviceDriver(StringMember(node, "drv"))) continue;
+            for (Floppy& floppy : floppies) {
+                if (floppy.medium && floppy.medium->file == *file) floppy.medium->hostDevice = true;
+            }
+        }
+    }
+    std::stable_sort(floppies.begin(), floppies.end(),
+                     [](const Floppy& a, const Floppy& b) { return a.unit < b.unit; });
+    return floppies;
+}
+
+Result<QemuBackend::Conversation> QemuBackend::Converse(std::size_t machine) {
+    ASSIGN_OR_RETURN(MachineEntry entry, MachineAt(machine));
+    ASSIGN_OR_RETURN(auto session, Connect(entry, parts_.timeouts.operation));
+    ASSIGN_OR_RETURN(auto floppies, ReadFloppies(entry, *session));
+    return Conversation{std::move(entry), std::move(session), std::move(floppies)};
+}
+
+Result<QemuBackend::Floppy*> QemuBackend::FloppyAt(Conversation& conversation, std::size_t drive) {
+    if (drive >= conversation.floppies.size())
+        return Failure{kNoSuchPosition,
+                       BridgeText::NoSuchDrive(drive, conversation.floppies.size(), conversation.machine.label)};
+    return &conversation.floppies[drive];
+}
+
+std::wstring QemuBackend::WindowsPath(const std::string& qemuPath) {
+    if (auto path = parts_.paths->ToWindows(qemuPath)) return *path;
+    return Wide(qemuPath);
+}
+
+DriveState QemuBackend::StateOf(const Floppy& floppy) {
+    DriveState state;
+    state.number = floppy.unit;
+    if (!floppy.medium) return state;
+    if (floppy.medium->hostDevice) {
+        // A host floppy device names its letter; any other host device is told by the unit.
+        wchar_t letter = FloppyLetterOf(floppy.medium->file);
+        if (letter == 0) letter = floppy.unit == 0 ? L'A' : L'B';
+        state.attachment = 2;
+        state.hostDriveLetter = std::wstring{letter, L':'};
+    } else {
+        state.attachment = 1;
+        state.imagePath = WindowsPath(floppy.medium->file);
+    }
+    return state;
+}
+
+bool QemuBackend::Holds(const Medium& medium, const Target& target) {
+    if (medium.hostDevice) return false;
+    if (target.qemuPath && medium.file == *target.qemuPath) return true;
+    const auto held = parts_.paths->ToWindows(medium.file);
+    if (!held) return false;
+    if (parts_.files->SamePath(*held, target.path)) return true;
+    // Another name for the same file (a link, another drive letter for the folder).
+    if (!target.identity) return false;
+    return parts_.facts->Identity(*held) == target.identity;
+}
+
+Result<std::unique_ptr<demohost::ReadableFile>> QemuBackend::OpenImage(const std::wstring& fullPath) {
+    auto file = parts_.files->OpenForReading(fullPath);
+    if (!file) return NoImageFailure(fullPath, file.failure().number);
+    return file;
+}
+
+Result<std::optional<std::string>> QemuBackend::FileIn(const Conversation& conversation, const Floppy& floppy) {
+    // The drive is known by its device now: query-block alone tells what it holds.
+    auto blocks = conversation.session->Execute("query-block");
+    if (!blocks) return Worded(conversation.machine, blocks.failure());
+    const std::vector<Json>* list = blocks->AsArray();
+    if (!list) return Worded(conversation.machine, Failure{kNotQmp, QmpText::Unexpected(L"query-block")});
+    for (const Json& block : *list) {
+        const std::string* qdev = StringMember(block, "qdev");
+        if (!qdev || *qdev != floppy.qdev) continue;
+        const Json* inserted = block.Find("inserted");
+        const std::string* file = inserted ? StringMember(*inserted, "file") : nullptr;
+        if (file) return std::optional<std::string>(*file);
+        break;
+    }
+    return std::optional<std::string>();
+}
+
+Status QemuBackend::RefuseIfHolding(const Conversation& conversation, const Floppy& floppy) {
+    if (!floppy.medium) return Ok();
+    const DriveState state = StateOf(floppy);
+    if (state.attachment == 2)
+        return Failure{demohost::kDriveNotEmpty,
+                       HostText::DriveHoldsHostDrive(floppy.unit, conversation.machine.label, state.hostDriveLetter)};
+    return Failure{demohost::kDriveNotEmpty,
+                   HostText::DriveHoldsImage(floppy.unit, conversation.machine.label, state.imagePath)};
+}
+
+Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, const std::string& file,
+                           bool readOnly, const std::wstring& medium) {
+    // The read-only mode is always written out: left out, QEMU keeps the previous medium's.
+    Json arguments = Json::Object({{"id", Json::String(floppy.qdev)},
+                                   {"filename", Json::String(file)},
+                                   {"format", Json::String("raw")},
+                                   {"read-only-mode", Json::String(readOnly ? "read-only" : "read-write")}});
+    auto changed = conversation.session->Execute("blockdev-change-medium", std::move(arguments));
+    if (!changed && changed.failure().number != kQemuRefused) return Worded(conversation.machine, changed.failure());
+
+    // QEMU may leave the drive empty, or holding something else, whatever it answered: what
+    // the drive holds now decides.
+    ASSIGN_OR_RETURN(auto now, FileIn(conversation, floppy));
+    if (now == file) return Ok();
+    const std::wstring& label = conversation.machine.label;
+    if (!changed) return Failure{kMediumNotTaken, BridgeText::MediumNotTaken(medium, floppy.unit, label,
+                                                                             changed.failure().description)};
+    std::wstring found;
+    if (now) {
+        const wchar_t letter = FloppyLetterOf(*now);
+        found = letter ? BridgeText::HostDriveMedium(std::wstring{letter, L':'})
+                       : BridgeText::ImageMedium(WindowsPath(*now));
+    }
+    return Failure{kMediumNotTaken, BridgeText::MediumNotTakenSilently(medium, floppy.unit, label, found)};
+}
+
+Status QemuBackend::Eject(Conversation& conversation, const Floppy& floppy) {
+    auto ejected = conversation.session->Execute("eject", Json::Object({{"id", Json::String(floppy.qdev)}}));
+    if (!ejected && ejected.failure().number != kQemuRefused) return Worded(conversation.machine, ejected.failure());
+    ASSIGN_OR_RETURN(auto now, FileIn(conversation, floppy));
+    if (!now) return Ok();
+    return Failure{kMediumNotTaken,
+                   BridgeText::NotEjected(floppy.unit, conversation.machine.label,
+                                          ejected ? std::wstring() : ejected.failure().description)};
+}
+
+Result<std::size_t> QemuBackend::MachineCount() {
+    ASSIGN_OR_RETURN(auto machines, Machines());
+    return machines.size();
+}
+
+Result<std::wstring> QemuBackend::MachineName(std::size_t machine) {
+    ASSIGN_OR_RETURN(MachineEntry entry, MachineAt(machine));
+    auto session = Connect(entry, parts_.timeouts.name);
+    if (!session) return entry.label;
+    auto name = (*session)->Execute("query-name");
+    const std::string* text = name ? StringMember(*name, "name") : nullptr;
+    if (!text || text->empty()) return entry.label;
+    return Wide(*text);
+}
+
+Result<std::size_t> QemuBackend::DriveCount(std::size_t machine) {
+    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
+    return conversation.floppies.size();
+}
+
+Result<DriveState> QemuBackend::Drive(std::size_t machine, std::size_t drive) {
+    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
+    ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
+    return StateOf(*floppy);
+}
+
+Status QemuBackend::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
+    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
+    if (HasControlCharacter(path)) return Failure{kInvalidArgument, HostText::BadImagePath(path)};
+    auto full = parts_.files->FullPath(path);
+    if (!full) return Failure{full.failure().number, HostText::ImageNotFound(path)};
+    {
+        // QEMU takes a file of any size; a guest cannot read a disk of no floppy format.
+        ASSIGN_OR_RETURN(auto file, OpenImage(*full));
+        if (demohost::FormatForSize(file->Size()) == demohost::kUnknownFormat)
+            return Failure{kNotFloppySize, BridgeText::NotFloppySize(*full, file->Size())};
+    }
+    auto readOnly = parts_.facts->IsReadOnly(*full);
+    if (!readOnly) return NoImageFailure(*full, readOnly.failure().number);
+    auto qemuPath = parts_.paths->ToQemu(*full);
+    if (!qemuPath) return Failure{qemuPath.failure().number, BridgeText::NoPathMapping(*full)};
+
+    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
+    ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
+    RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
+    // One file in two drives of a machine would be two writers of one disk.
+    const Target target{*full, *qemuPath, parts_.facts->Identity(*full)};
+    for (const Floppy& other : conversation.floppies) {
+        if (other.medium && Holds(*other.medium, target))
+            return Failure{demohost::kImageInUse, HostText::ImageHeld(*full, other.unit, conversation.machine.label)};
+    }
+    return Change(conversation, *floppy, *qemuPath, *readOnly, BridgeText::ImageMedium(*full));
+}
+
+Status QemuBackend::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
+    const std::wstring normal = demohost::NormalHostDriveLetter(letter);
+    if (normal.empty()) return Failure{demohost::kBadHostDriveLetter, HostText::BadHostDriveLetter(letter)};
+    if (normal[0] != L'A' && normal[0] != L'B')
+        return Failure{demohost::kBadHostDriveLetter, BridgeText::HostDriveNotFloppy(normal)};
+    const std::string device = parts_.paths->HostFloppyDevice(normal[0]);
+
+    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
+    ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
+    RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
+    return Change(conversation, *floppy, device, false, BridgeText::HostDriveMedium(normal));
+}
+
+Status QemuBackend::ReleaseImage(std::size_t machine, std::size_t drive) {
+    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
+    ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
+    if (!floppy->medium || floppy->medium->hostDevice)
+        return Failure{demohost::kNoImageAttached, HostText::NoImage(floppy->unit, conversation.machine.label)};
+    return Eject(conversation, *floppy);
+}
+
+Status QemuBackend::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
+    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
+    ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
+    if (!floppy->medium || !floppy->medium->hostDevice)
+        return Failure{demohost::kNoHostDriveAttached,
+                       HostText::NoHostDrive(floppy->unit, conversation.machine.label)};
+    return Eject(conversation, *floppy);
+}
+
+Result<std::int32_t> QemuBackend::GetFloppyImageType(const std::wstring& path) {
+    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
+    auto full = parts_.files->FullPath(path);
+    if (!full) return Failure{full.failure().number, HostText::ImageNotFound(path)};
+    ASSIGN_OR_RETURN(auto file, OpenImage(*full));
+    const std::uint64_t size = file->Size();
+    // Only a size that some format has is worth the boot sector.
+    if (demohost::FormatForSize(size) == demohost::kUnknownFormat) return demohost::kUnknownFormat;
+    auto head = file->ReadHead(demohost::kBootSectorSize);
+    if (!head) return Failure{head.failure().number, HostText::ImageUnreadable(*full, head.failure().number)};
+    return demohost::ClassifyFloppyImage(size, *head);
+}
+
+Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
+    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
+    auto full = parts_.files->FullPath(path);
+    if (!full) return Failure{full.failure().number, HostText::ImageNotWritten(path, full.failure().number)};
+    const auto image = demohost::BuildEmptyFloppyImage(density, parts_.volumeSerial());
+    if (!image) return Failure{demohost::kUnknownDensity, HostText::UnknownDensity(*full, density)};
+    if (parts_.files->SamePath(*full, parts_.machinesFile))
+        return Failure{demohost::kImageInUse, BridgeText::ReplacesMachinesFile(*full)};
+    auto kind = parts_.files->Examine(*full);
+    if (kind && *kind == demohost::PathKind::Other)
+        return Failure{demohost::kNotRegularFile, HostText::NotAFileToReplace(*full)};
+
+    // Replacing a file that a guest has in a drive would lose whatever the guest writes to
+    // it from then on. Only an existing file can be held; machines that are not running
+    // hold nothing, but one that runs and does not answer might.
+    if (kind && *kind == demohost::PathKind::File) {
+        auto qemuPath = parts_.paths->ToQemu(*full);
+        const Target target{*full, qemuPath ? std::optional(*qemuPath) : std::nullopt,
+                            parts_.facts->Identity(*full)};
+        ASSIGN_OR_RETURN(auto machines, Machines());
+        for (const MachineEntry& machine : machines) {
+            auto session = Connect(machine, parts_.timeouts.operation);
+            if (!session && session.failure().number == kMachineUnreachable) continue;
+            if (!session) {
+                return Failure{kCannotCheckMachine,
+                               BridgeText::CannotCheckMachine(*full, session.failure().description)};
+            }
+            auto floppies = ReadFloppies(machine, **session);
+            if (!floppies) {
+                return Failure{kCannotCheckMachine,
+                               BridgeText::CannotCheckMachine(*full, floppies.failure().description)};
+            }
+            for (const Floppy& floppy : *floppies) {
+                if (floppy.medium && Holds(*floppy.medium, target))
+                    return Failure{demohost::kImageInUse,
+                                   HostText::ReplacesHeldImage(*full, floppy.unit, machine.label)};
+            }
+        }
+    }
+    if (auto written = parts_.files->WriteAtomically(*full, *image); !written)
+        return Failure{written.failure().number, HostText::ImageNotWritten(*full, written.failure().number)};
+    return Ok();
+}
+
+}  // namespace ombrevale::qemuhost

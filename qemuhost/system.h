@@ -1,0 +1,32 @@
+// The bridge as the server runs it: the system's sockets, files and path mapping, and
+// where the machines file lives. Implemented for Windows (and so for Wine) only.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "demohost/files.h"
+#include "qemuhost/host_files.h"
+#include "qemuhost/qemu_backend.h"
+#include "qemuhost/qmp.h"
+#include "base/result.h"
+
+namespace ombrevale::qemuhost {
+
+// The environment variable that names another machines file (tests use it).
+inline constexpr wchar_t kMachinesFileVariable[] = L"OMBREVALE_QEMU_MACHINES";
+
+// Winsock TCP connections.
+std::shared_ptr<Connector> SystemConnector();
+// Wine's own mapping between Windows and Unix paths when running under Wine; otherwise
+// paths pass unchanged (QEMU for Windows opens Windows paths).
+std::shared_ptr<PathMapper> SystemPathMapper();
+std::shared_ptr<FileFacts> SystemFileFacts();
+
+// The file named by OMBREVALE_QEMU_MACHINES, else "%APPDATA%\Ombrevale QEMU Bridge\machines.txt".
+Result<std::wstring> MachinesFileLocation(demohost::Files& files);
+
+// The bridge over all of the above; fails only when no machines file location is found.
+Result<std::unique_ptr<QemuBackend>> OpenQemuBridge(BridgeTimeouts timeouts = {});
+
+}  // namespace ombrevale::qemuhost
