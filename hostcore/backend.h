@@ -19,6 +19,10 @@ struct DriveState {
     std::wstring hostDriveLetter;  // HostDriveLetter, such as "A:"; empty unless attachment is 2
 };
 
+// A backend that cannot serve at all (its file is malformed, say) fails each call with the
+// reason: a client learns it from the first call it makes, with the whole description,
+// which a failed creation across processes would not carry.
+//
 // Machines and drives are addressed by position, counted from 0: a machine in the
 // server's list, a drive in its machine's list. A position that no longer exists (the
 // list changed under a client that still holds an object) fails with a description.
@@ -27,6 +31,9 @@ struct DriveState {
 class Backend {
 public:
     virtual ~Backend() = default;
+
+    // The file that lists the machines (the demo inventory, the bridge's machine list).
+    virtual std::wstring SourcePath() = 0;
 
     virtual Result<std::size_t> MachineCount() = 0;
     virtual Result<std::wstring> MachineName(std::size_t machine) = 0;

@@ -1,7 +1,11 @@
-// The demo host as the program meets it: registered with regsvr32, created by class id,
-// called by operation name through IDispatch, failures arriving with their description.
+// The demo server as the program meets it: a process of its own, registered with
+// /RegServer, created by class id, called by operation name through IDispatch, failures
+// arriving with their description, one state for every client.
 #include <windows.h>
 #include <oleauto.h>
+#include <tlhelp32.h>
+
+#include <shlwapi.h>
 
 #include <initguid.h>
 
@@ -13,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "demohost_idl.h"
+#include "hosts_idl.h"
 #include "tests/demohost/test_files.h"
 
 using Microsoft::WRL::ComPtr;
@@ -25,20 +29,24 @@ using ::testing::HasSubstr;
 using testing::TempFolder;
 
 constexpr wchar_t kInventoryVariable[] = L"OMBREVALE_DEMO_INVENTORY";
-constexpr wchar_t kServerKey[] = L"CLSID\\{9A1774B7-8251-4468-A214-61DCAED9AC2F}\\InprocServer32";
-constexpr HRESULT kMalformedInventory = static_cast<HRESULT>(0x80040201);
+constexpr wchar_t kClassKey[] = L"CLSID\\{9A1774B7-8251-4468-A214-61DCAED9AC2F}";
+constexpr wchar_t kServerKey[] = L"CLSID\\{9A1774B7-8251-4468-A214-61DCAED9AC2F}\\LocalServer32";
+constexpr wchar_t kServerName[] = L"OmbrevaleDemoHost.exe";
 
 std::string Utf8(const std::wstring& text) { return WideToUtf8(text); }
 
-std::wstring ServerPath() {
+std::wstring BesideTest(const std::wstring& name) {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"OmbrevaleDemoHost.dll";
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
 }
 
-DWORD Regsvr32(const std::wstring& options) {
-    std::wstring command = L"regsvr32.exe " + options + L" \"" + ServerPath() + L"\"";
+std::wstring ServerPath() { return BesideTest(kServerName); }
+
+// Runs a program to its end; its exit code, or -1.
+DWORD Run(const std::wstring& program, const std::wstring& arguments) {
+    std::wstring command = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -52,11 +60,38 @@ DWORD Regsvr32(const std::wstring& options) {
     return code;
 }
 
-std::wstring RegistryText(const wchar_t* key, const wchar_t* name) {
+DWORD Server(const std::wstring& options) { return Run(ServerPath(), options); }
+
+// How many server processes run now.
+int ServerProcesses() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (lstrcmpiW(entry.szExeFile, kServerName) == 0) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Waits for the server to end, as it must once its last object is gone.
+bool ServerEnds() {
+    for (int i = 0; i < 100; ++i) {
+        if (ServerProcesses() == 0) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+std::wstring RegistryText(const wchar_t* key, const wchar_t* name, REGSAM view = 0) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return {};
     wchar_t value[1024] = {};
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) return {};
-    return value;
+    DWORD size = sizeof value - sizeof(wchar_t);
+    const LSTATUS status = RegQueryValueExW(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(opened);
+    return status == ERROR_SUCCESS ? value : L"";
 }
 
 class Variant {
@@ -162,10 +197,18 @@ std::vector<ComPtr<IDispatch>> Walk(IDispatch* collection, REFIID iid) {
 
 class ComServerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(Regsvr32(L"/s"), 0u); }
+    static void SetUpTestSuite() { ASSERT_EQ(Server(L"/RegServer"), 0u); }
 
-    void SetUp() override { SetEnvironmentVariableW(kInventoryVariable, Inventory().c_str()); }
-    void TearDown() override { SetEnvironmentVariableW(kInventoryVariable, nullptr); }
+    // A server started by an earlier test still serves that test's inventory: each test
+    // starts with none running.
+    void SetUp() override {
+        ASSERT_TRUE(ServerEnds()) << "a server from before still runs";
+        SetEnvironmentVariableW(kInventoryVariable, Inventory().c_str());
+    }
+    void TearDown() override {
+        SetEnvironmentVariableW(kInventoryVariable, nullptr);
+        EXPECT_TRUE(ServerEnds()) << "the server outlived its last object";
+    }
 
     std::wstring Inventory() const { return folder_.File(L"inventory.txt"); }
     std::wstring Image() const { return folder_.File(L"загрузочный диск.vfd"); }
@@ -178,7 +221,7 @@ protected:
 
     ComPtr<IDispatch> CreateHost() {
         ComPtr<IDispatch> host;
-        const HRESULT hr = CoCreateInstance(CLSID_DemoHost, nullptr, CLSCTX_SERVER, IID_IDemoHost, &host);
+        const HRESULT hr = CoCreateInstance(CLSID_Host, nullptr, CLSCTX_SERVER, IID_IHost, &host);
         EXPECT_EQ(hr, S_OK);
         return host;
     }
@@ -186,24 +229,70 @@ protected:
     TempFolder folder_;
 };
 
-TEST_F(ComServerTest, Regsvr32RegistersAndRemovesTheClassAndTypeLibrary) {
+TEST_F(ComServerTest, RegistersAndRemovesTheClassTypeLibraryAndInterfacesGivingBackWhatItReplaced) {
     WriteSampleInventory();
-    EXPECT_EQ(testing::ToPath(RegistryText(kServerKey, nullptr)), testing::ToPath(ServerPath()));
-    EXPECT_EQ(RegistryText(kServerKey, L"ThreadingModel"), L"Apartment");
+    EXPECT_EQ(RegistryText(kServerKey, nullptr), L"\"" + ServerPath() + L"\"");
     ComPtr<ITypeLib> typeLib;
-    EXPECT_EQ(LoadRegTypeLib(LIBID_OmbrevaleDemoHostLib, 1, 0, LOCALE_NEUTRAL, &typeLib), S_OK);
+    EXPECT_EQ(LoadRegTypeLib(LIBID_OmbrevaleHostLib, 1, 0, LOCALE_NEUTRAL, &typeLib), S_OK);
     typeLib.Reset();
+    // Both registry views: 32-bit and 64-bit programs marshal the calls alike.
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        EXPECT_EQ(RegistryText(L"Interface\\{661ABEE6-112A-4ED9-BABF-3C874969F10E}\\ProxyStubClsid32", nullptr, view),
+                  L"{00020424-0000-0000-C000-000000000046}");
+        EXPECT_EQ(RegistryText(kServerKey, nullptr, view), L"\"" + ServerPath() + L"\"");
+    }
     EXPECT_TRUE(CreateHost());
 
-    ASSERT_EQ(Regsvr32(L"/u /s"), 0u);
+    ASSERT_EQ(Server(L"/UnregServer"), 0u);
     ComPtr<IDispatch> host;
-    EXPECT_EQ(CoCreateInstance(CLSID_DemoHost, nullptr, CLSCTX_SERVER, IID_IDemoHost, &host), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoCreateInstance(CLSID_Host, nullptr, CLSCTX_SERVER, IID_IHost, &host), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(RegistryText(kServerKey, nullptr), L"");
-    EXPECT_NE(LoadRegTypeLib(LIBID_OmbrevaleDemoHostLib, 1, 0, LOCALE_NEUTRAL, &typeLib), S_OK);
-    EXPECT_EQ(Regsvr32(L"/u /s"), 0u) << "removing it twice does no harm";
+    EXPECT_NE(LoadRegTypeLib(LIBID_OmbrevaleHostLib, 1, 0, LOCALE_NEUTRAL, &typeLib), S_OK);
+    EXPECT_EQ(Server(L"/UnregServer"), 0u) << "removing it twice does no harm";
 
-    ASSERT_EQ(Regsvr32(L"/s"), 0u);
+    // A class that another server held comes back when this one is unregistered; while
+    // that other server holds it, unregistering this one leaves it alone.
+    HKEY other = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, kServerKey, 0, nullptr, 0, KEY_WRITE, nullptr, &other, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring otherServer = L"C:\\Program Files\\Other\\server.exe";
+    RegSetValueExW(other, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(otherServer.c_str()),
+                   static_cast<DWORD>((otherServer.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(other);
+    EXPECT_EQ(Server(L"/UnregServer"), 0u);
+    EXPECT_EQ(RegistryText(kServerKey, nullptr), otherServer);
+    ASSERT_EQ(Server(L"/RegServer"), 0u);
+    EXPECT_EQ(RegistryText(kServerKey, nullptr), L"\"" + ServerPath() + L"\"");
+    ASSERT_EQ(Server(L"/UnregServer"), 0u);
+    EXPECT_EQ(RegistryText(kServerKey, nullptr), otherServer);
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, kClassKey);
+
+    ASSERT_EQ(Server(L"/RegServer"), 0u);
     EXPECT_TRUE(CreateHost());
+}
+
+// One process serves every client, 32-bit and 64-bit, with one state: what one client
+// changes the other sees, and the server ends when the last object goes.
+TEST_F(ComServerTest, OneProcessServesEveryClientWithOneState) {
+    WriteSampleInventory();
+    const ComPtr<IDispatch> host = CreateHost();
+    ASSERT_TRUE(host);
+    const auto machine = Walk(Get(host.Get(), L"Machines").Object().Get(), IID_IHostMachine).at(1);
+    const auto drive = Walk(Get(machine.Get(), L"FloppyDrives").Object().Get(), IID_IHostFloppyDrive).at(0);
+    EXPECT_EQ(Get(drive.Get(), L"Attachment").Number(), 0);
+
+    const std::wstring second = folder_.File(L"второй.vfd");
+    testing::WriteBytes(second, std::string(737'280, '\0'));
+    // The 64-bit client attaches to the second machine's drive, through the same process.
+    EXPECT_EQ(Run(BesideTest(L"host_client64.exe"), L"attach 2 1 \"" + second + L"\""), 0u);
+    EXPECT_EQ(ServerProcesses(), 1);
+    EXPECT_EQ(Get(drive.Get(), L"Attachment").Number(), 1);
+    EXPECT_EQ(Get(drive.Get(), L"ImagePath").Text(), second);
+    // The rule that one image is in one drive holds across clients.
+    EXPECT_NE(Run(BesideTest(L"host_client64.exe"), L"attach 1 1 \"" + second + L"\""), 0u);
+    Call(drive.Get(), L"ReleaseImage");
+    EXPECT_EQ(Run(BesideTest(L"host_client64.exe"), L"attach 1 1 \"" + second + L"\""), 1u)
+        << "the first machine's first drive holds an image already";
 }
 
 TEST_F(ComServerTest, EveryOperationAnswersByNameAndBothCollectionsWalk) {
@@ -216,18 +305,18 @@ TEST_F(ComServerTest, EveryOperationAnswersByNameAndBothCollectionsWalk) {
     const ComPtr<IDispatch> machines = Get(host.Get(), L"Machines").Object();
     ASSERT_TRUE(machines);
     EXPECT_EQ(Get(machines.Get(), L"Count").Number(), 3);
-    const auto machineList = Walk(machines.Get(), IID_IDemoMachine);
+    const auto machineList = Walk(machines.Get(), IID_IHostMachine);
     ASSERT_EQ(machineList.size(), 3u);
     std::vector<std::wstring> names;
     for (const auto& machine : machineList) names.push_back(Get(machine.Get(), L"Name").Text());
     EXPECT_EQ(names, (std::vector<std::wstring>{L"Сервер", L"Сервер", L"Пустая"}));
     EXPECT_EQ(Get(machineList[2].Get(), L"FloppyDriveCount").Number(), 0);
-    EXPECT_TRUE(Walk(Get(machineList[2].Get(), L"FloppyDrives").Object().Get(), IID_IDemoFloppyDrive).empty());
+    EXPECT_TRUE(Walk(Get(machineList[2].Get(), L"FloppyDrives").Object().Get(), IID_IHostFloppyDrive).empty());
 
     const ComPtr<IDispatch> drives = Get(machineList[0].Get(), L"FloppyDrives").Object();
     ASSERT_TRUE(drives);
     EXPECT_EQ(Get(machineList[0].Get(), L"FloppyDriveCount").Number(), 2);
-    const auto driveList = Walk(drives.Get(), IID_IDemoFloppyDrive);
+    const auto driveList = Walk(drives.Get(), IID_IHostFloppyDrive);
     ASSERT_EQ(driveList.size(), 2u);
     IDispatch* image = driveList[0].Get();
     IDispatch* hostDrive = driveList[1].Get();
@@ -265,8 +354,8 @@ TEST_F(ComServerTest, EveryOperationAnswersByNameAndBothCollectionsWalk) {
 
     // The changes are in the inventory: a new host object sees them.
     const ComPtr<IDispatch> again = CreateHost();
-    const auto firstMachine = Walk(Get(again.Get(), L"Machines").Object().Get(), IID_IDemoMachine).at(0);
-    const auto drivesAgain = Walk(Get(firstMachine.Get(), L"FloppyDrives").Object().Get(), IID_IDemoFloppyDrive);
+    const auto firstMachine = Walk(Get(again.Get(), L"Machines").Object().Get(), IID_IHostMachine).at(0);
+    const auto drivesAgain = Walk(Get(firstMachine.Get(), L"FloppyDrives").Object().Get(), IID_IHostFloppyDrive);
     EXPECT_EQ(Get(drivesAgain.at(0).Get(), L"HostDriveLetter").Text(), L"B:");
     EXPECT_EQ(Get(drivesAgain.at(1).Get(), L"ImagePath").Text(), Image());
 }
@@ -291,8 +380,8 @@ TEST_F(ComServerTest, PropertiesAndMethodsAnswerEitherCallStyle) {
 TEST_F(ComServerTest, AFailingCallBringsItsNumberAndDescription) {
     WriteSampleInventory();
     const ComPtr<IDispatch> host = CreateHost();
-    const auto machine = Walk(Get(host.Get(), L"Machines").Object().Get(), IID_IDemoMachine).at(1);
-    const auto drive = Walk(Get(machine.Get(), L"FloppyDrives").Object().Get(), IID_IDemoFloppyDrive).at(0);
+    const auto machine = Walk(Get(host.Get(), L"Machines").Object().Get(), IID_IHostMachine).at(1);
+    const auto drive = Walk(Get(machine.Get(), L"FloppyDrives").Object().Get(), IID_IHostFloppyDrive).at(0);
     const std::wstring missing = folder_.File(L"нет такого.vfd");
 
     Outcome attach = Invoke(drive.Get(), L"AttachImage", DISPATCH_METHOD, Args(Variant(missing)));
@@ -305,11 +394,11 @@ TEST_F(ComServerTest, AFailingCallBringsItsNumberAndDescription) {
     EXPECT_EQ(release.description, L"Освобождать нечего: в дисководе 5 машины «Сервер» нет образа.");
 
     // Through the interface itself the same failure comes back with an error object.
-    ComPtr<IDemoFloppyDrive> typed;
+    ComPtr<IHostFloppyDrive> typed;
     ASSERT_EQ(drive.As(&typed), S_OK);
     ComPtr<ISupportErrorInfo> supports;
     ASSERT_EQ(drive.As(&supports), S_OK);
-    EXPECT_EQ(supports->InterfaceSupportsErrorInfo(IID_IDemoFloppyDrive), S_OK);
+    EXPECT_EQ(supports->InterfaceSupportsErrorInfo(IID_IHostFloppyDrive), S_OK);
     BSTR path = SysAllocString(missing.c_str());
     EXPECT_EQ(typed->AttachImage(path), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     SysFreeString(path);
@@ -328,17 +417,21 @@ TEST_F(ComServerTest, AFailingCallBringsItsNumberAndDescription) {
     EXPECT_THAT(Utf8(create.description), HasSubstr(Utf8(L"неизвестный код плотности 7")));
 }
 
-TEST_F(ComServerTest, MalformedInventoryFailsCreationNamingFileAndLine) {
+// Across processes a failed creation brings only its number, so a malformed inventory
+// is told by the first call, with the file and the line.
+TEST_F(ComServerTest, MalformedInventoryFailsTheFirstCallNamingFileAndLine) {
     testing::WriteBytes(Inventory(), "machine A\ndrive 0 flopy\n");
-    ComPtr<IDispatch> host;
-    EXPECT_EQ(CoCreateInstance(CLSID_DemoHost, nullptr, CLSCTX_SERVER, IID_IDemoHost, &host), kMalformedInventory);
-    ComPtr<IErrorInfo> info;
-    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-    BSTR description = nullptr;
-    ASSERT_EQ(info->GetDescription(&description), S_OK);
-    const std::wstring text(description);
-    SysFreeString(description);
-    EXPECT_THAT(Utf8(text), HasSubstr(Utf8(Inventory() + L"», строка 2: непонятное содержимое дисковода «flopy»")));
+    const ComPtr<IDispatch> host = CreateHost();
+    ASSERT_TRUE(host);
+    Outcome machines = Invoke(host.Get(), L"Machines", DISPATCH_PROPERTYGET);
+    EXPECT_EQ(machines.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(machines.scode, static_cast<HRESULT>(0x80040201));
+    EXPECT_THAT(Utf8(machines.description),
+                HasSubstr(Utf8(Inventory() + L"», строка 2: непонятное содержимое дисковода «flopy»")));
+
+    // Mended by hand, the file is read again at the next call.
+    testing::WriteBytes(Inventory(), "machine A\ndrive 0 empty\n");
+    EXPECT_EQ(Invoke(host.Get(), L"Machines", DISPATCH_PROPERTYGET).hr, S_OK);
 }
 
 TEST_F(ComServerTest, FirstUseMakesTheDefaultInventoryWithUsableSamples) {
@@ -347,11 +440,11 @@ TEST_F(ComServerTest, FirstUseMakesTheDefaultInventoryWithUsableSamples) {
     const ComPtr<IDispatch> host = CreateHost();
     ASSERT_TRUE(host);
     EXPECT_TRUE(testing::Exists(fresh));
-    const auto machines = Walk(Get(host.Get(), L"Machines").Object().Get(), IID_IDemoMachine);
+    const auto machines = Walk(Get(host.Get(), L"Machines").Object().Get(), IID_IHostMachine);
     EXPECT_GE(machines.size(), 3u);
     int images = 0;
     for (const auto& machine : machines) {
-        for (const auto& drive : Walk(Get(machine.Get(), L"FloppyDrives").Object().Get(), IID_IDemoFloppyDrive)) {
+        for (const auto& drive : Walk(Get(machine.Get(), L"FloppyDrives").Object().Get(), IID_IHostFloppyDrive)) {
             if (Get(drive.Get(), L"Attachment").Number() != 1) continue;
             ++images;
             Outcome type = Invoke(host.Get(), L"GetFloppyImageType", DISPATCH_METHOD,

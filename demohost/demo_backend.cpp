@@ -1,0 +1,97 @@
+#include "demohost/demo_backend.h"
+
+#include <utility>
+
+#include "demohost/errors.h"
+
+namespace ombrevale::demohost {
+namespace {
+
+Failure NoSuchMachine(std::size_t machine) {
+    return Failure{kInvalidArgument, L"Машины с номером " + std::to_wstring(machine + 1) + L" в инвентаре больше нет."};
+}
+
+Failure NoSuchDrive(const MachineEntry& machine, std::size_t drive) {
+    return Failure{kInvalidArgument, L"У машины «" + machine.name + L"» больше нет дисковода с номером по порядку " +
+                                         std::to_wstring(drive + 1) + L"."};
+}
+
+}  // namespace
+
+DemoBackend::DemoBackend(std::shared_ptr<Files> files, HostLocation location)
+    : files_(std::move(files)), location_(std::move(location)) {}
+
+std::wstring DemoBackend::SourcePath() { return host_ ? host_->InventoryPath() : location_.inventory; }
+
+Result<DemoHost*> DemoBackend::Host() {
+    if (!host_) {
+        ASSIGN_OR_RETURN(host_, DemoHost::Open(files_, location_));
+    }
+    return host_.get();
+}
+
+Result<const MachineEntry*> DemoBackend::Machine(std::size_t machine) {
+    ASSIGN_OR_RETURN(DemoHost * host, Host());
+    const auto& machines = host->inventory().machines;
+    if (machine >= machines.size()) return NoSuchMachine(machine);
+    return &machines[machine];
+}
+
+Result<std::size_t> DemoBackend::MachineCount() {
+    ASSIGN_OR_RETURN(DemoHost * host, Host());
+    return host->inventory().machines.size();
+}
+
+Result<std::wstring> DemoBackend::MachineName(std::size_t machine) {
+    ASSIGN_OR_RETURN(const MachineEntry* entry, Machine(machine));
+    return entry->name;
+}
+
+Result<std::size_t> DemoBackend::DriveCount(std::size_t machine) {
+    ASSIGN_OR_RETURN(const MachineEntry* entry, Machine(machine));
+    return entry->drives.size();
+}
+
+Result<hostcore::DriveState> DemoBackend::Drive(std::size_t machine, std::size_t drive) {
+    ASSIGN_OR_RETURN(const MachineEntry* entry, Machine(machine));
+    if (drive >= entry->drives.size()) return NoSuchDrive(*entry, drive);
+    const DriveEntry& d = entry->drives[drive];
+    hostcore::DriveState state;
+    state.number = d.number;
+    state.attachment = static_cast<std::int32_t>(d.media);
+    if (d.media == Media::Image) state.imagePath = d.source;
+    if (d.media == Media::HostDrive) state.hostDriveLetter = d.source;
+    return state;
+}
+
+Status DemoBackend::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
+    RETURN_IF_FAILED(Drive(machine, drive));
+    return host_->AttachImage(machine, drive, path);
+}
+
+Status DemoBackend::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
+    RETURN_IF_FAILED(Drive(machine, drive));
+    return host_->AttachHostDrive(machine, drive, letter);
+}
+
+Status DemoBackend::ReleaseImage(std::size_t machine, std::size_t drive) {
+    RETURN_IF_FAILED(Drive(machine, drive));
+    return host_->ReleaseImage(machine, drive);
+}
+
+Status DemoBackend::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
+    RETURN_IF_FAILED(Drive(machine, drive));
+    return host_->ReleaseHostDrive(machine, drive);
+}
+
+Result<std::int32_t> DemoBackend::GetFloppyImageType(const std::wstring& path) {
+    ASSIGN_OR_RETURN(DemoHost * host, Host());
+    return host->GetFloppyImageType(path);
+}
+
+Status DemoBackend::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
+    ASSIGN_OR_RETURN(DemoHost * host, Host());
+    return host->CreateFloppyImage(path, density);
+}
+
+}  // namespace ombrevale::demohost

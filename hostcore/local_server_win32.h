@@ -1,0 +1,28 @@
+// An automation server process (a COM local server) under Virtual PC's host class: one
+// process and one Backend serve every client. It registers itself per user (or for all
+// users) and gives the class back to the server that held it before when it unregisters.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "hostcore/backend.h"
+#include "support/result.h"
+
+namespace ombrevale::hostcore {
+
+struct ServerDescription {
+    std::wstring name;   // the class's name in the registry, e.g. "Ombrevale Demo Host"
+    std::wstring usage;  // shown when the file is started without a switch
+    // Makes the backend when the first client comes; a backend that cannot serve says why.
+    std::function<Result<std::shared_ptr<Backend>>()> openBackend;
+};
+
+// The whole server: /RegServer and /UnregServer (with /AllUsers for every user of the
+// computer, which needs an administrator), -Embedding when COM starts it.
+int RunLocalServer(const ServerDescription& server, const wchar_t* commandLine);
+
+}  // namespace ombrevale::hostcore
