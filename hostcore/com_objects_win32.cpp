@@ -450,6 +450,8 @@ public:
     STDMETHODIMP get_Machines(IHostMachineCollection** machines) override {
         return Safely([&] {
             BeforeOperation(L"Machines");
+            // A backend that cannot serve says so here, at a client's first step.
+            if (auto count = backend_->MachineCount(); !count) return Fail(count.failure());
             return Make<Collection<IHostMachineCollection, IHostMachine>>(
                 __uuidof(IHostMachineCollection), reinterpret_cast<void**>(machines),
                 std::make_shared<MachineSource>(backend_));

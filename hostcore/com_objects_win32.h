@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "hostcore/backend.h"
-#include "support/result.h"
+#include "base/result.h"
 
 namespace ombrevale::hostcore {
 

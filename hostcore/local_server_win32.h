@@ -10,7 +10,7 @@
 #include <string>
 
 #include "hostcore/backend.h"
-#include "support/result.h"
+#include "base/result.h"
 
 namespace ombrevale::hostcore {
 

@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <utility>
 #include <vector>
+
+#include "base/failure_win32.h"
+#include "base/owners_win32.h"
 
 namespace ombrevale::hostcore {
 namespace {
@@ -35,25 +37,10 @@ std::wstring TypeLibKey() { return std::wstring(L"TypeLib\\") + kTypeLibId; }
 std::wstring InterfaceKey(const InterfaceEntry& entry) { return std::wstring(L"Interface\\") + entry.id; }
 
 Failure RegistryFailure(LSTATUS status, const std::wstring& what) {
-    return Failure{static_cast<std::int32_t>(HRESULT_FROM_WIN32(static_cast<DWORD>(status))),
-                   L"Не удалось записать в реестр «" + what + L"»."};
+    return Win32Failure(static_cast<DWORD>(status), L"Не удалось записать в реестр «" + what + L"»");
 }
 
-class Key {
-public:
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    Key(Key&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-    ~Key() {
-        if (key_) RegCloseKey(key_);
-    }
-    HKEY* put() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+using Key = UniqueKey;
 
 // The registry views to write: both on 64-bit Windows, where a 32-bit program and a
 // 64-bit one look in different places for some of these keys; the one view elsewhere.

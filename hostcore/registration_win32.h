@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "support/result.h"
+#include "base/result.h"
 
 namespace ombrevale::hostcore {
 

@@ -42,7 +42,7 @@ class QemuBackend final : public hostcore::Backend {
 public:
     explicit QemuBackend(BridgeParts parts);
 
-    const std::wstring& MachinesFile() const { return parts_.machinesFile; }
+    std::wstring SourcePath() override { return parts_.machinesFile; }
 
     Result<std::size_t> MachineCount() override;
     // QEMU's own name for the machine (its -name), else the label; never fails for a machine

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make
-  g++-mingw-w64-i686 mingw-w64-tools
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 wine32:i386 libwine-dev fonts-wine
   googletest
   xvfb xauth xdotool imagemagick x11-utils

@@ -22,9 +22,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 bash scripts/wine-prefix.sh start "$WINEPREFIX"
 trap 'bash scripts/wine-prefix.sh stop "$WINEPREFIX"' EXIT
 
-if [ -f "$bin/OmbrevaleDemoHost.dll" ]; then
-  wine regsvr32 /s "$(winepath -w "$bin/OmbrevaleDemoHost.dll")" </dev/null >/dev/null 2>&1 ||
-    echo "warning: the demo host could not be registered" >&2
+if [ -f "$bin/OmbrevaleDemoHost.exe" ]; then
+  wine "$bin/OmbrevaleDemoHost.exe" /RegServer /s </dev/null >/dev/null 2>&1 ||
+    echo "warning: the demo server could not be registered" >&2
 fi
 
 if [ -z "${OMBREVALE_RUN_HEADLESS:-}" ]; then

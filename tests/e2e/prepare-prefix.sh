@@ -18,3 +18,7 @@ fi
 # A fresh prefix knows the text document type but does not map ".txt" to it, so opening
 # the read-me file fails there as it would on no desktop Windows.
 "$WINE" reg add 'HKCR\.txt' /ve /t REG_SZ /d txtfile /f </dev/null >/dev/null
+
+# Nothing serves the VirtualPC class until the tests register the demo server: not even a
+# server that an older build registered in this prefix.
+"$WINE" reg delete 'HKLM\Software\Classes\CLSID\{9A1774B7-8251-4468-A214-61DCAED9AC2F}' /f </dev/null >/dev/null 2>&1 || true
