@@ -8,6 +8,7 @@
 
 #include "app/frm_main_win32.h"
 #include "app/mod_main.h"
+#include "app/server_call_filter_win32.h"
 #include "app/texts.h"
 #include "automation/automation_win32.h"
 #include "base/owners_win32.h"
@@ -44,6 +45,12 @@ private:
 int Run(HINSTANCE instance) {
     ComApartment com;
     Win32SupportLibrary support(instance, OmbrevaleApplication());
+    // A server that stops answering leaves the window painting and the user a choice.
+    ServerCallFilter filter;
+    if (const Status registered = filter.Register(); !registered) {
+        ReportFailure(support, registered.failure(), app_texts::kUnhandledFailure);
+        return 1;
+    }
     Win32Startup platform(instance, support);
     std::unique_ptr<VirtualPCHost> host;
 

@@ -20,6 +20,12 @@ inline constexpr wchar_t kUnhandledFailure[] = L"Непредвиденная о
 inline constexpr wchar_t kOutOfMemory[] = L"Недостаточно памяти.";
 inline constexpr wchar_t kInternalError[] = L"Внутренняя ошибка программы.";
 
+// A call to the automation server that has had no answer for a while.
+inline constexpr wchar_t kServerNotAnswering[] =
+    L"Сервер Virtual PC не отвечает.\r\n\r\n"
+    L"Подождать ещё? Если не ждать, операция будет прервана.";
+inline constexpr wchar_t kServerCallFilterFailed[] = L"Не удалось настроить ожидание ответов сервера Virtual PC";
+
 // The main window.
 inline constexpr wchar_t kRegisterWindowClassFailed[] = L"Не удалось зарегистрировать класс главного окна";
 inline constexpr wchar_t kCreateWindowFailed[] = L"Не удалось создать главное окно";

@@ -5,7 +5,10 @@
 
 #include <oleauto.h>
 
+#include <deque>
 #include <initializer_list>
+#include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -139,21 +142,36 @@ Status InvokeId(IDispatch* object, DISPID id, const std::wstring& operation, WOR
     return Ok();
 }
 
-Status Call(IDispatch* object, const std::wstring& operation, WORD flags, std::initializer_list<Argument> args,
-            UniqueVariant& result) {
+// The DISPIDs of one interface, looked up once for all its objects: every object of an
+// interface answers a name with the same DISPID, and across processes each lookup is a
+// round trip of its own.
+class NameCache {
+public:
+    Result<DISPID> Id(IDispatch* object, const std::wstring& operation) {
+        if (const auto found = ids_.find(operation); found != ids_.end()) return found->second;
+        LPOLESTR names[] = {const_cast<LPOLESTR>(operation.c_str())};
+        DISPID id = DISPID_UNKNOWN;
+        SetErrorInfo(0, nullptr);
+        const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        if (FAILED(hr)) {
+            Failure failure = DescribeFailure(hr, nullptr, {});
+            failure.description = text::UnknownOperation(operation, failure.description);
+            return failure;
+        }
+        ids_.emplace(operation, id);
+        return id;
+    }
+
+private:
+    std::map<std::wstring, DISPID> ids_;
+};
+
+Status Call(IDispatch* object, NameCache& names, const std::wstring& operation, WORD flags,
+            std::initializer_list<Argument> args, UniqueVariant& result) {
     if (!object) return FailureOf(E_POINTER, text::NoObject(operation));
     Arguments arguments;
     for (const Argument& a : args) RETURN_IF_FAILED(arguments.Add(a, operation));
-
-    LPOLESTR names[] = {const_cast<LPOLESTR>(operation.c_str())};
-    DISPID id = DISPID_UNKNOWN;
-    SetErrorInfo(0, nullptr);
-    const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) {
-        Failure failure = DescribeFailure(hr, nullptr, {});
-        failure.description = text::UnknownOperation(operation, failure.description);
-        return failure;
-    }
+    ASSIGN_OR_RETURN(const DISPID id, names.Id(object, operation));
     return InvokeId(object, id, operation, flags, arguments, result);
 }
 
@@ -161,9 +179,10 @@ Status Call(IDispatch* object, const std::wstring& operation, WORD flags, std::i
 // for Basic clients may declare a value as a method, and late binding cannot tell.
 constexpr WORD kRead = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
-Status CallMethod(IDispatch* object, const std::wstring& operation, std::initializer_list<Argument> args = {}) {
+Status CallMethod(IDispatch* object, NameCache& names, const std::wstring& operation,
+                  std::initializer_list<Argument> args = {}) {
     UniqueVariant ignored;
-    return Call(object, operation, DISPATCH_METHOD, args, ignored);
+    return Call(object, names, operation, DISPATCH_METHOD, args, ignored);
 }
 
 Status Coerce(UniqueVariant& value, VARTYPE type, UniqueVariant& coerced, const std::wstring& operation) {
@@ -184,15 +203,15 @@ Result<std::int32_t> AsLong(UniqueVariant& value, const std::wstring& operation)
     return static_cast<std::int32_t>((*coerced).lVal);
 }
 
-Result<std::wstring> GetText(IDispatch* object, const std::wstring& property) {
+Result<std::wstring> GetText(IDispatch* object, NameCache& names, const std::wstring& property) {
     UniqueVariant value;
-    RETURN_IF_FAILED(Call(object, property, kRead, {}, value));
+    RETURN_IF_FAILED(Call(object, names, property, kRead, {}, value));
     return AsText(value, property);
 }
 
-Result<std::int32_t> GetLong(IDispatch* object, const std::wstring& property) {
+Result<std::int32_t> GetLong(IDispatch* object, NameCache& names, const std::wstring& property) {
     UniqueVariant value;
-    RETURN_IF_FAILED(Call(object, property, kRead, {}, value));
+    RETURN_IF_FAILED(Call(object, names, property, kRead, {}, value));
     return AsLong(value, property);
 }
 
@@ -206,9 +225,9 @@ ComPtr<IUnknown> ObjectIn(const VARIANT& v) {
 // --- Collections ----------------------------------------------------------------------
 
 // A collection property walked through its standard enumerator.
-Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, const std::wstring& collection) {
+Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, NameCache& names, const std::wstring& collection) {
     UniqueVariant value;
-    RETURN_IF_FAILED(Call(owner, collection, kRead, {}, value));
+    RETURN_IF_FAILED(Call(owner, names, collection, kRead, {}, value));
     UniqueVariant object;
     RETURN_IF_FAILED(Coerce(value, VT_DISPATCH, object, collection));
     IDispatch* items = (*object).pdispVal;
@@ -234,24 +253,30 @@ Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, const std::wstring
     return walker;
 }
 
-// Hands out one item per Next, each queried for the interface its wrapper needs.
-template <class T, class Wrapper>
+// Hands out the items one at a time, each queried for the interface its wrapper needs,
+// fetching them from the server in batches: across processes each fetch is a round trip.
+template <class T, class Wrapper, class Names>
 class DispatchEnumerator final : public Enumerator<T> {
 public:
-    DispatchEnumerator(ComPtr<IEnumVARIANT> items, const IID& iid, std::wstring collection, const wchar_t* kind)
-        : items_(std::move(items)), iid_(iid), collection_(std::move(collection)), kind_(kind) {}
+    DispatchEnumerator(ComPtr<IEnumVARIANT> items, const IID& iid, std::wstring collection, const wchar_t* kind,
+                       std::shared_ptr<Names> names)
+        : items_(std::move(items)), iid_(iid), collection_(std::move(collection)), kind_(kind),
+          names_(std::move(names)) {}
 
     Result<std::shared_ptr<T>> Next() override {
-        if (!items_) return std::shared_ptr<T>();  // already past the last item
-        UniqueVariant item;
-        ULONG fetched = 0;
-        SetErrorInfo(0, nullptr);
-        const HRESULT hr = items_->Next(1, item.put(), &fetched);
-        if (FAILED(hr)) return DescribeFailure(hr, nullptr, collection_ + L".Next");
-        if (hr == S_FALSE) {
-            items_.Reset();
-            return std::shared_ptr<T>();
+        if (next_ == fetched_.size()) {
+            if (failure_) {
+                Failure failure = std::move(*failure_);
+                failure_.reset();
+                return failure;
+            }
+            Fetch();
+            if (next_ == fetched_.size()) {
+                if (failure_) return Next();
+                return std::shared_ptr<T>();  // past the last item
+            }
         }
+        UniqueVariant& item = fetched_[next_++];
         ComPtr<IUnknown> unknown = ObjectIn(*item);
         if (!unknown) return FailureOf(DISP_E_TYPEMISMATCH, text::ItemNotObject(collection_));
         // The interface is dual, so the pointer it answers with is an IDispatch.
@@ -259,49 +284,102 @@ public:
         const HRESULT queried = unknown->QueryInterface(iid_, reinterpret_cast<void**>(object.GetAddressOf()));
         if (FAILED(queried) || !object)
             return FailureOf(FAILED(queried) ? queried : E_NOINTERFACE, text::ItemRefused(collection_, kind_));
-        return std::shared_ptr<T>(std::make_shared<Wrapper>(std::move(object)));
+        return std::shared_ptr<T>(std::make_shared<Wrapper>(std::move(object), names_));
     }
 
 private:
+    static constexpr ULONG kBatch = 32;
+
+    // The next batch. Items that come with a failure are handed out first, then the
+    // failure; an enumerator that cannot give more than one item at a time is asked for
+    // one from then on.
+    void Fetch() {
+        fetched_.clear();
+        next_ = 0;
+        if (!items_) return;
+        VARIANT batch[kBatch];
+        for (VARIANT& v : batch) VariantInit(&v);
+        ULONG count = 0;
+        SetErrorInfo(0, nullptr);
+        HRESULT hr = items_->Next(batch_, batch, &count);
+        if (FAILED(hr) && batch_ > 1 && count == 0 && (hr == E_INVALIDARG || hr == E_NOTIMPL)) {
+            batch_ = 1;
+            hr = items_->Next(batch_, batch, &count);
+        }
+        if (count > batch_) count = batch_;
+        for (ULONG i = 0; i < batch_; ++i) {
+            if (i < count && batch[i].vt != VT_EMPTY) {
+                fetched_.emplace_back();
+                *fetched_.back().put() = batch[i];  // the variant moves into its owner
+            } else {
+                VariantClear(&batch[i]);
+            }
+        }
+        if (FAILED(hr)) {
+            failure_ = DescribeFailure(hr, nullptr, collection_ + L".Next");
+        } else if (hr == S_FALSE || count == 0) {
+            items_.Reset();
+        }
+    }
+
     ComPtr<IEnumVARIANT> items_;
     IID iid_;
     std::wstring collection_;
     const wchar_t* kind_;
+    std::shared_ptr<Names> names_;
+    ULONG batch_ = kBatch;
+    std::deque<UniqueVariant> fetched_;
+    std::size_t next_ = 0;
+    std::optional<Failure> failure_;
 };
 
 // --- The three objects ----------------------------------------------------------------
 
 class DispatchFloppyDrive final : public FloppyDrive {
 public:
-    explicit DispatchFloppyDrive(ComPtr<IDispatch> drive) : drive_(std::move(drive)) {}
+    DispatchFloppyDrive(ComPtr<IDispatch> drive, std::shared_ptr<NameCache> names)
+        : drive_(std::move(drive)), names_(std::move(names)) {}
 
-    Status AttachImage(const std::wstring& path) override { return CallMethod(drive_.Get(), L"AttachImage", {path}); }
-    Status ReleaseImage() override { return CallMethod(drive_.Get(), L"ReleaseImage"); }
-    Result<std::wstring> ImagePath() override { return GetText(drive_.Get(), L"ImagePath"); }
-    Status ReleaseHostDrive() override { return CallMethod(drive_.Get(), L"ReleaseHostDrive"); }
-    Result<std::wstring> HostDriveLetter() override { return GetText(drive_.Get(), L"HostDriveLetter"); }
-    Result<std::int32_t> DriveNumber() override { return GetLong(drive_.Get(), L"DriveNumber"); }
-    Result<std::int32_t> Attachment() override { return GetLong(drive_.Get(), L"Attachment"); }
+    Status AttachImage(const std::wstring& path) override {
+        return CallMethod(drive_.Get(), *names_, L"AttachImage", {path});
+    }
+    Status ReleaseImage() override { return CallMethod(drive_.Get(), *names_, L"ReleaseImage"); }
+    Result<std::wstring> ImagePath() override { return GetText(drive_.Get(), *names_, L"ImagePath"); }
+    Status ReleaseHostDrive() override { return CallMethod(drive_.Get(), *names_, L"ReleaseHostDrive"); }
+    Result<std::wstring> HostDriveLetter() override { return GetText(drive_.Get(), *names_, L"HostDriveLetter"); }
+    Result<std::int32_t> DriveNumber() override { return GetLong(drive_.Get(), *names_, L"DriveNumber"); }
+    Result<std::int32_t> Attachment() override { return GetLong(drive_.Get(), *names_, L"Attachment"); }
 
 private:
     ComPtr<IDispatch> drive_;
+    std::shared_ptr<NameCache> names_;
+};
+
+// The names of each interface, shared by all its objects that one host object reaches.
+struct InterfaceNames {
+    std::shared_ptr<NameCache> host = std::make_shared<NameCache>();
+    std::shared_ptr<NameCache> machine = std::make_shared<NameCache>();
+    std::shared_ptr<NameCache> drive = std::make_shared<NameCache>();
 };
 
 class DispatchVirtualMachine final : public VirtualMachine {
 public:
-    explicit DispatchVirtualMachine(ComPtr<IDispatch> machine) : machine_(std::move(machine)) {}
+    DispatchVirtualMachine(ComPtr<IDispatch> machine, std::shared_ptr<InterfaceNames> names)
+        : machine_(std::move(machine)), names_(std::move(names)) {}
 
-    Result<std::wstring> Name() override { return GetText(machine_.Get(), L"Name"); }
+    Result<std::wstring> Name() override { return GetText(machine_.Get(), *names_->machine, L"Name"); }
 
     Result<std::unique_ptr<Enumerator<FloppyDrive>>> FloppyDrives() override {
-        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items, OpenCollection(machine_.Get(), L"FloppyDrives"));
+        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items,
+                         OpenCollection(machine_.Get(), *names_->machine, L"FloppyDrives"));
         return std::unique_ptr<Enumerator<FloppyDrive>>(
-            std::make_unique<DispatchEnumerator<FloppyDrive, DispatchFloppyDrive>>(
-                std::move(items), kIidFloppyDrive, L"FloppyDrives", text::kDriveKind));
+            std::make_unique<DispatchEnumerator<FloppyDrive, DispatchFloppyDrive, NameCache>>(
+                std::move(items), kIidFloppyDrive, L"FloppyDrives", text::kDriveKind, names_->drive));
     }
 
 private:
     ComPtr<IDispatch> machine_;
+    std::shared_ptr<InterfaceNames> names_;
 };
 
 class DispatchVirtualPCHost final : public VirtualPCHost {
@@ -309,24 +387,25 @@ public:
     explicit DispatchVirtualPCHost(ComPtr<IDispatch> host) : host_(std::move(host)) {}
 
     Result<std::unique_ptr<Enumerator<VirtualMachine>>> Machines() override {
-        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items, OpenCollection(host_.Get(), L"Machines"));
+        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items, OpenCollection(host_.Get(), *names_->host, L"Machines"));
         return std::unique_ptr<Enumerator<VirtualMachine>>(
-            std::make_unique<DispatchEnumerator<VirtualMachine, DispatchVirtualMachine>>(
-                std::move(items), kIidVirtualMachine, L"Machines", text::kMachineKind));
+            std::make_unique<DispatchEnumerator<VirtualMachine, DispatchVirtualMachine, InterfaceNames>>(
+                std::move(items), kIidVirtualMachine, L"Machines", text::kMachineKind, names_));
     }
 
     Status CreateFloppyImage(const std::wstring& path, std::int32_t density) override {
-        return CallMethod(host_.Get(), L"CreateFloppyImage", {path, density});
+        return CallMethod(host_.Get(), *names_->host, L"CreateFloppyImage", {path, density});
     }
 
     Result<std::int32_t> GetFloppyImageType(const std::wstring& path) override {
         UniqueVariant value;
-        RETURN_IF_FAILED(Call(host_.Get(), L"GetFloppyImageType", kRead, {path}, value));
+        RETURN_IF_FAILED(Call(host_.Get(), *names_->host, L"GetFloppyImageType", kRead, {path}, value));
         return AsLong(value, L"GetFloppyImageType");
     }
 
 private:
     ComPtr<IDispatch> host_;
+    std::shared_ptr<InterfaceNames> names_ = std::make_shared<InterfaceNames>();
 };
 
 }  // namespace

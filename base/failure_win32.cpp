@@ -38,12 +38,31 @@ const wchar_t* KnownComText(HRESULT hr) {
     case E_ACCESSDENIED: return L"Доступ запрещён.";
     case E_OUTOFMEMORY: return L"Недостаточно памяти.";
     case RPC_E_SERVERFAULT: return L"Сбой на стороне сервера автоматизации.";
-    case RPC_E_DISCONNECTED: return L"Сервер автоматизации отключился.";
     case DISP_E_UNKNOWNNAME: return L"Неизвестное имя операции.";
     case DISP_E_MEMBERNOTFOUND: return L"Операция не найдена.";
     case DISP_E_TYPEMISMATCH: return L"Несоответствие типов.";
     case DISP_E_BADPARAMCOUNT: return L"Неверное число параметров.";
     default: return nullptr;
+    }
+}
+
+// The server process is gone or does not answer. The system's words for these speak of
+// RPC, which tells a user nothing: the program's own come first.
+const wchar_t* ServerConnectionText(HRESULT hr) {
+    switch (static_cast<unsigned long>(hr)) {
+    case 0x800706BAul:  // RPC_S_SERVER_UNAVAILABLE
+        return L"Сервер Virtual PC недоступен: его процесс завершился или не запускается.";
+    case 0x800706BEul:  // RPC_S_CALL_FAILED
+    case 0x800706BFul:  // RPC_S_CALL_FAILED_DNE
+        return L"Сервер Virtual PC недоступен: связь с ним прервалась во время вызова.";
+    case 0x80010108ul:  // RPC_E_DISCONNECTED
+        return L"Сервер Virtual PC недоступен: объект отключён от сервера.";
+    case 0x80010002ul:  // RPC_E_CALL_CANCELED
+        return L"Сервер Virtual PC не отвечает: вызов прерван.";
+    case 0x80010001ul:  // RPC_E_CALL_REJECTED
+        return L"Сервер Virtual PC занят и не принял вызов.";
+    default:
+        return nullptr;
     }
 }
 
@@ -60,6 +79,7 @@ Failure FailureOf(HRESULT hr, std::wstring description) {
 }
 
 std::wstring SystemMessage(HRESULT hr) {
+    if (const wchar_t* server = ServerConnectionText(hr)) return server;
     std::wstring message = FormatSystemMessage(static_cast<DWORD>(hr));
     // Win32 codes wrapped in an HRESULT are found under their plain number on some systems.
     if (message.empty() && HRESULT_FACILITY(hr) == FACILITY_WIN32)

@@ -15,7 +15,8 @@ Failure FailureOf(HRESULT hr, std::wstring description);
 
 // The system's words for an HRESULT or a Win32 code, without the closing line break; for
 // the COM failures a user meets when a server is missing or broken, the program's own
-// words where the system has none (Wine has none for most). Empty when neither has any.
+// words where the system has none (Wine has none for most), and always for a server that
+// has gone or does not answer. Empty when neither has any.
 std::wstring SystemMessage(HRESULT hr);
 // The same, or the number itself ("Ошибка 0x80040154.") where there are no words.
 std::wstring SystemMessageOrNumber(HRESULT hr);

@@ -36,6 +36,12 @@ inline int& LiveFakes() {
     return count;
 }
 
+// Every GetIDsOfNames that a fake answered: across processes each is a round trip.
+inline int& NameLookups() {
+    static int count = 0;
+    return count;
+}
+
 // One call as the fake saw it; arguments in declared order, as "s:text" or "i:number".
 struct CallRecord {
     std::wstring name;
@@ -76,8 +82,10 @@ public:
     }
     ~FakeObject() { --LiveFakes(); }
 
+    // A name keeps its DISPID when its handler is replaced, as a server's names do.
     void On(const std::wstring& name, Handler handler) {
-        On(static_cast<DISPID>(members_.size() + 1), name, std::move(handler));
+        const auto known = ids_.find(name);
+        On(known != ids_.end() ? known->second : static_cast<DISPID>(members_.size() + 1), name, std::move(handler));
     }
     void On(DISPID id, const std::wstring& name, Handler handler) {
         ids_[name] = id;
@@ -109,6 +117,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!IsEqualIID(riid, IID_NULL) || count != 1) return E_INVALIDARG;
+        ++NameLookups();
         const auto found = ids_.find(names[0]);
         if (found == ids_.end()) {
             ids[0] = DISPID_UNKNOWN;

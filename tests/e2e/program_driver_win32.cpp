@@ -1,5 +1,7 @@
 #include "tests/e2e/program_driver_win32.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <filesystem>
@@ -155,6 +157,41 @@ std::wstring ReplaceVariable(const std::wstring& name, const std::wstring& value
 }
 
 }  // namespace
+
+// ---- the automation server's process ----------------------------------------------------
+
+std::vector<DWORD> ProcessesOf(const wchar_t* program) {
+    std::vector<DWORD> found;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
+        if (::lstrcmpiW(entry.szExeFile, program) == 0) found.push_back(entry.th32ProcessID);
+    ::CloseHandle(snapshot);
+    return found;
+}
+
+bool EndProcessesOf(const wchar_t* program, Duration grace, bool* ended) {
+    if (ended) *ended = false;
+    if (WaitFor([&] { return ProcessesOf(program).empty(); }, grace)) return true;
+    if (ended) *ended = true;
+    for (DWORD id : ProcessesOf(program)) {
+        if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+            ::TerminateProcess(process, 1);
+            ::WaitForSingleObject(process, 5000);
+            ::CloseHandle(process);
+        }
+    }
+    return WaitFor([&] { return ProcessesOf(program).empty(); }, 5s);
+}
+
+void ForgetDeadServers() { EndProcessesOf(L"rpcss.exe", 0ms); }
+
+bool Repaints(HWND window, Duration timeout) {
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+    return WaitFor([&] { return !::GetUpdateRect(window, nullptr, FALSE); }, timeout);
+}
 
 // ---- plain helpers ----------------------------------------------------------------------
 
@@ -485,12 +522,13 @@ bool TypeKeys(const Program& program, const std::vector<WORD>& keys) {
     return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
 }
 
-MessageBoxView TakeMessageBox(const Program& program, Duration timeout) {
+MessageBoxView TakeMessageBox(const Program& program, Duration timeout, int button) {
     HWND box = program.WaitForMessageBox(timeout);
     if (box == nullptr) return {};
     MessageBoxView view = ReadMessageBox(box);
     // An OK-only box has OK, or only Cancel when it can be closed with Esc.
-    PressButton(box, ::GetDlgItem(box, IDOK) != nullptr ? IDOK : IDCANCEL);
+    if (button == IDOK && ::GetDlgItem(box, IDOK) == nullptr) button = IDCANCEL;
+    PressButton(box, button);
     WaitFor([&] { return !::IsWindow(box) || !::IsWindowVisible(box); });
     return view;
 }

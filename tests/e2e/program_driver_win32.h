@@ -151,9 +151,9 @@ void PostKey(HWND window, UINT virtualKey);
 // when the window could not be brought to the front.
 bool TypeKeys(const Program& program, const std::vector<WORD>& keys);
 
-// Waits for the next message box, reads it and presses its OK button; empty `window`
-// when none came.
-MessageBoxView TakeMessageBox(const Program& program, Duration timeout = kWait);
+// Waits for the next message box, reads it and presses `button` (OK, or a question's Yes or
+// No); empty `window` when none came.
+MessageBoxView TakeMessageBox(const Program& program, Duration timeout = kWait, int button = IDOK);
 
 // Types `path` into the file dialog that the program shows and confirms it. Answers a
 // replace question with Yes when `replace` is set. False when no dialog came or it did
@@ -165,6 +165,23 @@ std::optional<std::wstring> DialogFolder(const Program& program, HWND dialog);
 
 // Waits until the status line reads `expected`; returns what it read last.
 std::wstring WaitForStatus(const Program& program, const std::wstring& expected, Duration timeout = kWait);
+
+// ---- the automation server's process ----------------------------------------------------
+
+inline constexpr wchar_t kServerProgram[] = L"OmbrevaleDemoHost.exe";
+
+// The processes that run `program` (a file name such as "OmbrevaleDemoHost.exe").
+std::vector<DWORD> ProcessesOf(const wchar_t* program);
+// Waits up to `grace` for them to end, then ends those left; false when one would not go.
+// `ended`, when given, tells whether any had to be ended.
+bool EndProcessesOf(const wchar_t* program, Duration grace, bool* ended = nullptr);
+// Wine's RPC service keeps the class object of a server that died registered, and so
+// starts no new server for the class, until the service itself starts anew: after a test
+// has a server die, it ends the service (Wine starts it again when it is needed).
+void ForgetDeadServers();
+
+// Whether `window`'s thread repaints it within `timeout` after it has been invalidated.
+bool Repaints(HWND window, Duration timeout = 2s);
 
 // Saves a picture of `window` as it is on the screen to a 24-bit .bmp file.
 bool SaveScreenshot(HWND window, const std::wstring& file);

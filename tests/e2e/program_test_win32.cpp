@@ -107,6 +107,10 @@ void ProgramTest::SetUp() {
         ASSERT_EQ(std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion), expected)
             << "the prefix does not report the Windows this run is for";
     }
+    // A server that an earlier program left running would serve that program's inventory.
+    bool ended = false;
+    ASSERT_TRUE(EndProcessesOf(kServerProgram, 3s, &ended)) << "a server from an earlier test would not end";
+    if (ended) ForgetDeadServers();
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     folder_ = WorkFolder() + L"\\" + Widen(std::string(test->test_suite_name()) + "." + test->name());
     std::error_code error;
