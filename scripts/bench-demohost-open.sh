@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times how long the demo host takes to open large inventories: 8,000, 16,000 and 32,000
 # image drives in one machine, and as many as fit under the 4 MB limit, with image files
-# that exist (all in one folder) and with image files that do not. Prints one line per case.
+# that exist (all in one folder), that do not exist in that folder, and whose folder does
+# not exist. Prints one line per case.
 #
 #   bash scripts/bench-demohost-open.sh [native|windows|both]   (default: both)
 #
@@ -15,15 +16,15 @@ limit=${OMBREVALE_BENCH_TIMEOUT:-120}
 work=$root/build/bench-demohost
 mkdir -p "$work"
 
-# make_inventory FILE FOLDER SEPARATOR COUNT: COUNT image drives (0 = up to 4 MB).
+# make_inventory FILE FOLDER SEPARATOR COUNT NAME: COUNT image drives (0 = up to 4 MB).
 make_inventory() {
   # Through the environment: awk would read backslashes in -v values as escapes.
-  FOLDER=$2 SEP=$3 COUNT=$4 LC_ALL=C awk 'BEGIN {
-    folder = ENVIRON["FOLDER"]; sep = ENVIRON["SEP"]; count = ENVIRON["COUNT"] + 0
+  FOLDER=$2 SEP=$3 COUNT=$4 NAME=$5 LC_ALL=C awk 'BEGIN {
+    folder = ENVIRON["FOLDER"]; sep = ENVIRON["SEP"]; count = ENVIRON["COUNT"] + 0; name = ENVIRON["NAME"]
     limit = 4 * 1024 * 1024; size = 0
     line = "machine Большая машина\n"; printf "%s", line; size += length(line)
     for (i = 0; count == 0 || i < count; i++) {
-      line = sprintf("    drive %d image %s%simage %06d.vfd\n", i, folder, sep, i)
+      line = sprintf("    drive %d image %s%s%s %06d.vfd\n", i, folder, sep, name, i)
       if (count == 0 && size + length(line) > limit) break
       printf "%s", line; size += length(line)
     }
@@ -41,11 +42,12 @@ run_cases() {  # run_cases LABEL FOLDER-OF-IMAGES SEPARATOR WORKDIR-AS-SEEN COMM
   local label=$1 folder=$2 sep=$3 seen=$4
   shift 4
   for count in 8000 16000 32000 0; do
-    for kind in existing missing; do
-      local dir=$folder
-      [ "$kind" = missing ] && dir=${folder}-missing
+    for kind in existing missing nofolder; do
+      local dir=$folder name=image
+      [ "$kind" = missing ] && name=absent
+      [ "$kind" = nofolder ] && dir=${folder}-missing
       local file=$work/inventory-$label-$kind-$count.txt
-      make_inventory "$file" "$dir" "$sep" "$count"
+      make_inventory "$file" "$dir" "$sep" "$count" "$name"
       local name=$seen${sep}inventory-$label-$kind-$count.txt
       local bytes
       bytes=$(stat -c %s "$file")
