@@ -177,13 +177,10 @@ std::optional<std::string> ReplaceDriveLine(std::string_view utf8, const DriveEn
     if (end > start && utf8[end - 1] == '\r') --end;  // the line keeps its own line end
     std::size_t indent = start;
     if (start == 0 && utf8.substr(0, 3) == "\xEF\xBB\xBF") indent += 3;
-    const std::size_t words = indent;
     while (indent < end && (utf8[indent] == ' ' || utf8[indent] == '\t')) ++indent;
     const auto current = Utf8ToWide(utf8.substr(indent, end - indent));
     if (!current || !IsKeyword(SplitWord(*current).first, L"drive")) return std::nullopt;
-    std::string text(utf8.substr(0, start));
-    text += utf8.substr(start, indent - start);
-    (void)words;
+    std::string text(utf8.substr(0, indent));  // up to the line's own indentation
     text += WideToUtf8(DriveLine(drive));
     text += utf8.substr(end);
     return text;
