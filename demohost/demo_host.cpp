@@ -1,5 +1,6 @@
 #include "demohost/demo_host.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -30,9 +31,35 @@ bool HasControlCharacter(const std::wstring& text) {
     return false;
 }
 
+bool IsOnlyBlanks(const std::wstring& text) {
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c == L' '; });
+}
+
+// "x.vfd:stream" names a stream inside x.vfd, not a file: a colon belongs only after a
+// drive letter (C:\..., \\?\C:\..., \\.\C:\...).
+bool HasMisplacedColon(const std::wstring& fullPath) {
+    std::size_t at = 0;
+    if (fullPath.rfind(L"\\\\?\\", 0) == 0 || fullPath.rfind(L"\\\\.\\", 0) == 0) at = 4;
+    if (fullPath.size() >= at + 2 && fullPath[at + 1] == L':' &&
+        ((fullPath[at] >= L'A' && fullPath[at] <= L'Z') || (fullPath[at] >= L'a' && fullPath[at] <= L'z')))
+        at += 2;
+    return fullPath.find(L':', at) != std::wstring::npos;
+}
+
 bool IsNotFound(std::int32_t number) { return number == kFileNotFound || number == kPathNotFound; }
 
-Result<Inventory> ReadInventory(Files& files, const std::wstring& path) {
+// The file layer's own conditions leave the host as the numbers Windows gives for them.
+std::int32_t Outward(std::int32_t number) {
+    if (number == kReadOnlyFile) return kAccessDenied;
+    if (number == kBrokenLink) return kFileNotFound;
+    return number;
+}
+
+std::span<const std::uint8_t> Bytes(const std::string& text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+Result<std::string> ReadInventory(Files& files, const std::wstring& path) {
     auto file = files.OpenForReading(path);
     if (!file) {
         const std::int32_t number = file.failure().number;
@@ -44,39 +71,42 @@ Result<Inventory> ReadInventory(Files& files, const std::wstring& path) {
         const std::int32_t number = bytes.failure().number;
         return Failure{number, HostText::InventoryUnreadable(path, number)};
     }
-    const std::string text(bytes->begin(), bytes->end());
-    return ParseInventory(text, path);
+    return std::string(bytes->begin(), bytes->end());
 }
 
-Result<Inventory> CreateDefaultInventory(Files& files, const std::wstring& path, const std::wstring& dataFolder,
-                                         const DemoHost::SerialSource& volumeSerial) {
+// The text of the default inventory, or nothing when something took the inventory's name
+// meanwhile. Nothing that exists is replaced: not a sample image, not the inventory.
+Result<std::optional<std::string>> CreateDefaultInventory(Files& files, const std::wstring& path,
+                                                          const std::wstring& dataFolder,
+                                                          const DemoHost::SerialSource& volumeSerial) {
     if (auto made = files.CreateFolders(dataFolder); !made) {
         const std::int32_t number = made.failure().number;
         return Failure{number, HostText::FolderNotCreated(dataFolder, number)};
     }
+    // The inventory first: where its name turns out to be taken, nothing else is made.
+    const std::string text = FormatInventory(DefaultInventory(files, dataFolder));
+    if (auto saved = files.WriteAtomically(path, Bytes(text), WriteMode::CreateOnly); !saved) {
+        const std::int32_t number = saved.failure().number;
+        if (number == kFileExists) return std::optional<std::string>();
+        return Failure{Outward(number), HostText::InventoryNotCreated(path, number)};
+    }
     // Samples that already exist are the user's files now: they are left as they are.
     for (const SampleImage& sample : DefaultSampleImages(files, dataFolder)) {
-        auto kind = files.Examine(sample.path);
-        Status written = Status::of(kind);
-        if (kind && *kind == PathKind::Other) {
+        auto facts = files.Examine(sample.path);
+        Status written = Status::of(facts);
+        if (facts && (facts->kind == PathKind::Folder || facts->kind == PathKind::Device)) {
             written = Failure{kNotRegularFile, {}};
-        } else if (kind && *kind == PathKind::Missing) {
+        } else if (facts && facts->kind == PathKind::Missing) {
             const auto image = BuildEmptyFloppyImage(sample.density, volumeSerial());
-            written = files.WriteAtomically(sample.path, *image);
+            written = files.WriteAtomically(sample.path, *image, WriteMode::CreateOnly);
+            if (!written && written.failure().number == kFileExists) written = Ok();
         }
         if (!written) {
             const std::int32_t number = written.failure().number;
-            return Failure{number, HostText::SampleImageNotCreated(sample.path, number)};
+            return Failure{Outward(number), HostText::SampleImageNotCreated(sample.path, number)};
         }
     }
-    Inventory inventory = DefaultInventory(files, dataFolder);
-    const std::string text = FormatInventory(inventory);
-    const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    if (auto saved = files.WriteAtomically(path, bytes); !saved) {
-        const std::int32_t number = saved.failure().number;
-        return Failure{number, HostText::InventoryNotCreated(path, number)};
-    }
-    return inventory;
+    return std::optional<std::string>(text);
 }
 
 }  // namespace
@@ -101,62 +131,158 @@ Inventory DefaultInventory(const Files& files, const std::wstring& dataFolder) {
     return inventory;
 }
 
-DemoHost::DemoHost(std::shared_ptr<Files> files, std::wstring inventoryPath, Inventory inventory,
-                   SerialSource volumeSerial)
+DemoHost::DemoHost(std::shared_ptr<Files> files, std::wstring inventoryPath, SerialSource volumeSerial)
     : files_(std::move(files)),
       inventoryPath_(std::move(inventoryPath)),
-      inventory_(std::move(inventory)),
       volumeSerial_(volumeSerial ? std::move(volumeSerial) : SerialSource(SerialFromClock)) {}
 
 Result<std::shared_ptr<DemoHost>> DemoHost::Open(std::shared_ptr<Files> files, const HostLocation& location,
                                                  SerialSource volumeSerial) {
-    if (!volumeSerial) volumeSerial = SerialFromClock;
     auto full = files->FullPath(location.inventory);
     const std::wstring path = full ? *full : location.inventory;
-    auto kind = files->Examine(path);
-    if (!kind) {
-        const std::int32_t number = kind.failure().number;
+    std::shared_ptr<DemoHost> host(new DemoHost(files, path, std::move(volumeSerial)));
+
+    // A host that was ended while it saved may have left its temporary files.
+    files->RemoveLeftovers(path);
+    for (const SampleImage& sample : DefaultSampleImages(*files, location.dataFolder))
+        files->RemoveLeftovers(sample.path);
+
+    auto facts = files->Examine(path);
+    if (!facts) {
+        const std::int32_t number = facts.failure().number;
         return Failure{number, HostText::InventoryUnreadable(path, number)};
     }
-    auto inventory = *kind == PathKind::Missing
-                         ? CreateDefaultInventory(*files, path, location.dataFolder, volumeSerial)
-                         : ReadInventory(*files, path);
-    if (!inventory) return inventory.failure();
-
-    // Two drives cannot hold one image file, whoever wrote the file.
-    std::shared_ptr<DemoHost> host(new DemoHost(files, path, {}, std::move(volumeSerial)));
-    for (const MachineEntry& machine : inventory->machines) {
-        host->inventory_.machines.push_back(MachineEntry{machine.name, {}, machine.line});
-        for (const DriveEntry& drive : machine.drives) {
-            if (drive.media == Media::Image) {
-                auto image = files->FullPath(drive.source);
-                if (const Holder holder = host->HolderOf(image ? *image : drive.source); holder.drive) {
-                    const std::wstring problem = InventoryText::ImageHeldTwice(
-                        drive.source, holder.drive->number, holder.machine->name, holder.drive->line);
-                    return Failure{kMalformedInventory, InventoryText::Malformed(path, drive.line, problem)};
-                }
-            }
-            host->inventory_.machines.back().drives.push_back(drive);
+    std::optional<std::string> text;
+    if (facts->kind == PathKind::Missing) {
+        auto made = CreateDefaultInventory(*files, path, location.dataFolder, host->volumeSerial_);
+        if (!made) return made.failure();
+        text = std::move(*made);
+        // Nothing had the name a moment ago: another host made it since, or it is a link
+        // to nothing that only the attempt to create the file revealed (Wine shows no other sign).
+        if (!text) {
+            facts = files->Examine(path);
+            if (!facts || facts->kind == PathKind::Missing) facts = PathFacts{PathKind::BrokenLink};
         }
+    }
+    if (facts->kind == PathKind::BrokenLink) return Failure{kFileNotFound, HostText::InventoryBrokenLink(path)};
+    if (!text) {
+        auto read = ReadInventory(*files, path);
+        if (!read) return read.failure();
+        text = std::move(*read);
+    }
+    auto inventory = ParseInventory(*text, path);
+    if (!inventory) return inventory.failure();
+    host->text_ = std::move(*text);
+    host->inventory_ = std::move(*inventory);
+
+    // Two drives cannot hold one image file, whoever wrote the file and under whatever
+    // names. Images that the file names relative to itself are taken from its folder.
+    std::vector<Position> positions;
+    std::vector<std::wstring> paths;
+    const std::wstring folder = files->Parent(path);
+    host->guards_.resize(host->inventory_.machines.size());
+    for (std::size_t m = 0; m < host->inventory_.machines.size(); ++m) {
+        const auto& drives = host->inventory_.machines[m].drives;
+        host->guards_[m].resize(drives.size());
+        for (std::size_t d = 0; d < drives.size(); ++d) {
+            if (drives[d].media != Media::Image) continue;
+            auto resolved = files->FullPathFrom(folder, drives[d].source);
+            positions.push_back({m, d});
+            paths.push_back(resolved ? *resolved : drives[d].source);
+        }
+    }
+    const std::vector<FileId> ids = files->IdentifyAll(paths);
+    const FileId inventoryId = files->Identify(path);
+    for (std::size_t k = 0; k < positions.size(); ++k) {
+        const DriveEntry& drive = host->inventory_.machines[positions[k].machine].drives[positions[k].drive];
+        if (host->IsInventory(paths[k], ids[k], inventoryId))
+            return Failure{kMalformedInventory,
+                           InventoryText::Malformed(path, drive.line, InventoryText::ImageIsInventory(drive.source))};
+        if (const auto holder = host->HolderOf(paths[k], ids[k])) {
+            const MachineEntry& machine = host->inventory_.machines[holder->machine];
+            const DriveEntry& other = machine.drives[holder->drive];
+            const std::wstring problem =
+                InventoryText::ImageHeldTwice(drive.source, other.number, machine.name, other.line);
+            return Failure{kMalformedInventory, InventoryText::Malformed(path, drive.line, problem)};
+        }
+        host->Hold(positions[k], Guard{paths[k], ids[k]});
     }
     return host;
 }
 
-DemoHost::Holder DemoHost::HolderOf(const std::wstring& fullPath) const {
-    for (const MachineEntry& machine : inventory_.machines) {
-        for (const DriveEntry& drive : machine.drives) {
-            if (drive.media != Media::Image) continue;
-            auto held = files_->FullPath(drive.source);
-            if (files_->SamePath(held ? *held : drive.source, fullPath)) return {&machine, &drive};
-        }
+std::optional<DemoHost::Position> DemoHost::HolderOf(const std::wstring& fullPath, const FileId& id) {
+    if (const auto named = heldByPath_.find(files_->Folded(fullPath)); named != heldByPath_.end()) return named->second;
+    if (id.kind != FileId::Kind::File) {
+        const auto held = heldById_.find(id);
+        return held == heldById_.end() ? std::nullopt : std::optional<Position>(held->second);
     }
-    return {};
+    std::optional<FileId> now;
+    for (auto [at, end] = heldByIndex_.equal_range(id.index); at != end; ++at) {
+        const Guard& guard = *guards_[at->second.machine][at->second.drive];
+        if (guard.id == id) return at->second;
+        // The same index on another volume: another file, or one that a link reaches from
+        // another drive letter (Wine numbers its volumes by drive letter). Both are looked
+        // at again, one by one.
+        if (!now) now = files_->Identify(fullPath);
+        if (files_->Identify(guard.path) == *now) return at->second;
+    }
+    return std::nullopt;
 }
 
-Result<DriveEntry*> DemoHost::FindDrive(Inventory& inventory, std::size_t machine, std::size_t drive) {
-    if (machine >= inventory.machines.size() || drive >= inventory.machines[machine].drives.size())
+bool DemoHost::IsInventory(const std::wstring& fullPath, const FileId& id, const FileId& inventory) {
+    if (id == inventory || files_->Folded(fullPath) == files_->Folded(inventoryPath_)) return true;
+    return id.kind == FileId::Kind::File && inventory.kind == FileId::Kind::File && id.index == inventory.index &&
+           files_->Identify(fullPath) == files_->Identify(inventoryPath_);
+}
+
+void DemoHost::Hold(Position at, Guard guard) {
+    heldByPath_[files_->Folded(guard.path)] = at;
+    if (guard.id.kind == FileId::Kind::File) {
+        heldByIndex_.emplace(guard.id.index, at);
+    } else {
+        heldById_[guard.id] = at;
+    }
+    guards_[at.machine][at.drive] = std::move(guard);
+}
+
+void DemoHost::Unhold(Position at) {
+    auto& slot = guards_[at.machine][at.drive];
+    if (!slot) return;
+    heldByPath_.erase(files_->Folded(slot->path));
+    if (slot->id.kind == FileId::Kind::File) {
+        for (auto [it, end] = heldByIndex_.equal_range(slot->id.index); it != end; ++it) {
+            if (it->second.machine == at.machine && it->second.drive == at.drive) {
+                heldByIndex_.erase(it);
+                break;
+            }
+        }
+    } else {
+        heldById_.erase(slot->id);
+    }
+    slot.reset();
+}
+
+Result<DriveEntry*> DemoHost::FindDrive(std::size_t machine, std::size_t drive) {
+    if (machine >= inventory_.machines.size() || drive >= inventory_.machines[machine].drives.size())
         return Failure{kInvalidArgument, {}};
-    return &inventory.machines[machine].drives[drive];
+    return &inventory_.machines[machine].drives[drive];
+}
+
+Result<std::wstring> DemoHost::ImagePath(const std::wstring& path, bool creating) {
+    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
+    if (IsOnlyBlanks(path)) return Failure{kInvalidArgument, HostText::BlankImagePath()};
+    if (HasControlCharacter(path)) return Failure{kInvalidArgument, HostText::BadImagePath(path)};
+    auto full = files_->FullPath(path);
+    if (!full) {
+        const std::int32_t number = full.failure().number;
+        return Failure{number, creating ? HostText::ImageNotWritten(path, number) : HostText::ImageNotFound(path)};
+    }
+    if (HasMisplacedColon(*full)) return Failure{kInvalidArgument, HostText::MisplacedColon(path)};
+    // The inventory drops blanks at the end of a line: such a name could not be read back.
+    if (full->back() == L' ') return Failure{kInvalidArgument, HostText::BadImagePath(path)};
+    if (auto facts = files_->Examine(*full); facts && facts->kind == PathKind::Device)
+        return Failure{kNotRegularFile, creating ? HostText::DeviceNotReplaced(path) : HostText::ImageIsDevice(path)};
+    return full;
 }
 
 Result<std::unique_ptr<ReadableFile>> DemoHost::OpenImage(const std::wstring& fullPath) {
@@ -168,109 +294,126 @@ Result<std::unique_ptr<ReadableFile>> DemoHost::OpenImage(const std::wstring& fu
     return Failure{number, HostText::ImageUnreadable(fullPath, number)};
 }
 
-Status DemoHost::Commit(Inventory next) {
-    const std::string text = FormatInventory(next);
-    const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    if (auto saved = files_->WriteAtomically(inventoryPath_, bytes); !saved) {
-        const std::int32_t number = saved.failure().number;
-        return Failure{number, HostText::InventoryNotSaved(inventoryPath_, number)};
+Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> guard) {
+    auto text = ReplaceDriveLine(text_, updated);
+    std::optional<Inventory> reread;
+    if (!text) {
+        // The file no longer matches what was read (it cannot, but if it did): write it whole.
+        Inventory next = inventory_;
+        next.machines[at.machine].drives[at.drive] = updated;
+        text = FormatInventory(next);
+        auto parsed = ParseInventory(*text, inventoryPath_);
+        if (!parsed) return parsed.failure();
+        reread = std::move(*parsed);
     }
-    inventory_ = std::move(next);
+    if (auto saved = files_->WriteAtomically(inventoryPath_, Bytes(*text), WriteMode::Replace); !saved) {
+        const std::int32_t number = saved.failure().number;
+        return Failure{Outward(number), HostText::InventoryNotSaved(inventoryPath_, number)};
+    }
+    text_ = std::move(*text);
+    if (reread) {
+        inventory_ = std::move(*reread);
+    } else {
+        inventory_.machines[at.machine].drives[at.drive] = std::move(updated);
+    }
+    Unhold(at);
+    if (guard) Hold(at, std::move(*guard));
     return Ok();
 }
 
 Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
-    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
-    if (HasControlCharacter(path)) return Failure{kInvalidArgument, HostText::BadImagePath(path)};
-    auto full = files_->FullPath(path);
-    if (!full) return Failure{full.failure().number, HostText::ImageNotFound(path)};
-    if (auto file = OpenImage(*full); !file) return file.failure();
+    ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, false));
+    if (auto file = OpenImage(full); !file) return file.failure();
 
-    Inventory next = inventory_;
-    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(next, machine, drive));
-    const std::wstring& machineName = next.machines[machine].name;
+    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
+    const std::wstring& machineName = inventory_.machines[machine].name;
     if (target->media == Media::Image)
         return Failure{kDriveNotEmpty, HostText::DriveHoldsImage(target->number, machineName, target->source)};
     if (target->media == Media::HostDrive)
         return Failure{kDriveNotEmpty, HostText::DriveHoldsHostDrive(target->number, machineName, target->source)};
-    if (const Holder holder = HolderOf(*full); holder.drive)
-        return Failure{kImageInUse, HostText::ImageHeld(*full, holder.drive->number, holder.machine->name)};
+    // A guest writes to its image: never to the inventory, never to another drive's image.
+    const FileId id = files_->Identify(full);
+    if (IsInventory(full, id, files_->Identify(inventoryPath_)))
+        return Failure{kImageInUse, HostText::AttachesInventory(full)};
+    if (const auto holder = HolderOf(full, id)) {
+        const MachineEntry& owner = inventory_.machines[holder->machine];
+        return Failure{kImageInUse, HostText::ImageHeld(full, owner.drives[holder->drive].number, owner.name)};
+    }
 
-    target->media = Media::Image;
-    target->source = *full;
-    return Commit(std::move(next));
+    DriveEntry updated = *target;
+    updated.media = Media::Image;
+    updated.source = full;
+    return Commit({machine, drive}, std::move(updated), Guard{full, id});
 }
 
 Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
     const std::wstring normal = NormalHostDriveLetter(letter);
     if (normal.empty()) return Failure{kBadHostDriveLetter, HostText::BadHostDriveLetter(letter)};
-    Inventory next = inventory_;
-    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(next, machine, drive));
-    const std::wstring& machineName = next.machines[machine].name;
+    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
+    const std::wstring& machineName = inventory_.machines[machine].name;
     if (target->media == Media::Image)
         return Failure{kDriveNotEmpty, HostText::DriveHoldsImage(target->number, machineName, target->source)};
     if (target->media == Media::HostDrive)
         return Failure{kDriveNotEmpty, HostText::DriveHoldsHostDrive(target->number, machineName, target->source)};
-    target->media = Media::HostDrive;
-    target->source = normal;
-    return Commit(std::move(next));
+    DriveEntry updated = *target;
+    updated.media = Media::HostDrive;
+    updated.source = normal;
+    return Commit({machine, drive}, std::move(updated), std::nullopt);
 }
 
 Status DemoHost::ReleaseImage(std::size_t machine, std::size_t drive) {
-    Inventory next = inventory_;
-    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(next, machine, drive));
+    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
     if (target->media != Media::Image)
-        return Failure{kNoImageAttached, HostText::NoImage(target->number, next.machines[machine].name)};
-    target->media = Media::Nothing;
-    target->source.clear();
-    return Commit(std::move(next));
+        return Failure{kNoImageAttached, HostText::NoImage(target->number, inventory_.machines[machine].name)};
+    DriveEntry updated = *target;
+    updated.media = Media::Nothing;
+    updated.source.clear();
+    return Commit({machine, drive}, std::move(updated), std::nullopt);
 }
 
 Status DemoHost::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
-    Inventory next = inventory_;
-    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(next, machine, drive));
+    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
     if (target->media != Media::HostDrive)
-        return Failure{kNoHostDriveAttached, HostText::NoHostDrive(target->number, next.machines[machine].name)};
-    target->media = Media::Nothing;
-    target->source.clear();
-    return Commit(std::move(next));
+        return Failure{kNoHostDriveAttached, HostText::NoHostDrive(target->number, inventory_.machines[machine].name)};
+    DriveEntry updated = *target;
+    updated.media = Media::Nothing;
+    updated.source.clear();
+    return Commit({machine, drive}, std::move(updated), std::nullopt);
 }
 
 Result<std::int32_t> DemoHost::GetFloppyImageType(const std::wstring& path) {
-    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
-    auto full = files_->FullPath(path);
-    if (!full) return Failure{full.failure().number, HostText::ImageNotFound(path)};
-    ASSIGN_OR_RETURN(auto file, OpenImage(*full));
+    ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, false));
+    ASSIGN_OR_RETURN(auto file, OpenImage(full));
     const std::uint64_t size = file->Size();
     // Only a size that some format has is worth the boot sector.
     if (FormatForSize(size) == kUnknownFormat) return kUnknownFormat;
     auto head = file->ReadHead(kBootSectorSize);
     if (!head) {
         const std::int32_t number = head.failure().number;
-        return Failure{number, HostText::ImageUnreadable(*full, number)};
+        return Failure{number, HostText::ImageUnreadable(full, number)};
     }
     return ClassifyFloppyImage(size, *head);
 }
 
 Status DemoHost::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
-    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
-    auto full = files_->FullPath(path);
-    if (!full) {
-        const std::int32_t number = full.failure().number;
-        return Failure{number, HostText::ImageNotWritten(path, number)};
-    }
+    ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, true));
     const auto image = BuildEmptyFloppyImage(density, volumeSerial_());
-    if (!image) return Failure{kUnknownDensity, HostText::UnknownDensity(*full, density)};
+    if (!image) return Failure{kUnknownDensity, HostText::UnknownDensity(full, density)};
     // The save dialog has asked about replacing a file, but it cannot know what the
-    // drives hold, nor that the inventory lives here.
-    if (const Holder holder = HolderOf(*full); holder.drive)
-        return Failure{kImageInUse, HostText::ReplacesHeldImage(*full, holder.drive->number, holder.machine->name)};
-    if (files_->SamePath(*full, inventoryPath_)) return Failure{kImageInUse, HostText::ReplacesInventory(*full)};
-    auto kind = files_->Examine(*full);
-    if (kind && *kind == PathKind::Other) return Failure{kNotRegularFile, HostText::NotAFileToReplace(*full)};
-    if (auto written = files_->WriteAtomically(*full, *image); !written) {
+    // drives hold, nor that the inventory lives here, under this name or another.
+    const FileId id = files_->Identify(full);
+    if (const auto holder = HolderOf(full, id)) {
+        const MachineEntry& owner = inventory_.machines[holder->machine];
+        return Failure{kImageInUse, HostText::ReplacesHeldImage(full, owner.drives[holder->drive].number, owner.name)};
+    }
+    if (IsInventory(full, id, files_->Identify(inventoryPath_)))
+        return Failure{kImageInUse, HostText::ReplacesInventory(full)};
+    auto facts = files_->Examine(full);
+    if (facts && (facts->kind == PathKind::Folder || facts->kind == PathKind::Device))
+        return Failure{kNotRegularFile, HostText::NotAFileToReplace(full)};
+    if (auto written = files_->WriteAtomically(full, *image, WriteMode::Replace); !written) {
         const std::int32_t number = written.failure().number;
-        return Failure{number, HostText::ImageNotWritten(*full, number)};
+        return Failure{Outward(number), HostText::ImageNotWritten(full, number)};
     }
     return Ok();
 }

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "demohost/files.h"
@@ -32,7 +34,8 @@ public:
     using SerialSource = std::function<std::uint32_t()>;
 
     // Reads the inventory, or makes the default one and its sample images when the file
-    // does not exist. A malformed inventory fails, naming the file and the line.
+    // does not exist. A malformed inventory fails, naming the file and the line. Temporary
+    // files that an earlier host left beside the inventory and the samples are removed.
     static Result<std::shared_ptr<DemoHost>> Open(std::shared_ptr<Files> files, const HostLocation& location,
                                                   SerialSource volumeSerial = {});
 
@@ -50,23 +53,43 @@ public:
     Status CreateFloppyImage(const std::wstring& path, std::int32_t density);
 
 private:
-    DemoHost(std::shared_ptr<Files> files, std::wstring inventoryPath, Inventory inventory,
-             SerialSource volumeSerial);
-
-    Result<DriveEntry*> FindDrive(Inventory& inventory, std::size_t machine, std::size_t drive);
-    struct Holder {
-        const MachineEntry* machine = nullptr;
-        const DriveEntry* drive = nullptr;
+    struct Position {
+        std::size_t machine = 0;
+        std::size_t drive = 0;
     };
-    // The drive that holds this image, if any.
-    Holder HolderOf(const std::wstring& fullPath) const;
+    // What the guards know of a drive's image: its full path and what file it is.
+    struct Guard {
+        std::wstring path;
+        FileId id;
+    };
+
+    DemoHost(std::shared_ptr<Files> files, std::wstring inventoryPath, SerialSource volumeSerial);
+
+    Result<DriveEntry*> FindDrive(std::size_t machine, std::size_t drive);
+    // The full path of an image path given to an operation, or why it is no image path.
+    Result<std::wstring> ImagePath(const std::wstring& path, bool creating);
+    // The drive that holds this file, under whatever name.
+    std::optional<Position> HolderOf(const std::wstring& fullPath, const FileId& id);
+    // Whether this is the inventory, known as `inventory` a moment ago.
+    bool IsInventory(const std::wstring& fullPath, const FileId& id, const FileId& inventory);
+    void Hold(Position at, Guard guard);
+    void Unhold(Position at);
     Result<std::unique_ptr<ReadableFile>> OpenImage(const std::wstring& fullPath);
-    Status Commit(Inventory next);
+    // Saves the drive's new state, rewriting only its line, then makes it the current one.
+    Status Commit(Position at, DriveEntry updated, std::optional<Guard> guard);
 
     std::shared_ptr<Files> files_;
     std::wstring inventoryPath_;
     Inventory inventory_;
+    std::string text_;  // the inventory file as saved last
     SerialSource volumeSerial_;
+
+    // Held images by what they are: an existing file by its index (the volume is compared
+    // on a hit), any other by its whole identity, and every one by its path as written.
+    std::vector<std::vector<std::optional<Guard>>> guards_;
+    std::unordered_multimap<std::uint64_t, Position> heldByIndex_;
+    std::unordered_map<FileId, Position, FileIdHash> heldById_;
+    std::unordered_map<std::wstring, Position> heldByPath_;
 };
 
 }  // namespace ombrevale::demohost

@@ -18,6 +18,12 @@ inline constexpr std::int32_t kAccessDenied = Hresult(0x80070005);    // ERROR_A
 inline constexpr std::int32_t kWriteProtected = Hresult(0x80070013);  // ERROR_WRITE_PROTECT
 inline constexpr std::int32_t kSharingViolation = Hresult(0x80070020);  // ERROR_SHARING_VIOLATION
 inline constexpr std::int32_t kDiskFull = Hresult(0x80070070);        // ERROR_DISK_FULL
+inline constexpr std::int32_t kFileExists = Hresult(0x80070050);      // ERROR_FILE_EXISTS
+
+// What the file layer reports so that the host can say it in words. They leave the host as
+// the number Windows itself would give: kAccessDenied and kFileNotFound.
+inline constexpr std::int32_t kReadOnlyFile = Hresult(0x80071779);  // ERROR_FILE_READ_ONLY
+inline constexpr std::int32_t kBrokenLink = Hresult(0x80070781);    // ERROR_CANT_RESOLVE_FILENAME
 
 // The host's own conditions (FACILITY_ITF, codes from 0x0200 as COM advises).
 inline constexpr std::int32_t kMalformedInventory = Hresult(0x80040201);

@@ -1,6 +1,7 @@
 #include "demohost/inventory.h"
 
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "demohost/errors.h"
@@ -65,6 +66,7 @@ public:
         if (IsKeyword(keyword, L"machine")) {
             if (rest.empty()) return InventoryText::MissingMachineName();
             inventory_.machines.push_back(MachineEntry{std::wstring(rest), {}, number});
+            numbers_.clear();
             return {};
         }
         if (IsKeyword(keyword, L"drive")) return Drive(rest, number);
@@ -81,10 +83,9 @@ private:
         if (numberText.empty()) return InventoryText::MissingDriveNumber();
         const auto number = ParseDriveNumber(numberText);
         if (!number) return InventoryText::BadDriveNumber(numberText);
-        for (const DriveEntry& other : machine.drives) {
-            if (other.number == *number)
-                return InventoryText::RepeatedDriveNumber(*number, machine.name, other.line);
-        }
+        // A machine may have many thousands of drives: the numbers seen are looked up, not searched.
+        if (const auto seen = numbers_.find(*number); seen != numbers_.end())
+            return InventoryText::RepeatedDriveNumber(*number, machine.name, seen->second);
         const auto [kind, value] = SplitWord(afterNumber);
         DriveEntry drive{*number, Media::Nothing, {}, line};
         if (kind.empty()) {
@@ -102,12 +103,24 @@ private:
         } else {
             return InventoryText::UnknownMedia(kind);
         }
+        numbers_.emplace(*number, line);
         machine.drives.push_back(std::move(drive));
         return {};
     }
 
     Inventory inventory_;
+    std::unordered_map<std::int32_t, int> numbers_;  // of the current machine's drives: their lines
 };
+
+std::wstring DriveLine(const DriveEntry& drive) {
+    std::wstring text = L"drive " + std::to_wstring(drive.number);
+    switch (drive.media) {
+        case Media::Nothing: return text + L" empty";
+        case Media::Image: return text + L" image " + drive.source;
+        case Media::HostDrive: return text + L" host " + drive.source;
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -130,7 +143,9 @@ Result<Inventory> ParseInventory(std::string_view utf8, const std::wstring& file
         utf8 = end == std::string_view::npos ? std::string_view() : utf8.substr(end + 1);
         if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
         std::wstring problem;
-        if (const auto line = Utf8ToWide(raw)) {
+        if (raw.find('\r') != std::string_view::npos) {
+            problem = InventoryText::LoneCarriageReturns();
+        } else if (const auto line = Utf8ToWide(raw)) {
             problem = parser.Line(*line, number);
         } else {
             problem = InventoryText::NotUtf8();
@@ -145,16 +160,30 @@ std::string FormatInventory(const Inventory& inventory) {
     std::wstring text = InventoryText::FileHeader();
     for (const MachineEntry& machine : inventory.machines) {
         text += L"\nmachine " + machine.name + L"\n";
-        for (const DriveEntry& drive : machine.drives) {
-            text += L"    drive " + std::to_wstring(drive.number);
-            switch (drive.media) {
-                case Media::Nothing: text += L" empty\n"; break;
-                case Media::Image: text += L" image " + drive.source + L"\n"; break;
-                case Media::HostDrive: text += L" host " + drive.source + L"\n"; break;
-            }
-        }
+        for (const DriveEntry& drive : machine.drives) text += L"    " + DriveLine(drive) + L"\n";
     }
     return WideToUtf8(text);
+}
+
+std::optional<std::string> ReplaceDriveLine(std::string_view utf8, const DriveEntry& drive) {
+    if (drive.line < 1) return std::nullopt;
+    std::size_t start = 0;
+    for (int line = 1; line < drive.line; ++line) {
+        start = utf8.find('\n', start);
+        if (start == std::string_view::npos) return std::nullopt;
+        ++start;
+    }
+    std::size_t end = std::min(utf8.find('\n', start), utf8.size());
+    if (end > start && utf8[end - 1] == '\r') --end;  // the line keeps its own line end
+    std::size_t indent = start;
+    if (start == 0 && utf8.substr(0, 3) == "\xEF\xBB\xBF") indent += 3;
+    while (indent < end && (utf8[indent] == ' ' || utf8[indent] == '\t')) ++indent;
+    const auto current = Utf8ToWide(utf8.substr(indent, end - indent));
+    if (!current || !IsKeyword(SplitWord(*current).first, L"drive")) return std::nullopt;
+    std::string text(utf8.substr(0, indent));  // up to the line's own indentation
+    text += WideToUtf8(DriveLine(drive));
+    text += utf8.substr(end);
+    return text;
 }
 
 }  // namespace ombrevale::demohost

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,11 @@ Result<Inventory> ParseInventory(std::string_view utf8, const std::wstring& file
 
 // The text that ParseInventory reads back as the same inventory.
 std::string FormatInventory(const Inventory& inventory);
+
+// The text of an inventory with one drive's line (drive.line) rewritten for what the drive
+// holds now; every other byte stays as the person who wrote it left it, comments included.
+// Nothing when that line is not the drive's.
+std::optional<std::string> ReplaceDriveLine(std::string_view utf8, const DriveEntry& drive);
 
 // "A:" for a letter followed by a colon, in either case; nothing otherwise.
 std::wstring NormalHostDriveLetter(std::wstring_view text);

@@ -40,6 +40,11 @@ std::wstring InventoryText::NotUtf8() { return L"текст не в кодиро
 
 std::wstring InventoryText::ControlCharacter() { return L"в строке недопустимый управляющий символ"; }
 
+std::wstring InventoryText::LoneCarriageReturns() {
+    return L"строки разделены одиночными символами CR (возврат каретки), а допустимы только концы строк LF "
+           L"и CR LF";
+}
+
 std::wstring InventoryText::UnknownKeyword(std::wstring_view word) {
     return L"непонятное слово " + Quoted(word) + L": строка должна начинаться с «machine» или «drive»";
 }
@@ -84,6 +89,10 @@ std::wstring InventoryText::ImageHeldTwice(std::wstring_view path, std::int32_t 
            std::to_wstring(line);
 }
 
+std::wstring InventoryText::ImageIsInventory(std::wstring_view path) {
+    return L"образ " + Quoted(path) + L" — это сам файл инвентаря";
+}
+
 std::wstring HostText::Reason(std::int32_t number) {
     switch (number) {
         case kFileNotFound: return L" (файл не найден)";
@@ -94,12 +103,20 @@ std::wstring HostText::Reason(std::int32_t number) {
         case kDiskFull: return L" (на диске нет места)";
         case kNotRegularFile: return L" (это папка или устройство, а не файл)";
         case kFileTooLarge: return L" (файл слишком велик)";
+        case kFileExists: return L" (файл с таким именем уже есть)";
+        case kReadOnlyFile: return L" (файл только для чтения)";
+        case kBrokenLink: return L" (это ссылка на несуществующий файл)";
         default: return L" (код ошибки " + Hex(number) + L")";
     }
 }
 
 std::wstring HostText::InventoryUnreadable(std::wstring_view file, std::int32_t number) {
     return L"Не удалось прочитать файл инвентаря " + Quoted(file) + Reason(number) + L".";
+}
+
+std::wstring HostText::InventoryBrokenLink(std::wstring_view file) {
+    return L"Файл инвентаря " + Quoted(file) + L" — ссылка на файл, которого нет. Исправьте ссылку или удалите её: "
+           L"тогда будет создан новый инвентарь с примерами.";
 }
 
 std::wstring HostText::InventoryNotSaved(std::wstring_view file, std::int32_t number) {
@@ -125,8 +142,19 @@ std::wstring HostText::NoDataFolder(std::int32_t number) {
 
 std::wstring HostText::MissingImagePath() { return L"Не указан путь к файлу образа."; }
 
+std::wstring HostText::BlankImagePath() { return L"Не указан путь к файлу образа: в нём одни пробелы."; }
+
 std::wstring HostText::BadImagePath(std::wstring_view path) {
     return L"В пути к файлу образа недопустимые символы: " + std::wstring(path);
+}
+
+std::wstring HostText::MisplacedColon(std::wstring_view path) {
+    return L"Недопустимый путь к файлу образа " + Quoted(path) +
+           L": двоеточие может стоять только после буквы диска.";
+}
+
+std::wstring HostText::ImageIsDevice(std::wstring_view path) {
+    return L"Это не файл образа, а имя устройства: " + std::wstring(path);
 }
 
 std::wstring HostText::ImageNotFound(std::wstring_view path) {
@@ -160,6 +188,10 @@ std::wstring HostText::ImageHeld(std::wstring_view path, std::int32_t drive, std
     return L"Образ " + Quoted(path) + L" уже подключён: " + Drive(drive, machine) + L".";
 }
 
+std::wstring HostText::AttachesInventory(std::wstring_view path) {
+    return L"Нельзя подключить файл " + Quoted(path) + L" как образ: это файл инвентаря демонстрационного узла.";
+}
+
 std::wstring HostText::NoImage(std::int32_t drive, std::wstring_view machine) {
     return L"Освобождать нечего: в дисководе " + std::to_wstring(drive) + L" машины " + Quoted(machine) +
            L" нет образа.";
@@ -186,6 +218,10 @@ std::wstring HostText::ReplacesHeldImage(std::wstring_view path, std::int32_t dr
 
 std::wstring HostText::NotAFileToReplace(std::wstring_view path) {
     return L"Нельзя создать образ " + Quoted(path) + L": по этому пути находится папка или устройство.";
+}
+
+std::wstring HostText::DeviceNotReplaced(std::wstring_view path) {
+    return L"Нельзя создать образ " + Quoted(path) + L": это имя устройства, а не файла.";
 }
 
 std::wstring HostText::ReplacesInventory(std::wstring_view path) {

@@ -15,6 +15,7 @@ struct InventoryText {
 
     static std::wstring NotUtf8();
     static std::wstring ControlCharacter();
+    static std::wstring LoneCarriageReturns();
     static std::wstring UnknownKeyword(std::wstring_view word);
     static std::wstring MissingMachineName();
     static std::wstring DriveBeforeMachine();
@@ -28,6 +29,7 @@ struct InventoryText {
     static std::wstring BadHostDriveLetter(std::wstring_view text);
     static std::wstring ImageHeldTwice(std::wstring_view path, std::int32_t drive,
                                        std::wstring_view machine, int line);
+    static std::wstring ImageIsInventory(std::wstring_view path);
 };
 
 struct HostText {
@@ -35,6 +37,7 @@ struct HostText {
     static std::wstring Reason(std::int32_t number);
 
     static std::wstring InventoryUnreadable(std::wstring_view file, std::int32_t number);
+    static std::wstring InventoryBrokenLink(std::wstring_view file);
     static std::wstring InventoryNotSaved(std::wstring_view file, std::int32_t number);
     static std::wstring InventoryNotCreated(std::wstring_view file, std::int32_t number);
     static std::wstring FolderNotCreated(std::wstring_view folder, std::int32_t number);
@@ -43,7 +46,10 @@ struct HostText {
     static std::wstring NoDataFolder(std::int32_t number);
 
     static std::wstring MissingImagePath();
+    static std::wstring BlankImagePath();
     static std::wstring BadImagePath(std::wstring_view path);
+    static std::wstring MisplacedColon(std::wstring_view path);
+    static std::wstring ImageIsDevice(std::wstring_view path);
     static std::wstring ImageNotFound(std::wstring_view path);
     static std::wstring ImageNotRegular(std::wstring_view path);
     static std::wstring ImageUnreadable(std::wstring_view path, std::int32_t number);
@@ -53,6 +59,7 @@ struct HostText {
     static std::wstring DriveHoldsHostDrive(std::int32_t drive, std::wstring_view machine,
                                             std::wstring_view letter);
     static std::wstring ImageHeld(std::wstring_view path, std::int32_t drive, std::wstring_view machine);
+    static std::wstring AttachesInventory(std::wstring_view path);
     static std::wstring NoImage(std::int32_t drive, std::wstring_view machine);
     static std::wstring NoHostDrive(std::int32_t drive, std::wstring_view machine);
     static std::wstring BadHostDriveLetter(std::wstring_view text);
@@ -61,6 +68,7 @@ struct HostText {
     static std::wstring ReplacesHeldImage(std::wstring_view path, std::int32_t drive,
                                           std::wstring_view machine);
     static std::wstring NotAFileToReplace(std::wstring_view path);
+    static std::wstring DeviceNotReplaced(std::wstring_view path);
     static std::wstring ReplacesInventory(std::wstring_view path);
     static std::wstring ImageNotWritten(std::wstring_view path, std::int32_t number);
 };

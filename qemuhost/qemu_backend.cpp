@@ -86,7 +86,7 @@ Result<std::vector<MachineEntry>> QemuBackend::Machines() {
     auto kind = files.Examine(path);
     if (!kind) return Failure{kind.failure().number, MachinesFileText::Unreadable(path, kind.failure().number)};
     // No file yet: no machines, until the user lists some.
-    if (*kind == demohost::PathKind::Missing) return std::vector<MachineEntry>{};
+    if (kind->kind == demohost::PathKind::Missing) return std::vector<MachineEntry>{};
     auto file = files.OpenForReading(path);
     if (!file) return Failure{file.failure().number, MachinesFileText::Unreadable(path, file.failure().number)};
     if ((*file)->Size() > kLargestMachinesFile)
@@ -223,7 +223,7 @@ bool QemuBackend::Holds(const Medium& medium, const Target& target) {
     if (target.qemuPath && medium.file == *target.qemuPath) return true;
     const auto held = parts_.paths->ToWindows(medium.file);
     if (!held) return false;
-    if (parts_.files->SamePath(*held, target.path)) return true;
+    if (parts_.files->Identify(*held) == parts_.files->Identify(target.path)) return true;
     // Another name for the same file (a link, another drive letter for the folder).
     if (!target.identity) return false;
     return parts_.facts->Identity(*held) == target.identity;
@@ -401,16 +401,16 @@ Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t den
     if (!full) return Failure{full.failure().number, HostText::ImageNotWritten(path, full.failure().number)};
     const auto image = demohost::BuildEmptyFloppyImage(density, parts_.volumeSerial());
     if (!image) return Failure{demohost::kUnknownDensity, HostText::UnknownDensity(*full, density)};
-    if (parts_.files->SamePath(*full, parts_.machinesFile))
+    if (parts_.files->Identify(*full) == parts_.files->Identify(parts_.machinesFile))
         return Failure{demohost::kImageInUse, BridgeText::ReplacesMachinesFile(*full)};
     auto kind = parts_.files->Examine(*full);
-    if (kind && *kind == demohost::PathKind::Other)
+    if (kind && (kind->kind == demohost::PathKind::Folder || kind->kind == demohost::PathKind::Device))
         return Failure{demohost::kNotRegularFile, HostText::NotAFileToReplace(*full)};
 
     // Replacing a file that a guest has in a drive would lose whatever the guest writes to
     // it from then on. Only an existing file can be held; machines that are not running
     // hold nothing, but one that runs and does not answer might.
-    if (kind && *kind == demohost::PathKind::File) {
+    if (kind && kind->kind == demohost::PathKind::File) {
         auto qemuPath = parts_.paths->ToQemu(*full);
         const Target target{*full, qemuPath ? std::optional(*qemuPath) : std::nullopt,
                             parts_.facts->Identity(*full)};
@@ -434,7 +434,7 @@ Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t den
             }
         }
     }
-    if (auto written = parts_.files->WriteAtomically(*full, *image); !written)
+    if (auto written = parts_.files->WriteAtomically(*full, *image, demohost::WriteMode::Replace); !written)
         return Failure{written.failure().number, HostText::ImageNotWritten(*full, written.failure().number)};
     return Ok();
 }

@@ -188,6 +188,12 @@ private:
             Say(dialog, path + kParagraph + L"Файл не найден. Проверьте имя файла.", MB_OK | MB_ICONWARNING);
             return true;
         }
+        if (save_ && (flags_ & OFN_NOREADONLYRETURN) != 0 && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            Say(dialog, path + L"\r\n\r\nЭтот файл только для чтения. Выберите другое имя файла.",
+                MB_OK | MB_ICONWARNING);
+            return true;
+        }
         if (save_ && (flags_ & OFN_OVERWRITEPROMPT) != 0 && attributes != INVALID_FILE_ATTRIBUTES &&
             Say(dialog, path + kParagraph + L"Этот файл уже существует. Заменить его?",
                 MB_YESNO | MB_ICONWARNING) != IDYES)
@@ -244,7 +250,8 @@ public:
         return Show(false, OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY);
     }
     Result<bool> ShowSave() override {
-        return Show(true, OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY);
+        // A read-only file is not offered for replacing: whoever writes it next would fail.
+        return Show(true, OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN);
     }
 
 private:

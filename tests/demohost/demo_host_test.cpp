@@ -4,12 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 
 #include "demohost/errors.h"
 #include "demohost/floppy_image.h"
 #include "demohost/utf8.h"
 #include "tests/demohost/test_files.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace ombrevale::demohost {
 namespace {
@@ -28,10 +35,16 @@ public:
     std::vector<std::size_t> reads;
 
     Result<std::wstring> FullPath(const std::wstring& p) override { return real_->FullPath(p); }
-    bool SamePath(const std::wstring& a, const std::wstring& b) const override { return real_->SamePath(a, b); }
+    Result<std::wstring> FullPathFrom(const std::wstring& f, const std::wstring& p) override {
+        return real_->FullPathFrom(f, p);
+    }
+    std::wstring Folded(const std::wstring& p) const override { return real_->Folded(p); }
     std::wstring Join(const std::wstring& f, const std::wstring& n) const override { return real_->Join(f, n); }
     std::wstring Parent(const std::wstring& p) const override { return real_->Parent(p); }
-    Result<PathKind> Examine(const std::wstring& p) override { return real_->Examine(p); }
+    Result<PathFacts> Examine(const std::wstring& p) override { return real_->Examine(p); }
+    FileId Identify(const std::wstring& p) override { return real_->Identify(p); }
+    std::vector<FileId> IdentifyAll(const std::vector<std::wstring>& p) override { return real_->IdentifyAll(p); }
+    std::size_t RemoveLeftovers(const std::wstring& p) override { return real_->RemoveLeftovers(p); }
     Status CreateFolders(const std::wstring& p) override { return real_->CreateFolders(p); }
 
     Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::wstring& p) override {
@@ -40,9 +53,9 @@ public:
         if (!file) return file;
         return std::unique_ptr<ReadableFile>(new Recorded(std::move(*file), reads));
     }
-    Status WriteAtomically(const std::wstring& p, std::span<const std::uint8_t> bytes) override {
+    Status WriteAtomically(const std::wstring& p, std::span<const std::uint8_t> bytes, WriteMode mode) override {
         if (failWrite) return Failure{*failWrite, {}};
-        return real_->WriteAtomically(p, bytes);
+        return real_->WriteAtomically(p, bytes, mode);
     }
 
 private:
@@ -150,6 +163,23 @@ TEST_F(DemoHostTest, InventoryHoldingOneImageInTwoDrivesIsMalformed) {
     // Native paths are relative without a drive letter, but compare alike.
     ExpectFailure(Status::of(host), kMalformedInventory, L"строка 5: образ «c:\\disks\\BOOT.VFD» уже подключён");
 #endif
+
+    // Other names of one file: a hard link, a name relative to the inventory's folder, a
+    // symbolic link; and the inventory itself is no image.
+    testing::WriteBytes(Image(), "image");
+    const std::wstring hard = folder_.File(L"жёсткая.vfd"), soft = folder_.File(L"ссылка.vfd");
+    std::filesystem::create_hard_link(testing::ToPath(Image()), testing::ToPath(hard));
+    std::vector<std::wstring> names = {hard, L"образ с пробелами.vfd"};
+    if (testing::MakeSymlink(Image(), soft)) names.push_back(soft);
+    for (const std::wstring& name : names) {
+        testing::WriteBytes(Inventory(), Utf8(L"machine A\n drive 0 image " + Image() + L"\n drive 1 image " + name + L"\n"));
+        host = DemoHost::Open(files_, {Inventory(), folder_.Folder()});
+        ExpectFailure(Status::of(host), kMalformedInventory,
+                      L"строка 3: образ «" + name + L"» уже подключён: дисковод 0 машины «A», строка 2");
+    }
+    testing::WriteBytes(Inventory(), Utf8(L"machine A\n drive 0 image " + Inventory() + L"\n"));
+    host = DemoHost::Open(files_, {Inventory(), folder_.Folder()});
+    ExpectFailure(Status::of(host), kMalformedInventory, L"строка 2: образ «" + Inventory() + L"» — это сам файл инвентаря");
 }
 
 TEST_F(DemoHostTest, AttachImageSavesTheFullPathBeforeSucceeding) {
@@ -234,17 +264,17 @@ TEST_F(DemoHostTest, AtomicWriteLeavesNoTemporaryFile) {
     testing::WriteBytes(target, "old");
     const std::string text = "new contents";
     const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    ASSERT_TRUE(files->WriteAtomically(target, bytes).ok());
+    ASSERT_TRUE(files->WriteAtomically(target, bytes, WriteMode::Replace).ok());
     EXPECT_EQ(testing::ReadBytes(target), text);
 
     // A rename that fails (a folder is in the way) leaves the folder and no stray file.
     const std::wstring folder = folder_.File(L"папка");
     ASSERT_TRUE(files->CreateFolders(files->Join(folder, L"inside")).ok());
-    EXPECT_FALSE(files->WriteAtomically(folder, bytes).ok());
+    EXPECT_FALSE(files->WriteAtomically(folder, bytes, WriteMode::Replace).ok());
     EXPECT_THAT(folder_.Names(), UnorderedElementsAre(L"цель.txt", L"папка"));
-    EXPECT_EQ(*files->Examine(files->Join(folder, L"inside")), PathKind::Other);
+    EXPECT_EQ(files->Examine(files->Join(folder, L"inside"))->kind, PathKind::Folder);
 
-    EXPECT_FALSE(files->WriteAtomically(folder_.File(L"нет папки/файл.txt"), bytes).ok());
+    EXPECT_FALSE(files->WriteAtomically(folder_.File(L"нет папки/файл.txt"), bytes, WriteMode::Replace).ok());
     EXPECT_THAT(folder_.Names(), UnorderedElementsAre(L"цель.txt", L"папка"));
 }
 
@@ -318,6 +348,324 @@ TEST_F(DemoHostTest, CreationRefusesAndLeavesEverythingAsItWas) {
     ExpectFailure(host->CreateFloppyImage(old, 2), kAccessDenied,
                   L"Не удалось записать файл образа «" + old + L"» (нет доступа).");
     EXPECT_EQ(testing::ReadBytes(old), "other");
+}
+
+
+// Every other name of a held image or of the inventory is still that file: the guards
+// know files, not spellings.
+TEST_F(DemoHostTest, OneFileUnderAnyNameIsGuardedAsOneFile) {
+    auto host = OpenSample();
+    ASSERT_TRUE(host);
+    const std::string inventoryBefore = testing::ReadBytes(Inventory());
+    const auto namesOf = [&](const std::wstring& file, const std::wstring& tag) {
+        const std::wstring name = file.substr(folder_.Folder().size() + 1);
+        std::vector<std::wstring> names = {folder_.File(L"папка/../" + name)};
+        const std::wstring hard = folder_.File(L"жёсткая " + tag);
+        std::filesystem::create_hard_link(testing::ToPath(file), testing::ToPath(hard));
+        names.push_back(hard);
+        if (testing::MakeSymlink(file, folder_.File(L"ссылка " + tag))) names.push_back(folder_.File(L"ссылка " + tag));
+#ifdef _WIN32
+        std::wstring upper = name;
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](wchar_t c) {
+            return (c >= L'a' && c <= L'z') || (c >= L'а' && c <= L'я') ? static_cast<wchar_t>(c - 0x20) : c;
+        });
+        names.push_back(folder_.File(upper));
+        names.push_back(L"\\\\?\\" + file);
+        names.push_back(L"\\\\.\\" + file);
+        names.push_back(file + L". .");
+        std::wstring slashes = file;
+        std::replace(slashes.begin(), slashes.end(), L'\\', L'/');
+        names.push_back(slashes);
+        std::wstring shortName(1024, L'\0');
+        shortName.resize(GetShortPathNameW(file.c_str(), shortName.data(), 1024));
+        if (!shortName.empty() && shortName != file) names.push_back(shortName);
+        if (std::string unixName = testing::UnixName(file); !unixName.empty()) {
+            // As a person would see it: through the prefix's drive_c, not its dosdevices link.
+            if (const auto at = unixName.find("/dosdevices/c:/"); at != std::string::npos)
+                unixName.replace(at, 15, "/drive_c/");
+            std::wstring z = L"Z:" + *Utf8ToWide(unixName);
+            std::replace(z.begin(), z.end(), L'/', L'\\');
+            names.push_back(z);
+        }
+#endif
+        return names;
+    };
+    std::filesystem::create_directory(folder_.path() / "папка");
+
+    for (const std::wstring& name : namesOf(Image(), L"образ.vfd")) {
+        SCOPED_TRACE(Utf8(name));
+        ExpectFailure(host->CreateFloppyImage(name, 2), kImageInUse,
+                      L"это образ, подключённый к дисководу 0 машины «Рабочая».");
+        ExpectFailure(host->AttachImage(1, 1, name), kImageInUse, L"уже подключён: дисковод 0 машины «Рабочая».");
+    }
+    for (const std::wstring& name : namesOf(Inventory(), L"инвентарь.txt")) {
+        SCOPED_TRACE(Utf8(name));
+        ExpectFailure(host->CreateFloppyImage(name, 2), kImageInUse, L": это файл инвентаря демонстрационного узла.");
+        ExpectFailure(host->AttachImage(1, 1, name), kImageInUse,
+                      L"как образ: это файл инвентаря демонстрационного узла.");
+    }
+    // A relative name, from the current folder.
+    const auto current = std::filesystem::current_path();
+    std::filesystem::current_path(folder_.path());
+    ExpectFailure(host->CreateFloppyImage(L"образ с пробелами.vfd", 2), kImageInUse, L"подключённый к дисководу 0");
+    std::filesystem::current_path(current);
+
+    // A drive may also name an image that is not there yet: creating it is creating over it.
+    const std::wstring missing = folder_.File(L"будущий.vfd");
+    testing::WriteBytes(Inventory(), Utf8(L"machine Рабочая\n drive 0 image " + missing + L"\n drive 1 empty\n"));
+    host = Open();
+    ASSERT_TRUE(host);
+    ExpectFailure(host->CreateFloppyImage(folder_.File(L"БУДУЩИЙ.VFD"), 1), kImageInUse, L"подключённый к дисководу 0");
+    EXPECT_FALSE(testing::Exists(missing));
+    EXPECT_EQ(testing::ReadBytes(Image()), "image");
+    (void)inventoryBefore;
+}
+
+TEST_F(DemoHostTest, ReadOnlyFilesAreRefusedAndLeftAsTheyWere) {
+    auto host = OpenSample();
+    ASSERT_TRUE(host);
+    const std::wstring old = Other();
+    testing::SetReadOnly(old, true);
+    ExpectFailure(host->CreateFloppyImage(old, 2), kAccessDenied,
+                  L"Не удалось записать файл образа «" + old + L"» (файл только для чтения).");
+    EXPECT_EQ(testing::ReadBytes(old), "other");
+    EXPECT_TRUE(testing::IsReadOnly(old));
+
+    const std::string before = testing::ReadBytes(Inventory());
+    const auto state = host->inventory();
+    testing::SetReadOnly(Inventory(), true);
+    ExpectFailure(host->AttachHostDrive(0, 1, L"B:"), kAccessDenied,
+                  L"Не удалось сохранить файл инвентаря «" + Inventory() +
+                      L"» (файл только для чтения), поэтому изменение не выполнено.");
+    EXPECT_EQ(testing::ReadBytes(Inventory()), before);
+    EXPECT_TRUE(testing::IsReadOnly(Inventory()));
+    EXPECT_EQ(host->inventory(), state);
+    EXPECT_THAT(folder_.Names(), UnorderedElementsAre(L"inventory.txt", L"образ с пробелами.vfd", L"другой.vfd"));
+    testing::SetReadOnly(Inventory(), false);
+    testing::SetReadOnly(old, false);
+}
+
+TEST_F(DemoHostTest, ALinkedInventoryIsSavedThroughItsLinkAndABrokenOneIsRefused) {
+    const std::wstring real = folder_.File(L"настоящий инвентарь.txt");
+    testing::WriteBytes(Image(), "image");
+    testing::WriteBytes(real, Utf8(L"machine Рабочая\n drive 0 image " + Image() + L"\n drive 1 empty\n"));
+    if (!testing::MakeSymlink(real, Inventory())) GTEST_SKIP() << "no symbolic links here";
+    auto host = Open();
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->AttachHostDrive(0, 1, L"B:").ok());
+    EXPECT_THAT(testing::ReadBytes(real), HasSubstr("drive 1 host B:")) << "the file the link points to is saved";
+    EXPECT_EQ(testing::ReadBytes(Inventory()), testing::ReadBytes(real)) << "and the link still leads there";
+#ifndef _WIN32
+    EXPECT_TRUE(std::filesystem::is_symlink(testing::ToPath(Inventory())));
+#endif
+    // An image made through a link is written to the file the link points to.
+    const std::wstring imageLink = folder_.File(L"ссылка на образ.vfd");
+    ASSERT_TRUE(testing::MakeSymlink(Other(), imageLink));
+    ASSERT_TRUE(host->CreateFloppyImage(imageLink, 1).ok());
+    EXPECT_EQ(testing::ReadBytes(Other()).size(), 737'280u);
+
+    // Once the file is gone, the link leads nowhere: no save and no sample inventory may
+    // take its place.
+    std::filesystem::remove(testing::ToPath(real));
+    ExpectFailure(host->ReleaseHostDrive(0, 1), kFileNotFound,
+                  L"Не удалось сохранить файл инвентаря «" + Inventory() +
+                      L"» (это ссылка на несуществующий файл), поэтому изменение не выполнено.");
+    auto reopened = DemoHost::Open(files_, {Inventory(), folder_.Folder()});
+    ExpectFailure(Status::of(reopened), kFileNotFound,
+                  L"Файл инвентаря «" + Inventory() + L"» — ссылка на файл, которого нет.");
+    EXPECT_FALSE(testing::Exists(real));
+    for (const SampleImage& sample : DefaultSampleImages(*files_, folder_.Folder()))
+        EXPECT_FALSE(testing::Exists(sample.path));
+}
+
+TEST_F(DemoHostTest, TemporaryFilesNeverBlockASaveAndLeftoversGoAtTheNextStart) {
+    testing::WriteBytes(Image(), "image");
+    testing::WriteBytes(Inventory(), Utf8(L"machine Рабочая\n drive 0 image " + Image() + L"\n drive 1 empty\n"));
+    const std::wstring sample = DefaultSampleImages(*files_, folder_.Folder())[0].path;
+    const std::wstring sampleName = sample.substr(folder_.Folder().size() + 1);
+    std::vector<std::wstring> ours = {L"~inventory.txt.0000ABCD.omb.tmp", L"~INVENTORY.TXT.12.3.tmp",
+                                      L"~" + sampleName + L".FFFF0000.omb.tmp"};
+    // The names that earlier versions would have taken next in this process.
+#ifdef _WIN32
+    const unsigned long process = GetCurrentProcessId();
+#else
+    const unsigned long process = static_cast<unsigned long>(::getpid());
+#endif
+    for (int n = 1; n <= 20; ++n) ours.push_back(L"~inventory.txt." + std::to_wstring(process) + L"." + std::to_wstring(n) + L".tmp");
+    const std::vector<std::wstring> notOurs = {L"~inventory.txt.backup", L"~другой.txt.0000ABCD.omb.tmp",
+                                               L"inventory.txt.1.2.tmp", L"~inventory.txt.XYZ.omb.tmp"};
+    for (const auto& name : ours) testing::WriteBytes(folder_.File(name), "left over");
+    for (const auto& name : notOurs) testing::WriteBytes(folder_.File(name), "someone's");
+    const std::wstring inUse = folder_.File(L"~inventory.txt.0000BEEF.omb.tmp");
+    testing::HeldOpen writer(inUse);
+
+    auto host = Open();
+    ASSERT_TRUE(host);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(host->AttachHostDrive(0, 1, L"B:").ok());
+        ASSERT_TRUE(host->ReleaseHostDrive(0, 1).ok());
+    }
+    std::vector<std::wstring> expected = notOurs;
+    expected.insert(expected.end(), {L"inventory.txt", L"образ с пробелами.vfd", L"~inventory.txt.0000BEEF.omb.tmp"});
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::wstring> names = folder_.Names();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, expected);
+}
+
+
+TEST_F(DemoHostTest, PathsThatNameNoImageFileAreRefusedInWords) {
+    auto host = OpenSample();
+    ASSERT_TRUE(host);
+    const std::string before = testing::ReadBytes(Inventory());
+    const auto names = folder_.Names();
+    const auto refusedEverywhere = [&](const std::wstring& path, std::int32_t number, const std::wstring& reading,
+                                       const std::wstring& creating) {
+        SCOPED_TRACE(Utf8(path));
+        ExpectFailure(host->AttachImage(0, 1, path), number, reading);
+        ExpectFailure(Status::of(host->GetFloppyImageType(path)), number, reading);
+        ExpectFailure(host->CreateFloppyImage(path, 2), number, creating);
+    };
+    const std::wstring blank = L"Не указан путь к файлу образа: в нём одни пробелы.";
+    refusedEverywhere(L"   ", kInvalidArgument, blank, blank);
+    // A stream of a file is no file of its own.
+    const std::wstring stream = Other() + L":поток";
+    const std::wstring colon = L"Недопустимый путь к файлу образа «" + stream +
+                               L"»: двоеточие может стоять только после буквы диска.";
+    refusedEverywhere(stream, kInvalidArgument, colon, colon);
+    refusedEverywhere(L"образ.vfd:stream", kInvalidArgument, L"двоеточие может стоять только", L"двоеточие");
+#ifdef _WIN32
+    const std::vector<std::wstring> devices = {L"CON",  L"C:\\x\\con.vfd", L"NUL", L"COM1",
+                                               L"LPT1", L"AUX",           L"PRN", L"CONIN$"};
+#else
+    const std::vector<std::wstring> devices = {L"/dev/null"};
+#endif
+    for (const std::wstring& device : devices) {
+        refusedEverywhere(device, kNotRegularFile, L"Это не файл образа, а имя устройства: " + device,
+                          L"Нельзя создать образ «" + device + L"»: это имя устройства, а не файла.");
+    }
+    EXPECT_EQ(testing::ReadBytes(Inventory()), before);
+    std::vector<std::wstring> after = folder_.Names();
+    EXPECT_THAT(after, UnorderedElementsAre(L"inventory.txt", L"образ с пробелами.vfd", L"другой.vfd"));
+    (void)names;
+}
+
+// The file is a person's: a change rewrites the one line it changes.
+TEST_F(DemoHostTest, SavingKeepsWhatAPersonWrote) {
+    testing::WriteBytes(Image(), "image");
+    const std::string written = Utf8(
+        L"\xFEFF# Мои машины\r\n"
+        L"MACHINE  Рабочая   \r\n"
+        L"\t# первый дисковод\r\n"
+        L"\tDrive 0 Image " + Image() + L"\r\n"
+        L"\r\n"
+        L"      drive 7 empty\r\n"
+        L"# конец");
+    testing::WriteBytes(Inventory(), written);
+    auto host = Open();
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->AttachHostDrive(0, 1, L"a:").ok());
+    ASSERT_TRUE(host->ReleaseImage(0, 0).ok());
+    EXPECT_EQ(testing::ReadBytes(Inventory()), Utf8(L"\xFEFF# Мои машины\r\n"
+                                                    L"MACHINE  Рабочая   \r\n"
+                                                    L"\t# первый дисковод\r\n"
+                                                    L"\tdrive 0 empty\r\n"
+                                                    L"\r\n"
+                                                    L"      drive 7 host A:\r\n"
+                                                    L"# конец"));
+    EXPECT_EQ(Open()->inventory(), host->inventory());
+}
+
+#ifdef _WIN32
+// Run as a child of the test below: writes until it is killed.
+[[noreturn]] void WriteUntilKilled(const std::wstring& folder) {
+    const auto files = SystemFiles();
+    auto host = DemoHost::Open(files, {files->Join(folder, L"inventory.txt"), folder});
+    if (!host) ExitProcess(3);
+    const HANDLE started = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"OmbrevaleTestWriterStarted");
+    for (;;) {
+        (void)(*host)->CreateFloppyImage(files->Join(folder, L"big.vfd"), 2);
+        (void)(*host)->AttachHostDrive(0, 1, L"B:");
+        (void)(*host)->ReleaseHostDrive(0, 1);
+        if (started) SetEvent(started);
+    }
+}
+
+const bool kIsWriterChild = [] {
+    wchar_t folder[1024];
+    const DWORD length = GetEnvironmentVariableW(L"OMBREVALE_TEST_WRITER", folder, 1024);
+    if (length > 0 && length < 1024) WriteUntilKilled(folder);
+    return false;
+}();
+#endif
+
+// A host ended in the middle of its writes leaves no temporary files that pile up, and
+// its next start finds the inventory whole.
+TEST_F(DemoHostTest, KilledWhileWritingLeavesNoPileOfTemporaryFiles) {
+    testing::WriteBytes(Inventory(), "machine Рабочая\n drive 0 empty\n drive 1 empty\n");
+    const std::wstring big = folder_.File(L"big.vfd");
+#ifdef _WIN32
+    const HANDLE started = CreateEventW(nullptr, TRUE, FALSE, L"OmbrevaleTestWriterStarted");
+    ASSERT_TRUE(started);
+#endif
+    // Each time the writer is killed a few milliseconds later into its work.
+    for (int round = 0; round < 12; ++round) {
+#ifdef _WIN32
+        ResetEvent(started);
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=-*";
+        SetEnvironmentVariableW(L"OMBREVALE_TEST_WRITER", folder_.Folder().c_str());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child{};
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+        SetEnvironmentVariableW(L"OMBREVALE_TEST_WRITER", nullptr);
+        ASSERT_EQ(WaitForSingleObject(started, 20'000), WAIT_OBJECT_0);
+        Sleep(3 + 4 * round);
+        TerminateProcess(child.hProcess, 9);
+        WaitForSingleObject(child.hProcess, 10'000);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+#else
+        int started[2];
+        ASSERT_EQ(pipe(started), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const auto files = SystemFiles();
+            auto host = DemoHost::Open(files, {Inventory(), folder_.Folder()});
+            if (!host) _exit(3);
+            for (;;) {
+                (void)(*host)->CreateFloppyImage(big, 2);
+                (void)(*host)->AttachHostDrive(0, 1, L"B:");
+                (void)(*host)->ReleaseHostDrive(0, 1);
+                (void)!write(started[1], "x", 1);
+            }
+        }
+        char once;
+        ASSERT_EQ(read(started[0], &once, 1), 1);
+        close(started[0]);
+        close(started[1]);
+        usleep((3 + 4 * round) * 1000);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+#endif
+    }
+#ifdef _WIN32
+    CloseHandle(started);
+#endif
+    const auto temporaries = [&] {
+        std::size_t count = 0;
+        for (const auto& name : folder_.Names()) count += name != L"inventory.txt" && name != L"big.vfd";
+        return count;
+    };
+    // At most the one write that each file was in the middle of.
+    EXPECT_LE(temporaries(), 2u);
+    auto host = Open();
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->CreateFloppyImage(big, 1).ok());
+    EXPECT_EQ(temporaries(), 0u);
 }
 
 }  // namespace

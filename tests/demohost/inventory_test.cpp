@@ -98,7 +98,11 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"machine A\ndrive 0 host 1:\n", 2, L"после «host» ожидалась буква дисковода вида «A:», а не «1:»."},
         Malformed{"machine A\ndrive 0 host\n", 2, L"после «host» ожидалась буква дисковода вида «A:», а не «»."},
         Malformed{"machine A\nmachine \xC3\x28\n", 2, L"текст не в кодировке UTF-8"},
-        Malformed{"machine A\r\nmachine B\x01\r\n", 2, L"в строке недопустимый управляющий символ."}));
+        Malformed{"machine A\r\nmachine B\x01\r\n", 2, L"в строке недопустимый управляющий символ."},
+        Malformed{"machine A\rdrive 0 empty\r", 1,
+                  L"строки разделены одиночными символами CR (возврат каретки), а допустимы только концы строк "
+                  L"LF и CR LF."},
+        Malformed{"machine A\r\ndrive 0 empty\r\rdrive 1 empty\r\n", 2, L"строки разделены одиночными символами CR"}));
 
 // A repeated machine name is fine; a repeated drive number in another machine too.
 TEST(InventoryTest, DriveNumbersRepeatOnlyWithinAMachine) {

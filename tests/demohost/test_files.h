@@ -12,6 +12,14 @@
 
 #include "demohost/utf8.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
 namespace ombrevale::demohost::testing {
 
 inline std::filesystem::path ToPath(const std::wstring& path) {
@@ -30,6 +38,20 @@ inline std::wstring FromPath(const std::filesystem::path& path) {
 #endif
 }
 
+#ifdef _WIN32
+// The Unix name of a file under Wine; empty elsewhere.
+inline std::string UnixName(const std::wstring& path) {
+    using UnixFileName = char*(__cdecl*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    if (!name) return {};
+    std::string result(name);
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return result;
+}
+#endif
+
 // A fresh folder, removed with everything in it at the end of the test.
 class TempFolder {
 public:
@@ -43,7 +65,7 @@ public:
     ~TempFolder() {
         std::error_code ignored;
         std::filesystem::permissions(path_, std::filesystem::perms::all, ignored);
-        std::filesystem::remove_all(path_, ignored);
+        if (!RemovedByTheSystem()) std::filesystem::remove_all(path_, ignored);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
@@ -61,8 +83,31 @@ public:
     }
 
 private:
+    // Under Wine a link that leads nowhere is invisible, and remove_all waits for the folder
+    // to empty forever: the system's own rm takes the folder there.
+    bool RemovedByTheSystem() const;
+
     std::filesystem::path path_;
 };
+
+inline bool TempFolder::RemovedByTheSystem() const {
+#ifdef _WIN32
+    const std::string unixName = UnixName(Folder());
+    if (unixName.empty()) return false;
+    std::wstring command = L"Z:\\bin\\rm -rf \"" + *Utf8ToWide(unixName) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    for (int i = 0; i < 100 && ::GetFileAttributesW(Folder().c_str()) != INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(50);
+    return true;
+#else
+    return false;
+#endif
+}
 
 inline std::string ReadBytes(const std::wstring& path) {
     std::ifstream in(ToPath(path), std::ios::binary);
@@ -75,5 +120,76 @@ inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 inline bool Exists(const std::wstring& path) { return std::filesystem::exists(ToPath(path)); }
+
+inline void SetReadOnly(const std::wstring& path, bool readOnly) {
+    using std::filesystem::perms;
+    std::filesystem::permissions(ToPath(path), perms::owner_write | perms::group_write | perms::others_write,
+                                 readOnly ? std::filesystem::perm_options::remove : std::filesystem::perm_options::add);
+}
+
+inline bool IsReadOnly(const std::wstring& path) {
+    using std::filesystem::perms;
+    const perms p = std::filesystem::status(ToPath(path)).permissions();
+    return (p & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none;
+}
+
+
+// A symbolic link at `link` to `target` (which must exist); false where links cannot be made.
+inline bool MakeSymlink(const std::wstring& target, const std::wstring& link) {
+#ifdef _WIN32
+    // Wine's CreateSymbolicLinkW claims success and makes nothing: there the system's own ln
+    // makes the link, as a user would.
+    const std::string unixTarget = UnixName(target), unixLink = UnixName(link);
+    if (!unixTarget.empty() && !unixLink.empty()) {
+        std::wstring command = L"Z:\\bin\\ln -s \"" + *Utf8ToWide(unixTarget) + L"\" \"" + *Utf8ToWide(unixLink) + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+            return false;
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        for (int i = 0; i < 100 && ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(50);
+        return ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    using CreateLink = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+    const auto create = reinterpret_cast<CreateLink>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CreateSymbolicLinkW")));
+    return create && create(link.c_str(), target.c_str(), 0x2 /* allow unprivileged create */);
+#else
+    std::error_code error;
+    std::filesystem::create_symlink(ToPath(target), ToPath(link), error);
+    return !error;
+#endif
+}
+
+// Holds a file open as a writer does, so that it counts as in use.
+class HeldOpen {
+public:
+    explicit HeldOpen(const std::wstring& path) {
+#ifdef _WIN32
+        handle_ = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+#else
+        fd_ = ::open(WideToUtf8(path).c_str(), O_WRONLY | O_CREAT, 0666);
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+#endif
+    }
+    ~HeldOpen() {
+#ifdef _WIN32
+        if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+#else
+        if (fd_ >= 0) ::close(fd_);
+#endif
+    }
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+
+private:
+#ifdef _WIN32
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+    int fd_ = -1;
+#endif
+};
 
 }  // namespace ombrevale::demohost::testing

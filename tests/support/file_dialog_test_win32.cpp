@@ -234,6 +234,41 @@ TEST_F(FileDialogTest, SaveAsksBeforeReplacingAnExistingFile) {
     EXPECT_EQ(*dialog->FileName(), existing);
 }
 
+// A read-only file is not offered for replacing: whoever writes it next would fail. Names
+// longer than the dialog can hold are checked by our own code, which must refuse it as
+// Windows' dialog does. (Wine's dialog ignores the flag and asks to replace.)
+TEST_F(FileDialogTest, SaveRefusesAReadOnlyFileOfALongName) {
+    std::wstring deep = folder;
+    while (deep.size() < 300) {
+        deep += L"\\Вложенная папка номер " + std::to_wstring(deep.size());
+        ASSERT_TRUE(::CreateDirectoryW(Extended(deep).c_str(), nullptr));
+    }
+    const std::wstring file = deep + L"\\только чтение.vfd";
+    ASSERT_TRUE(MakeFile(file));
+    ASSERT_TRUE(::SetFileAttributesW(Extended(file).c_str(), FILE_ATTRIBUTE_READONLY));
+    auto dialog = NewDialog(folder, true);
+    std::vector<int> buttons;
+    bool stillOpen = false;
+    auto confirmed = driver::WithDriver([&] { return dialog->ShowSave(); },
+                                        [&](DWORD thread) {
+                                            HWND d = WaitForDialog(thread);
+                                            if (d == nullptr) return;
+                                            driver::ChooseFile(d, file);
+                                            HWND box = WaitForBoxOver(d, thread);
+                                            if (box == nullptr) return;
+                                            buttons = driver::ReadMessageBox(box).buttons;
+                                            driver::Click(box, buttons.empty() ? IDOK : buttons.front());
+                                            driver::WaitUntilGone(box);
+                                            stillOpen = ::IsWindowVisible(d) != FALSE;
+                                            if (stillOpen) driver::Click(d, IDCANCEL);
+                                        });
+    ::SetFileAttributesW(Extended(file).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(buttons, std::vector<int>{IDOK}) << "asked to replace a read-only file, not refused";
+    EXPECT_TRUE(stillOpen);
+    ASSERT_TRUE(confirmed.ok());
+    EXPECT_FALSE(*confirmed);
+}
+
 TEST_F(FileDialogTest, PathsWithCyrillicBlanksAndOver260CharactersComeBackIntact) {
     std::wstring deep = folder;
     while (deep.size() < 300) {
