@@ -24,10 +24,27 @@ DemoBackend::DemoBackend(std::shared_ptr<Files> files, HostLocation location)
 std::wstring DemoBackend::SourcePath() { return host_ ? host_->InventoryPath() : location_.inventory; }
 
 Result<DemoHost*> DemoBackend::Host() {
-    if (!host_) {
-        ASSIGN_OR_RETURN(host_, DemoHost::Open(files_, location_));
+    if (host_) {
+        auto stamp = files_->Stamp(host_->InventoryPath());
+        if (stamp && *stamp == stamp_) return host_.get();
+        host_.reset();
     }
+    // The stamp is taken before the reading: an edit made during it is seen next time.
+    Result<FileStamp> stamp = files_->Stamp(location_.inventory);
+    ASSIGN_OR_RETURN(host_, DemoHost::Open(files_, location_));
+    // A file made just now (the default inventory) is stamped as made.
+    if (!stamp) stamp = files_->Stamp(host_->InventoryPath());
+    stamp_ = stamp ? *stamp : FileStamp{};
     return host_.get();
+}
+
+Status DemoBackend::Saved(Status change) {
+    if (change) {
+        if (auto stamp = files_->Stamp(host_->InventoryPath())) stamp_ = *stamp;
+    } else if (change.failure().number == kInventoryChanged) {
+        host_.reset();  // read anew at the next call
+    }
+    return change;
 }
 
 Result<const MachineEntry*> DemoBackend::Machine(std::size_t machine) {
@@ -66,22 +83,22 @@ Result<hostcore::DriveState> DemoBackend::Drive(std::size_t machine, std::size_t
 
 Status DemoBackend::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
     RETURN_IF_FAILED(Drive(machine, drive));
-    return host_->AttachImage(machine, drive, path);
+    return Saved(host_->AttachImage(machine, drive, path));
 }
 
 Status DemoBackend::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
     RETURN_IF_FAILED(Drive(machine, drive));
-    return host_->AttachHostDrive(machine, drive, letter);
+    return Saved(host_->AttachHostDrive(machine, drive, letter));
 }
 
 Status DemoBackend::ReleaseImage(std::size_t machine, std::size_t drive) {
     RETURN_IF_FAILED(Drive(machine, drive));
-    return host_->ReleaseImage(machine, drive);
+    return Saved(host_->ReleaseImage(machine, drive));
 }
 
 Status DemoBackend::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
     RETURN_IF_FAILED(Drive(machine, drive));
-    return host_->ReleaseHostDrive(machine, drive);
+    return Saved(host_->ReleaseHostDrive(machine, drive));
 }
 
 Result<std::int32_t> DemoBackend::GetFloppyImageType(const std::wstring& path) {

@@ -1,5 +1,8 @@
 // The demo server's machines, for the COM objects that every client shares: the demo
-// host over its inventory file, opened when the first client comes.
+// host over its inventory file, opened when the first client comes. A hand edit of the
+// file while the server runs is read in at the next call (a malformed one fails every
+// call, naming the line, until it is mended), and a change asked for meanwhile is refused
+// rather than written over it.
 #pragma once
 
 #include <memory>
@@ -31,11 +34,14 @@ public:
 
 private:
     Result<DemoHost*> Host();
+    // After a change the host saved: the file as it is now is the host's own.
+    Status Saved(Status change);
     Result<const MachineEntry*> Machine(std::size_t machine);
 
     std::shared_ptr<Files> files_;
     HostLocation location_;
     std::shared_ptr<DemoHost> host_;
+    FileStamp stamp_;  // of the inventory as the host read or wrote it last
 };
 
 }  // namespace ombrevale::demohost

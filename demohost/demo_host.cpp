@@ -295,6 +295,17 @@ Result<std::unique_ptr<ReadableFile>> DemoHost::OpenImage(const std::wstring& fu
 }
 
 Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> guard) {
+    // A hand edit made while the host runs is never written over: the change is refused,
+    // and the one who asked reads the file anew.
+    // (A name that leads nowhere now is left to the write, which refuses a link to nothing
+    // by name; the server reads a file deleted by hand anew before it comes here.)
+    auto current = ReadInventory(*files_, inventoryPath_);
+    if (!current && !IsNotFound(current.failure().number)) {
+        const std::int32_t number = current.failure().number;
+        return Failure{Outward(number), HostText::InventoryNotSaved(inventoryPath_, number)};
+    }
+    if (current && *current != text_)
+        return Failure{kInventoryChanged, HostText::InventoryChangedMeanwhile(inventoryPath_)};
     auto text = ReplaceDriveLine(text_, updated);
     std::optional<Inventory> reread;
     if (!text) {

@@ -35,5 +35,6 @@ inline constexpr std::int32_t kNotRegularFile = Hresult(0x80040206);
 inline constexpr std::int32_t kUnknownDensity = Hresult(0x80040207);
 inline constexpr std::int32_t kBadHostDriveLetter = Hresult(0x80040208);
 inline constexpr std::int32_t kFileTooLarge = Hresult(0x80040209);
+inline constexpr std::int32_t kInventoryChanged = Hresult(0x8004020A);
 
 }  // namespace ombrevale::demohost

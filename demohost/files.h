@@ -43,6 +43,15 @@ struct FileIdHash {
     std::size_t operator()(const FileId& id) const;
 };
 
+// When a file last changed, and its size: a file whose stamp is unchanged has not been
+// written since.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // in the platform's own units
+
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 class ReadableFile {
 public:
     virtual ~ReadableFile() = default;
@@ -75,6 +84,8 @@ public:
     virtual std::wstring Parent(const std::wstring& path) const = 0;
 
     virtual Result<PathFacts> Examine(const std::wstring& path) = 0;
+    // The stamp of the file the name leads to; cheap enough to ask before every call.
+    virtual Result<FileStamp> Stamp(const std::wstring& path) = 0;
     // Never fails: what cannot be opened is known by its folder and name, or its path.
     virtual FileId Identify(const std::wstring& fullPath) = 0;
     // The same for many paths at once, in time proportional to their number.

@@ -162,6 +162,13 @@ public:
         return PathFacts{PathKind::File, ReadOnly(facts)};
     }
 
+    Result<FileStamp> Stamp(const std::wstring& path) override {
+        struct stat facts {};
+        if (::stat(Narrow(path).c_str(), &facts) != 0) return LastError();
+        return FileStamp{static_cast<std::uint64_t>(facts.st_size),
+                         static_cast<std::int64_t>(facts.st_mtim.tv_sec) * 1'000'000'000 + facts.st_mtim.tv_nsec};
+    }
+
     FileId Identify(const std::wstring& fullPath) override {
         struct stat facts {};
         if (::stat(Narrow(fullPath).c_str(), &facts) == 0)

@@ -317,6 +317,16 @@ public:
         return PathFacts{PathKind::File, (attributes & FILE_ATTRIBUTE_READONLY) != 0};
     }
 
+    Result<FileStamp> Stamp(const std::wstring& path) override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(Extended(path).c_str(), GetFileExInfoStandard, &data)) return LastError();
+        FileStamp stamp;
+        stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        stamp.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                                   data.ftLastWriteTime.dwLowDateTime);
+        return stamp;
+    }
+
     FileId Identify(const std::wstring& fullPath) override {
         if (!IsDevicePath(fullPath)) {
             Handle file = OpenExisting(fullPath, FILE_READ_ATTRIBUTES);

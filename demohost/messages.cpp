@@ -124,6 +124,11 @@ std::wstring HostText::InventoryNotSaved(std::wstring_view file, std::int32_t nu
            L", поэтому изменение не выполнено.";
 }
 
+std::wstring HostText::InventoryChangedMeanwhile(std::wstring_view file) {
+    return L"Файл инвентаря " + Quoted(file) + L" изменён вручную, пока сервер работал, поэтому изменение "
+           L"не выполнено: сервер прочтёт файл заново. Повторите операцию.";
+}
+
 std::wstring HostText::InventoryNotCreated(std::wstring_view file, std::int32_t number) {
     return L"Не удалось создать файл инвентаря " + Quoted(file) + Reason(number) + L".";
 }

@@ -39,6 +39,7 @@ struct HostText {
     static std::wstring InventoryUnreadable(std::wstring_view file, std::int32_t number);
     static std::wstring InventoryBrokenLink(std::wstring_view file);
     static std::wstring InventoryNotSaved(std::wstring_view file, std::int32_t number);
+    static std::wstring InventoryChangedMeanwhile(std::wstring_view file);
     static std::wstring InventoryNotCreated(std::wstring_view file, std::int32_t number);
     static std::wstring FolderNotCreated(std::wstring_view folder, std::int32_t number);
     static std::wstring SampleImageNotCreated(std::wstring_view path, std::int32_t number);

@@ -503,7 +503,6 @@ void ServerObjectCreated() { CoAddRefServerProcess(); }
 
 void ServerObjectReleased() {
     // At zero COM has already stopped handing out the class object: no client can be
-    // creating an object now, and the server may end. COM has already stopped handing out the class object: no client can be
     // creating an object now, and the server may end.
     if (CoReleaseServerProcess() == 0 && g_serverThread != 0) PostThreadMessageW(g_serverThread, WM_QUIT, 0, 0);
 }

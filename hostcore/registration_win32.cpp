@@ -150,9 +150,20 @@ Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, co
     if (const LSTATUS status = Create(root, L"Software\\Classes", view, classes); status != ERROR_SUCCESS)
         return RegistryFailure(status, L"Software\\Classes");
 
-    // Another server's registration is kept, once, to be given back on unregistering.
+    // Another server's registration is kept, once, to be given back on unregistering. One
+    // kept earlier that is this server's own (it was replaced, and now replaces in turn) is
+    // stale: the registration in place now is the one to give back.
     const std::wstring previous = ServerOf(classes.get(), view);
     const std::wstring saved = std::wstring(kReplacedKey);
+    if (!previous.empty() && !SameFile(previous, serverPath) && Exists(root, saved, view)) {
+        Key kept;
+        if (RegOpenKeyExW(root, saved.c_str(), 0, KEY_READ | view, kept.put()) == ERROR_SUCCESS &&
+            SameFile(ServerOf(kept.get(), view), serverPath)) {
+            kept.reset();
+            if (const LSTATUS status = DeleteTree(root, saved, view); status != ERROR_SUCCESS)
+                return RegistryFailure(status, saved);
+        }
+    }
     if (!previous.empty() && !SameFile(previous, serverPath) && !Exists(root, saved, view)) {
         for (const std::wstring& key : OwnedKeys()) {
             if (!Exists(classes.get(), key, view)) continue;

@@ -265,6 +265,21 @@ TEST_F(ComServerTest, RegistersAndRemovesTheClassTypeLibraryAndInterfacesGivingB
     EXPECT_EQ(RegistryText(kServerKey, nullptr), L"\"" + ServerPath() + L"\"");
     ASSERT_EQ(Server(L"/UnregServer"), 0u);
     EXPECT_EQ(RegistryText(kServerKey, nullptr), otherServer);
+
+    // Replaced by the other server and registering over it in turn, this server keeps the
+    // other one's registration, not its own old one (Wine keeps a user's classes with the
+    // computer's, so the kept registration is found there).
+    const std::wstring kept = std::wstring(L"Software\\Quorvex\\Ombrevale\\Replaced registration\\") + kServerKey;
+    HKEY own = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kept.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &own, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring quoted = L"\"" + ServerPath() + L"\"";
+    RegSetValueExW(own, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(quoted.c_str()),
+                   static_cast<DWORD>((quoted.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(own);
+    ASSERT_EQ(Server(L"/RegServer"), 0u);
+    ASSERT_EQ(Server(L"/UnregServer"), 0u);
+    EXPECT_EQ(RegistryText(kServerKey, nullptr), otherServer);
     SHDeleteKeyW(HKEY_CLASSES_ROOT, kClassKey);
 
     ASSERT_EQ(Server(L"/RegServer"), 0u);

@@ -1,4 +1,5 @@
 #include "demohost/demo_host.h"
+#include "demohost/demo_backend.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -42,6 +43,7 @@ public:
     std::wstring Join(const std::wstring& f, const std::wstring& n) const override { return real_->Join(f, n); }
     std::wstring Parent(const std::wstring& p) const override { return real_->Parent(p); }
     Result<PathFacts> Examine(const std::wstring& p) override { return real_->Examine(p); }
+    Result<FileStamp> Stamp(const std::wstring& p) override { return real_->Stamp(p); }
     FileId Identify(const std::wstring& p) override { return real_->Identify(p); }
     std::vector<FileId> IdentifyAll(const std::vector<std::wstring>& p) override { return real_->IdentifyAll(p); }
     std::size_t RemoveLeftovers(const std::wstring& p) override { return real_->RemoveLeftovers(p); }
@@ -666,6 +668,39 @@ TEST_F(DemoHostTest, KilledWhileWritingLeavesNoPileOfTemporaryFiles) {
     ASSERT_TRUE(host);
     ASSERT_TRUE(host->CreateFloppyImage(big, 1).ok());
     EXPECT_EQ(temporaries(), 0u);
+}
+
+// The server's one state over the file: a hand edit made while it runs is read in at the
+// next call, a malformed one fails every call naming its line until it is mended, and a
+// change asked for while the file differs from what the server saved is refused, leaving
+// the edit byte for byte.
+TEST_F(DemoHostTest, TheServerReadsInHandEditsAndNeverWritesOverThem) {
+    testing::WriteBytes(Image(), "image");
+    testing::WriteBytes(Inventory(), Utf8(L"machine Первая\n drive 0 empty\n"));
+    DemoBackend backend(files_, {Inventory(), folder_.Folder()});
+    ASSERT_EQ(*backend.MachineName(0), L"Первая");
+    ASSERT_TRUE(backend.AttachImage(0, 0, Image()).ok());
+
+    const std::string edited = Utf8(L"# переименована вручную\nmachine Вторая\n drive 0 empty\n drive 1 empty\n");
+    testing::WriteBytes(Inventory(), edited);
+    EXPECT_EQ(*backend.MachineName(0), L"Вторая");
+    EXPECT_EQ(*backend.DriveCount(0), 2u);
+
+    testing::WriteBytes(Inventory(), "machine Третья\n drive x empty\n");
+    ExpectFailure(Status::of(backend.MachineCount()), kMalformedInventory, L"строка 2");
+    testing::WriteBytes(Inventory(), edited);
+    EXPECT_EQ(*backend.MachineCount(), 1u);
+
+    // The host saved a change; then the file is edited again before the next change.
+    ASSERT_TRUE(backend.AttachImage(0, 1, Image()).ok());
+    const auto host = DemoHost::Open(files_, {Inventory(), folder_.Folder()});
+    ASSERT_TRUE(host.ok());
+    const std::string mine = testing::ReadBytes(Inventory()) + "# ещё одна правка\n";
+    testing::WriteBytes(Inventory(), mine);
+    ExpectFailure((*host)->ReleaseImage(0, 1), kInventoryChanged, L"изменён вручную");
+    EXPECT_EQ(testing::ReadBytes(Inventory()), mine);
+    EXPECT_TRUE(backend.ReleaseImage(0, 1).ok()) << "the backend has read the edit in";
+    EXPECT_NE(testing::ReadBytes(Inventory()).find("# ещё одна правка"), std::string::npos);
 }
 
 }  // namespace
