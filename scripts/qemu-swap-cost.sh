@@ -32,10 +32,11 @@ qemu-system-x86_64 -machine pc -nodefaults -display none -S \
   -drive if=none,id=fd0 -device floppy,unit=0,drive=fd0 </dev/null >"$work/qemu.log" 2>&1 &
 qemu_pid=$!
 export WINEPREFIX=$root/build/windows/wineprefix-swap-cost WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Whatever fails here, the rest still runs: the QEMU and the prefix's Wine are stopped.
 finish() {
   wine "$bin/OmbrevaleQemuHost.exe" /UnregServer /s </dev/null || true
-  kill -9 $qemu_pid 2>/dev/null
-  wait $qemu_pid 2>/dev/null
+  kill -9 $qemu_pid 2>/dev/null || true
+  wait $qemu_pid 2>/dev/null || true
   bash scripts/wine-prefix.sh stop "$WINEPREFIX"
 }
 trap finish EXIT
