@@ -21,10 +21,14 @@
 
 namespace ombrevale::qemuhost {
 
+// Every call ends well inside the few seconds after which a client tells its user that the
+// server does not answer. A QMP monitor on loopback answers in milliseconds, and a refused
+// connection fails at once, except on Windows before 8, which tries again for about two
+// seconds (hence `connect`); only a monitor that another client holds uses up `operation`.
 struct BridgeTimeouts {
     Milliseconds connect{2000};    // to make the connection
-    Milliseconds operation{4000};  // everything that one call says to one machine
-    Milliseconds name{1500};       // a name falls back to the label, so it is not waited for long
+    Milliseconds operation{2500};  // everything that one call says to one machine
+    Milliseconds name{1000};       // a name falls back to the label, so it is not waited for long
 };
 
 struct BridgeParts {

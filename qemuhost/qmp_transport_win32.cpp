@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <mstcpip.h>
 
 #include <algorithm>
 #include <string>
@@ -23,6 +24,18 @@ timeval TimeValue(Milliseconds wait) {
     tv.tv_sec = static_cast<long>(ms / 1000);
     tv.tv_usec = static_cast<long>((ms % 1000) * 1000);
     return tv;
+}
+
+// Windows answers a refused connection by trying again, for about two seconds in all, so a
+// QEMU that has quit would cost every call that long. On loopback no attempt is lost on the
+// way: one refusal is final. Windows 8 and later take this per socket; older systems refuse
+// the request, and their calls to a machine that is down take the longer way.
+void FailRefusalAtOnce(SOCKET s) {
+    TCP_INITIAL_RTO_PARAMETERS parameters{};
+    parameters.Rtt = TCP_INITIAL_RTO_UNSPECIFIED_RTT;
+    parameters.MaxSynRetransmissions = TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS;
+    DWORD returned = 0;
+    (void)WSAIoctl(s, SIO_TCP_INITIAL_RTO, &parameters, sizeof parameters, nullptr, 0, &returned, nullptr, nullptr);
 }
 
 // Winsock is started for as long as a socket lives; WSAStartup counts its callers.
@@ -114,6 +127,7 @@ public:
         // Commands and replies are single small lines, each waited for: send at once.
         BOOL noDelay = TRUE;
         setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+        if ((address.ipv4 >> 24) == 127) FailRefusalAtOnce(s);
 
         sockaddr_in to{};
         to.sin_family = AF_INET;

@@ -19,6 +19,7 @@
 #include "demohost/floppy_image.h"
 #include "demohost/utf8.h"
 #include "qemuhost/errors.h"
+#include "qemuhost/machines_file.h"
 #include "qemuhost/system.h"
 
 namespace ombrevale::qemuhost {
@@ -202,6 +203,28 @@ TEST_F(Live, AMonitorBusyWithAnotherClientFailsTheCallInSeconds) {
     EXPECT_THAT(Text(busy.description), AllOf(HasSubstr("«Альфа»"), HasSubstr(AlphaPort())));
     holder->reset();
     EXPECT_EQ(bridge->Drive(kAlpha, 0)->attachment, 1);
+}
+
+TEST(MachinesFile, TheTemplateIsWrittenWhereNoFileIsAndNeverOverOne) {
+    auto files = demohost::SystemFiles();
+    const std::wstring path = Win(L"Новая папка\\machines.txt");
+    ASSERT_TRUE(WriteMachinesFileTemplate(*files, path));
+    std::string text = [&] {
+        std::ifstream in(std::filesystem::path(path), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    // For Notepad before Windows 10: the UTF-8 mark, and CR LF line ends.
+    EXPECT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        ASSERT_EQ(text[at - 1], '\r') << "a bare line end at " << at;
+    auto machines = ParseMachinesFile(text, path);
+    ASSERT_TRUE(machines) << Text(machines.failure().description);
+    EXPECT_TRUE(machines->empty());
+
+    std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::trunc) << "Мой QEMU = 4444\n";
+    ASSERT_TRUE(WriteMachinesFileTemplate(*files, path));
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "Мой QEMU = 4444\n");
 }
 
 TEST_F(Killed, TheKilledMachineFailsNamedWhileTheOthersWork) {

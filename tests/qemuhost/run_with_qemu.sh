@@ -2,7 +2,8 @@
 # run_with_qemu.sh QEMU WINE TEST_EXE WORK_DIR
 # Starts two paused QEMU machines with floppy drives on loopback ports picked now, lists
 # them (and a third that never runs) in a machines file, and runs the bridge's Wine test
-# in three turns: Live; Killed, after killing the first machine; Back, after restarting it.
+# in three turns: Live (and MachinesFile); Killed, after killing the first machine; Back,
+# after restarting it.
 # Every QEMU is stopped by its process id at the end, whatever happened.
 set -uo pipefail
 qemu=$1 wine=$2 exe=$3 work=$4
@@ -80,7 +81,7 @@ export OMB_TEST_WORK="$winwork" OMB_TEST_WORK_UNIX="$work"
 export OMB_TEST_ALPHA_PORT=$alpha_port OMB_TEST_CHECK_PORT=$check_port OMB_TEST_DEAD_PORT=$dead_port
 
 status=0
-"$wine" "$exe" --gtest_filter='Live.*' || status=1
+"$wine" "$exe" --gtest_filter='Live.*:MachinesFile.*' || status=1
 
 kill -9 "$alpha_pid"
 wait "$alpha_pid" 2>/dev/null
