@@ -28,12 +28,14 @@ sys.path.insert(0, os.path.join(HERE, "..", "resources"))
 import check_pe_imports  # noqa: E402
 
 XP_LIST = os.path.join(HERE, "..", "resources", "xp-imports.txt")
+# Virtual PC's class, and the type library and interfaces that the demo server registers.
 CLASS = "{9A1774B7-8251-4468-A214-61DCAED9AC2F}"
-OUR_KEYS = re.compile(
-    r"ombrevale|quorvex|9A1774B7-8251-4468-A214-61DCAED9AC2F|1332D4AD-F41C-44C0-9933-7328FFAE99B0|"
-    r"236BA0D9-A24A-4292-A132-27C1421DFD01|F7092AA1-33ED-4F78-A59F-C00ADFC2EDD7|"
-    r"661ABEE6-112A-4ED9-BABF-3C874969F10E|07E66652-6987-455B-8BA1-4481BDCC938E|"
-    r"85F58A1C-D929-4622-AC04-FD108FB56E6B", re.I)
+TYPELIB = "{1332D4AD-F41C-44C0-9933-7328FFAE99B0}"
+INTERFACES = ["{236BA0D9-A24A-4292-A132-27C1421DFD01}", "{F7092AA1-33ED-4F78-A59F-C00ADFC2EDD7}",
+              "{661ABEE6-112A-4ED9-BABF-3C874969F10E}", "{07E66652-6987-455B-8BA1-4481BDCC938E}",
+              "{85F58A1C-D929-4622-AC04-FD108FB56E6B}"]
+OUR_KEYS = re.compile("|".join(["ombrevale", "quorvex"] + [re.escape(g[1:-1]) for g in [CLASS, TYPELIB] + INTERFACES]),
+                      re.I)
 UNINSTALL = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Ombrevale"
 SETTINGS = r"HKCU\Software\Quorvex\Ombrevale\OFN Paths"
 PROGRAM_FILES = ["CHANGES.txt", "LICENSE.txt", "Ombrevale.exe", "ReadMe.txt"]
@@ -305,8 +307,11 @@ def snapshot_user_data(prefix):
 
 def clean(prefix):
     """Removes what an earlier run that failed half-way may have left."""
-    for key in (rf"HKCU\{UNINSTALL}", rf"HKLM\{UNINSTALL}", r"HKCU\Software\Quorvex",
-                rf"HKLM\Software\Classes\CLSID\{CLASS}", r"HKLM\Software\Quorvex"):
+    keys = [rf"HKCU\{UNINSTALL}", rf"HKLM\{UNINSTALL}", r"HKCU\Software\Quorvex", r"HKLM\Software\Quorvex"]
+    for root in ("HKCU", "HKLM"):
+        keys += [rf"{root}\Software\Classes\CLSID\{CLASS}", rf"{root}\Software\Classes\TypeLib\{TYPELIB}"]
+        keys += [rf"{root}\Software\Classes\Interface\{i}" for i in INTERFACES]
+    for key in keys:
         for view in (32, 64):
             prefix.reg("delete", key, "/f", view=view)
     for folder in (rf"{prefix.user}\AppData\Local\Programs\Ombrevale", r"C:\Program Files (x86)\Ombrevale",
@@ -416,7 +421,7 @@ def test_upgrade(release, older_version, prefix):
 def test_class_taken(release, prefix):
     clean(prefix)
     # Virtual PC's own registration, in the 64-bit view only (the installer looks in both).
-    virtual_pc = r"C:\Program Files\Microsoft Virtual PC\Virtual PC.exe -Embedding"
+    virtual_pc = r"C:\Program Files\Microsoft Virtual PC\Virtual PC.exe"
     key = rf"HKLM\Software\Classes\CLSID\{CLASS}\LocalServer32"
     prefix.reg("add", key, "/ve", "/d", virtual_pc, "/f", view=64)
     try:
