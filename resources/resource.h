@@ -10,12 +10,9 @@
 /* The application manifest (CREATEPROCESS_MANIFEST_RESOURCE_ID). */
 #define OMB_MANIFEST_ID 1
 
-/* The version, once: numbers for FILEVERSION/PRODUCTVERSION, text for the strings. */
-#define OMB_VERSION_MAJOR 1
-#define OMB_VERSION_MINOR 0
-#define OMB_VERSION_PATCH 0
-#define OMB_VERSION_BUILD 3
-#define OMB_VERSION_TEXT "1.00.0003"
+/* The version: numbers for FILEVERSION/PRODUCTVERSION, text for the strings, generated
+   from the project's version. */
+#include "resources/version.h"
 
 /* The version record's strings are Russian (0x0419) in Unicode (code page 1200); the
    block name and the Translation value must name the same pair. */
@@ -27,8 +24,8 @@
 #define OMB_PRODUCT_NAME "Quorvex"
 #define OMB_INTERNAL_NAME "Ombrevale"
 #define OMB_ORIGINAL_FILENAME "Ombrevale.EXE"
-#define OMB_FILE_DESCRIPTION "Quorvex - Ombrevale 1.00"
-#define OMB_COMMENTS "Quorvex - Ombrevale 1.00"
+#define OMB_FILE_DESCRIPTION "Quorvex - Ombrevale " OMB_VERSION_SHORT
+#define OMB_COMMENTS "Quorvex - Ombrevale " OMB_VERSION_SHORT
 #define OMB_LEGAL_COPYRIGHT "© Quorvex, 2026. Все права защищены."
 
 #endif

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Ombrevale and its demo automation host, registers the demo host in a private Wine
 # prefix inside the build tree and runs the program. With no X display set, it runs on a
-# virtual display, saves a screenshot, prints its path and then closes the program.
+# virtual display, saves a screenshot of the screen (build/windows/screenshot.png) and of
+# the window (docs/screenshot.png, the README's), prints their paths and closes the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -44,6 +45,16 @@ sleep 1
 shot=$root/build/windows/screenshot.png
 import -window root "$shot"
 echo "Screenshot: $shot"
+# The README's picture: the main window alone, written without time stamps so that an
+# unchanged window gives an unchanged file.
+main=$(xdotool search --onlyvisible --name '^Ombrevale$' 2>/dev/null | head -n 1 || true)
+if [ -n "$main" ] && eval "$(xdotool getwindowgeometry --shell "$main")"; then
+  picture=$root/docs/screenshot.png
+  mkdir -p "$root/docs"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage -strip \
+    -define png:exclude-chunks=date,time "$picture"
+  echo "Window: $picture"
+fi
 for w in $(xdotool search --onlyvisible --name '^(Ombrevale|Quorvex - Ombrevale)$' 2>/dev/null); do
   xdotool windowfocus --sync "$w" key --window "$w" Escape >/dev/null 2>&1 || true
 done

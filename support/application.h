@@ -10,8 +10,9 @@ namespace ombrevale {
 inline constexpr wchar_t kApplicationTitle[] = L"Quorvex - Ombrevale";
 inline constexpr wchar_t kCompanyName[] = L"Quorvex";
 inline constexpr wchar_t kProductName[] = L"Ombrevale";
-// The version as the about box shows it; the version record in the resources holds the same.
-inline constexpr wchar_t kVersionText[] = L"1.00.0003";
+// The version as the about box shows it: the project's version, in the form that the version
+// record holds too (resources/version.h, generated).
+inline constexpr wchar_t kVersionText[] = L"" OMB_VERSION_TEXT;
 // The read-me file that ships beside the program.
 inline constexpr wchar_t kReadMeFileName[] = L"ReadMe.txt";
 // The icon group in the program's resources, which the windows and the about box show.

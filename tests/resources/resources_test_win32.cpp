@@ -287,7 +287,8 @@ TEST(ReadMe, ShipsBesideTheProgramAsUtf8WithCrLf) {
               0);
     for (const char* topic : {"Отключить", "Подключить образ...", "Образ »", "Проверить...",
                               "Создать High Density...", "Создать Low Density...", "F1", "Shift+F1", "Esc",
-                              "Last open VFD directory", "Virtual PC", "OmbrevaleDemoHost.dll"})
+                              "Last open VFD directory", "Virtual PC", "OmbrevaleDemoHost.exe /RegServer",
+                              "OmbrevaleDemoHost.exe /UnregServer", "Версия 1.00.0003", "LICENSE.txt"})
         EXPECT_NE(text.find(topic), std::string::npos) << topic;
 }
 
