@@ -126,10 +126,19 @@ TEST_F(DemoHostTest, FirstUseCreatesTheDefaultInventoryAndItsSampleImages) {
     auto reread = ParseInventory(testing::ReadBytes(Inventory()), Inventory());
     ASSERT_TRUE(reread.ok());
     EXPECT_EQ(*reread, host->inventory());
-    for (const SampleImage& sample : DefaultSampleImages(*files_, folder_.Folder())) {
-        auto format = host->GetFloppyImageType(sample.path);
-        ASSERT_TRUE(format.ok()) << Utf8(sample.path);
-        EXPECT_EQ(*format, sample.density);
+    // Each sample is the floppy its name promises, as the file itself says.
+    const struct {
+        const wchar_t* name;
+        std::int32_t format;
+        std::size_t size;
+    } samples[] = {{L"Пустая дискета 1,44 МБ.vfd", kFormat144M, 1'474'560},
+                   {L"Пустая дискета 720 КБ.vfd", kFormat720K, 737'280}};
+    for (const auto& sample : samples) {
+        const std::wstring path = folder_.File(sample.name);
+        EXPECT_EQ(testing::ReadBytes(path).size(), sample.size) << Utf8(path);
+        auto format = host->GetFloppyImageType(path);
+        ASSERT_TRUE(format.ok()) << Utf8(path);
+        EXPECT_EQ(*format, sample.format) << Utf8(path);
     }
 }
 
