@@ -15,9 +15,9 @@ import sys
 
 # Low to high. The program: base, then the interfaces (views, automation) and the support
 # library, then the handlers' logic (drives, images), then the application. The automation
-# servers: base, then what both servers share (hostcore), the demo host, and the QEMU bridge
-# that reuses the demo host's image code. resources/ holds the identifiers shared by the
-# resource script and C++.
+# servers: base, then what both servers share (hostcore: the COM objects and server process,
+# image files), then each server on it, the demo host and the QEMU bridge, neither using
+# the other. resources/ holds the identifiers shared by the resource script and C++.
 RANKS = {
     "base": 0,
     "resources": 0,
@@ -29,7 +29,7 @@ RANKS = {
     "images": 2,
     "demohost": 2,
     "app": 3,
-    "qemuhost": 3,
+    "qemuhost": 2,
 }
 
 # Folders that are no layer of the program: tests, build scripts, build trees.

@@ -2,7 +2,8 @@
 
 #include <utility>
 
-#include "demohost/errors.h"
+#include "hostcore/errors.h"
+#include "hostcore/texts.h"
 
 namespace ombrevale::demohost {
 namespace {

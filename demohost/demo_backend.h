@@ -13,6 +13,9 @@
 
 namespace ombrevale::demohost {
 
+// The demo server builds on what both servers share.
+using namespace hostcore;
+
 class DemoBackend final : public hostcore::Backend {
 public:
     DemoBackend(std::shared_ptr<Files> files, HostLocation location);

@@ -4,56 +4,17 @@
 #include <chrono>
 #include <utility>
 
-#include "demohost/errors.h"
-#include "demohost/floppy_image.h"
+#include "hostcore/errors.h"
+#include "hostcore/floppy_image.h"
+#include "hostcore/image_files.h"
 #include "demohost/messages.h"
+#include "hostcore/texts.h"
 
 namespace ombrevale::demohost {
 namespace {
 
 // An inventory is a few lines per machine; anything this large is some other file.
 constexpr std::uint64_t kLargestInventory = 4 * 1024 * 1024;
-
-// Like DOS FORMAT: the serial number follows the moment the disk was made.
-std::uint32_t SerialFromClock() {
-    static std::uint32_t counter = 0;
-    const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
-    const auto mixed = static_cast<std::uint64_t>(ticks) * 0x9E3779B97F4A7C15ull + ++counter;
-    return static_cast<std::uint32_t>(mixed >> 32) ^ static_cast<std::uint32_t>(mixed);
-}
-
-// A path goes into the inventory as one line: no line break or other control character
-// may come with it.
-bool HasControlCharacter(const std::wstring& text) {
-    for (wchar_t c : text) {
-        if (c < 0x20 || c == 0x7F) return true;
-    }
-    return false;
-}
-
-bool IsOnlyBlanks(const std::wstring& text) {
-    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c == L' '; });
-}
-
-// "x.vfd:stream" names a stream inside x.vfd, not a file: a colon belongs only after a
-// drive letter (C:\..., \\?\C:\..., \\.\C:\...).
-bool HasMisplacedColon(const std::wstring& fullPath) {
-    std::size_t at = 0;
-    if (fullPath.rfind(L"\\\\?\\", 0) == 0 || fullPath.rfind(L"\\\\.\\", 0) == 0) at = 4;
-    if (fullPath.size() >= at + 2 && fullPath[at + 1] == L':' &&
-        ((fullPath[at] >= L'A' && fullPath[at] <= L'Z') || (fullPath[at] >= L'a' && fullPath[at] <= L'z')))
-        at += 2;
-    return fullPath.find(L':', at) != std::wstring::npos;
-}
-
-bool IsNotFound(std::int32_t number) { return number == kFileNotFound || number == kPathNotFound; }
-
-// The file layer's own conditions leave the host as the numbers Windows gives for them.
-std::int32_t Outward(std::int32_t number) {
-    if (number == kReadOnlyFile) return kAccessDenied;
-    if (number == kBrokenLink) return kFileNotFound;
-    return number;
-}
 
 std::span<const std::uint8_t> Bytes(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -76,9 +37,9 @@ Result<std::string> ReadInventory(Files& files, const std::wstring& path) {
 
 // The text of the default inventory, or nothing when something took the inventory's name
 // meanwhile. Nothing that exists is replaced: not a sample image, not the inventory.
-Result<std::optional<std::string>> CreateDefaultInventory(Files& files, const std::wstring& path,
-                                                          const std::wstring& dataFolder,
-                                                          const DemoHost::SerialSource& volumeSerial) {
+Result<std::optional<std::string>> CreateDefaultInventory(const ImageFiles& images, const std::wstring& path,
+                                                          const std::wstring& dataFolder) {
+    Files& files = images.files();
     if (auto made = files.CreateFolders(dataFolder); !made) {
         const std::int32_t number = made.failure().number;
         return Failure{number, HostText::FolderNotCreated(dataFolder, number)};
@@ -88,7 +49,7 @@ Result<std::optional<std::string>> CreateDefaultInventory(Files& files, const st
     if (auto saved = files.WriteAtomically(path, Bytes(text), WriteMode::CreateOnly); !saved) {
         const std::int32_t number = saved.failure().number;
         if (number == kFileExists) return std::optional<std::string>();
-        return Failure{Outward(number), HostText::InventoryNotCreated(path, number)};
+        return Failure{OutwardNumber(number), HostText::InventoryNotCreated(path, number)};
     }
     // Samples that already exist are the user's files now: they are left as they are.
     for (const SampleImage& sample : DefaultSampleImages(files, dataFolder)) {
@@ -97,13 +58,13 @@ Result<std::optional<std::string>> CreateDefaultInventory(Files& files, const st
         if (facts && (facts->kind == PathKind::Folder || facts->kind == PathKind::Device)) {
             written = Failure{kNotRegularFile, {}};
         } else if (facts && facts->kind == PathKind::Missing) {
-            const auto image = BuildEmptyFloppyImage(sample.density, volumeSerial());
-            written = files.WriteAtomically(sample.path, *image, WriteMode::CreateOnly);
+            auto image = images.NewImage(sample.path, sample.density);
+            written = image ? files.WriteAtomically(sample.path, *image, WriteMode::CreateOnly) : Status::of(image);
             if (!written && written.failure().number == kFileExists) written = Ok();
         }
         if (!written) {
             const std::int32_t number = written.failure().number;
-            return Failure{Outward(number), HostText::SampleImageNotCreated(sample.path, number)};
+            return Failure{OutwardNumber(number), HostText::SampleImageNotCreated(sample.path, number)};
         }
     }
     return std::optional<std::string>(text);
@@ -132,9 +93,7 @@ Inventory DefaultInventory(const Files& files, const std::wstring& dataFolder) {
 }
 
 DemoHost::DemoHost(std::shared_ptr<Files> files, std::wstring inventoryPath, SerialSource volumeSerial)
-    : files_(std::move(files)),
-      inventoryPath_(std::move(inventoryPath)),
-      volumeSerial_(volumeSerial ? std::move(volumeSerial) : SerialSource(SerialFromClock)) {}
+    : files_(files), inventoryPath_(std::move(inventoryPath)), images_(std::move(files), std::move(volumeSerial)) {}
 
 Result<std::shared_ptr<DemoHost>> DemoHost::Open(std::shared_ptr<Files> files, const HostLocation& location,
                                                  SerialSource volumeSerial) {
@@ -154,7 +113,7 @@ Result<std::shared_ptr<DemoHost>> DemoHost::Open(std::shared_ptr<Files> files, c
     }
     std::optional<std::string> text;
     if (facts->kind == PathKind::Missing) {
-        auto made = CreateDefaultInventory(*files, path, location.dataFolder, host->volumeSerial_);
+        auto made = CreateDefaultInventory(host->images_, path, location.dataFolder);
         if (!made) return made.failure();
         text = std::move(*made);
         // Nothing had the name a moment ago: another host made it since, or it is a link
@@ -269,29 +228,10 @@ Result<DriveEntry*> DemoHost::FindDrive(std::size_t machine, std::size_t drive) 
 }
 
 Result<std::wstring> DemoHost::ImagePath(const std::wstring& path, bool creating) {
-    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
-    if (IsOnlyBlanks(path)) return Failure{kInvalidArgument, HostText::BlankImagePath()};
-    if (HasControlCharacter(path)) return Failure{kInvalidArgument, HostText::BadImagePath(path)};
-    auto full = files_->FullPath(path);
-    if (!full) {
-        const std::int32_t number = full.failure().number;
-        return Failure{number, creating ? HostText::ImageNotWritten(path, number) : HostText::ImageNotFound(path)};
-    }
-    if (HasMisplacedColon(*full)) return Failure{kInvalidArgument, HostText::MisplacedColon(path)};
+    ASSIGN_OR_RETURN(std::wstring full, images_.FullPath(path, creating));
     // The inventory drops blanks at the end of a line: such a name could not be read back.
-    if (full->back() == L' ') return Failure{kInvalidArgument, HostText::BadImagePath(path)};
-    if (auto facts = files_->Examine(*full); facts && facts->kind == PathKind::Device)
-        return Failure{kNotRegularFile, creating ? HostText::DeviceNotReplaced(path) : HostText::ImageIsDevice(path)};
+    if (full.back() == L' ') return Failure{kInvalidArgument, ServerText::BadImagePath(path)};
     return full;
-}
-
-Result<std::unique_ptr<ReadableFile>> DemoHost::OpenImage(const std::wstring& fullPath) {
-    auto file = files_->OpenForReading(fullPath);
-    if (file) return file;
-    const std::int32_t number = file.failure().number;
-    if (IsNotFound(number)) return Failure{number, HostText::ImageNotFound(fullPath)};
-    if (number == kNotRegularFile) return Failure{number, HostText::ImageNotRegular(fullPath)};
-    return Failure{number, HostText::ImageUnreadable(fullPath, number)};
 }
 
 Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> guard) {
@@ -302,7 +242,7 @@ Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> gu
     auto current = ReadInventory(*files_, inventoryPath_);
     if (!current && !IsNotFound(current.failure().number)) {
         const std::int32_t number = current.failure().number;
-        return Failure{Outward(number), HostText::InventoryNotSaved(inventoryPath_, number)};
+        return Failure{OutwardNumber(number), HostText::InventoryNotSaved(inventoryPath_, number)};
     }
     if (current && *current != text_)
         return Failure{kInventoryChanged, HostText::InventoryChangedMeanwhile(inventoryPath_)};
@@ -319,7 +259,7 @@ Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> gu
     }
     if (auto saved = files_->WriteAtomically(inventoryPath_, Bytes(*text), WriteMode::Replace); !saved) {
         const std::int32_t number = saved.failure().number;
-        return Failure{Outward(number), HostText::InventoryNotSaved(inventoryPath_, number)};
+        return Failure{OutwardNumber(number), HostText::InventoryNotSaved(inventoryPath_, number)};
     }
     text_ = std::move(*text);
     if (reread) {
@@ -334,21 +274,21 @@ Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> gu
 
 Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
     ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, false));
-    if (auto file = OpenImage(full); !file) return file.failure();
+    if (auto file = images_.Open(full); !file) return file.failure();
 
     ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
     const std::wstring& machineName = inventory_.machines[machine].name;
     if (target->media == Media::Image)
-        return Failure{kDriveNotEmpty, HostText::DriveHoldsImage(target->number, machineName, target->source)};
+        return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(target->number, machineName, target->source)};
     if (target->media == Media::HostDrive)
-        return Failure{kDriveNotEmpty, HostText::DriveHoldsHostDrive(target->number, machineName, target->source)};
+        return Failure{kDriveNotEmpty, ServerText::DriveHoldsHostDrive(target->number, machineName, target->source)};
     // A guest writes to its image: never to the inventory, never to another drive's image.
     const FileId id = files_->Identify(full);
     if (IsInventory(full, id, files_->Identify(inventoryPath_)))
         return Failure{kImageInUse, HostText::AttachesInventory(full)};
     if (const auto holder = HolderOf(full, id)) {
         const MachineEntry& owner = inventory_.machines[holder->machine];
-        return Failure{kImageInUse, HostText::ImageHeld(full, owner.drives[holder->drive].number, owner.name)};
+        return Failure{kImageInUse, ServerText::ImageHeld(full, owner.drives[holder->drive].number, owner.name)};
     }
 
     DriveEntry updated = *target;
@@ -359,13 +299,13 @@ Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::
 
 Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
     const std::wstring normal = NormalHostDriveLetter(letter);
-    if (normal.empty()) return Failure{kBadHostDriveLetter, HostText::BadHostDriveLetter(letter)};
+    if (normal.empty()) return Failure{kBadHostDriveLetter, ServerText::BadHostDriveLetter(letter)};
     ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
     const std::wstring& machineName = inventory_.machines[machine].name;
     if (target->media == Media::Image)
-        return Failure{kDriveNotEmpty, HostText::DriveHoldsImage(target->number, machineName, target->source)};
+        return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(target->number, machineName, target->source)};
     if (target->media == Media::HostDrive)
-        return Failure{kDriveNotEmpty, HostText::DriveHoldsHostDrive(target->number, machineName, target->source)};
+        return Failure{kDriveNotEmpty, ServerText::DriveHoldsHostDrive(target->number, machineName, target->source)};
     DriveEntry updated = *target;
     updated.media = Media::HostDrive;
     updated.source = normal;
@@ -375,7 +315,7 @@ Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const s
 Status DemoHost::ReleaseImage(std::size_t machine, std::size_t drive) {
     ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
     if (target->media != Media::Image)
-        return Failure{kNoImageAttached, HostText::NoImage(target->number, inventory_.machines[machine].name)};
+        return Failure{kNoImageAttached, ServerText::NoImage(target->number, inventory_.machines[machine].name)};
     DriveEntry updated = *target;
     updated.media = Media::Nothing;
     updated.source.clear();
@@ -385,7 +325,7 @@ Status DemoHost::ReleaseImage(std::size_t machine, std::size_t drive) {
 Status DemoHost::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
     ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
     if (target->media != Media::HostDrive)
-        return Failure{kNoHostDriveAttached, HostText::NoHostDrive(target->number, inventory_.machines[machine].name)};
+        return Failure{kNoHostDriveAttached, ServerText::NoHostDrive(target->number, inventory_.machines[machine].name)};
     DriveEntry updated = *target;
     updated.media = Media::Nothing;
     updated.source.clear();
@@ -394,39 +334,22 @@ Status DemoHost::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
 
 Result<std::int32_t> DemoHost::GetFloppyImageType(const std::wstring& path) {
     ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, false));
-    ASSIGN_OR_RETURN(auto file, OpenImage(full));
-    const std::uint64_t size = file->Size();
-    // Only a size that some format has is worth the boot sector.
-    if (FormatForSize(size) == kUnknownFormat) return kUnknownFormat;
-    auto head = file->ReadHead(kBootSectorSize);
-    if (!head) {
-        const std::int32_t number = head.failure().number;
-        return Failure{number, HostText::ImageUnreadable(full, number)};
-    }
-    return ClassifyFloppyImage(size, *head);
+    return images_.Classify(full);
 }
 
 Status DemoHost::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
     ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, true));
-    const auto image = BuildEmptyFloppyImage(density, volumeSerial_());
-    if (!image) return Failure{kUnknownDensity, HostText::UnknownDensity(full, density)};
+    ASSIGN_OR_RETURN(const auto image, images_.NewImage(full, density));
     // The save dialog has asked about replacing a file, but it cannot know what the
     // drives hold, nor that the inventory lives here, under this name or another.
     const FileId id = files_->Identify(full);
     if (const auto holder = HolderOf(full, id)) {
         const MachineEntry& owner = inventory_.machines[holder->machine];
-        return Failure{kImageInUse, HostText::ReplacesHeldImage(full, owner.drives[holder->drive].number, owner.name)};
+        return Failure{kImageInUse, ServerText::ReplacesHeldImage(full, owner.drives[holder->drive].number, owner.name)};
     }
     if (IsInventory(full, id, files_->Identify(inventoryPath_)))
         return Failure{kImageInUse, HostText::ReplacesInventory(full)};
-    auto facts = files_->Examine(full);
-    if (facts && (facts->kind == PathKind::Folder || facts->kind == PathKind::Device))
-        return Failure{kNotRegularFile, HostText::NotAFileToReplace(full)};
-    if (auto written = files_->WriteAtomically(full, *image, WriteMode::Replace); !written) {
-        const std::int32_t number = written.failure().number;
-        return Failure{Outward(number), HostText::ImageNotWritten(full, number)};
-    }
-    return Ok();
+    return images_.Write(full, image);
 }
 
 }  // namespace ombrevale::demohost

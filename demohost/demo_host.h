@@ -10,11 +10,15 @@
 #include <unordered_map>
 #include <vector>
 
-#include "demohost/files.h"
+#include "hostcore/files.h"
+#include "hostcore/image_files.h"
 #include "demohost/inventory.h"
 #include "base/result.h"
 
 namespace ombrevale::demohost {
+
+// The demo server builds on what both servers share.
+using namespace hostcore;
 
 struct HostLocation {
     std::wstring inventory;   // the inventory file
@@ -31,7 +35,7 @@ std::vector<SampleImage> DefaultSampleImages(const Files& files, const std::wstr
 
 class DemoHost {
 public:
-    using SerialSource = std::function<std::uint32_t()>;
+    using SerialSource = ImageFiles::SerialSource;
 
     // Reads the inventory, or makes the default one and its sample images when the file
     // does not exist. A malformed inventory fails, naming the file and the line. Temporary
@@ -74,7 +78,6 @@ private:
     bool IsInventory(const std::wstring& fullPath, const FileId& id, const FileId& inventory);
     void Hold(Position at, Guard guard);
     void Unhold(Position at);
-    Result<std::unique_ptr<ReadableFile>> OpenImage(const std::wstring& fullPath);
     // Saves the drive's new state, rewriting only its line, then makes it the current one.
     Status Commit(Position at, DriveEntry updated, std::optional<Guard> guard);
 
@@ -82,7 +85,7 @@ private:
     std::wstring inventoryPath_;
     Inventory inventory_;
     std::string text_;  // the inventory file as saved last
-    SerialSource volumeSerial_;
+    ImageFiles images_;
 
     // Held images by what they are: an existing file by its index (the volume is compared
     // on a hit), any other by its whole identity, and every one by its path as written.

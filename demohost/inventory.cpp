@@ -4,9 +4,11 @@
 #include <unordered_map>
 #include <utility>
 
-#include "demohost/errors.h"
+#include "hostcore/errors.h"
 #include "demohost/messages.h"
-#include "demohost/utf8.h"
+#include "hostcore/utf8.h"
+#include "hostcore/backend.h"
+#include "hostcore/texts.h"
 
 namespace ombrevale::demohost {
 namespace {
@@ -59,7 +61,7 @@ class Parser {
 public:
     // An empty problem means the line was fine.
     std::wstring Line(std::wstring_view raw, int number) {
-        if (HasControlCharacter(raw)) return InventoryText::ControlCharacter();
+        if (HasControlCharacter(raw)) return ServerText::ControlCharacter();
         const std::wstring_view line = Trim(raw);
         if (line.empty() || line.front() == L'#') return {};
         const auto [keyword, rest] = SplitWord(line);
@@ -124,14 +126,6 @@ std::wstring DriveLine(const DriveEntry& drive) {
 
 }  // namespace
 
-std::wstring NormalHostDriveLetter(std::wstring_view text) {
-    if (text.size() != 2 || text[1] != L':') return {};
-    wchar_t letter = text[0];
-    if (letter >= L'a' && letter <= L'z') letter = static_cast<wchar_t>(letter - L'a' + L'A');
-    if (letter < L'A' || letter > L'Z') return {};
-    return std::wstring{letter, L':'};
-}
-
 Result<Inventory> ParseInventory(std::string_view utf8, const std::wstring& file) {
     if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);  // editors may add a BOM
     Parser parser;
@@ -148,7 +142,7 @@ Result<Inventory> ParseInventory(std::string_view utf8, const std::wstring& file
         } else if (const auto line = Utf8ToWide(raw)) {
             problem = parser.Line(*line, number);
         } else {
-            problem = InventoryText::NotUtf8();
+            problem = ServerText::NotUtf8();
         }
         if (!problem.empty())
             return Failure{kMalformedInventory, InventoryText::Malformed(file, number, problem)};

@@ -9,8 +9,12 @@
 #include <vector>
 
 #include "base/result.h"
+#include "hostcore/backend.h"
 
 namespace ombrevale::demohost {
+
+// The demo server builds on what both servers share.
+using namespace hostcore;
 
 // What a drive holds; the values are the Attachment codes that the host reports.
 enum class Media : std::int32_t { Nothing = 0, Image = 1, HostDrive = 2 };
@@ -54,7 +58,5 @@ std::string FormatInventory(const Inventory& inventory);
 // Nothing when that line is not the drive's.
 std::optional<std::string> ReplaceDriveLine(std::string_view utf8, const DriveEntry& drive);
 
-// "A:" for a letter followed by a colon, in either case; nothing otherwise.
-std::wstring NormalHostDriveLetter(std::wstring_view text);
 
 }  // namespace ombrevale::demohost

@@ -6,15 +6,18 @@
 #include <string>
 #include <string_view>
 
+#include "hostcore/texts.h"
+
 namespace ombrevale::demohost {
+
+// The demo server builds on what both servers share.
+using namespace hostcore;
 
 struct InventoryText {
     static std::wstring FileHeader();
     static std::wstring Malformed(std::wstring_view file, int line, std::wstring_view problem);
     static std::wstring TooLarge(std::wstring_view file);
 
-    static std::wstring NotUtf8();
-    static std::wstring ControlCharacter();
     static std::wstring LoneCarriageReturns();
     static std::wstring UnknownKeyword(std::wstring_view word);
     static std::wstring MissingMachineName();
@@ -34,7 +37,6 @@ struct InventoryText {
 
 struct HostText {
     // " (нет доступа)" and the like, for a failure number from the file system.
-    static std::wstring Reason(std::int32_t number);
 
     static std::wstring InventoryUnreadable(std::wstring_view file, std::int32_t number);
     static std::wstring InventoryBrokenLink(std::wstring_view file);
@@ -44,34 +46,11 @@ struct HostText {
     static std::wstring FolderNotCreated(std::wstring_view folder, std::int32_t number);
     static std::wstring SampleImageNotCreated(std::wstring_view path, std::int32_t number);
 
-    static std::wstring NoDataFolder(std::int32_t number);
 
-    static std::wstring MissingImagePath();
-    static std::wstring BlankImagePath();
-    static std::wstring BadImagePath(std::wstring_view path);
-    static std::wstring MisplacedColon(std::wstring_view path);
-    static std::wstring ImageIsDevice(std::wstring_view path);
-    static std::wstring ImageNotFound(std::wstring_view path);
-    static std::wstring ImageNotRegular(std::wstring_view path);
-    static std::wstring ImageUnreadable(std::wstring_view path, std::int32_t number);
 
-    static std::wstring DriveHoldsImage(std::int32_t drive, std::wstring_view machine,
-                                        std::wstring_view image);
-    static std::wstring DriveHoldsHostDrive(std::int32_t drive, std::wstring_view machine,
-                                            std::wstring_view letter);
-    static std::wstring ImageHeld(std::wstring_view path, std::int32_t drive, std::wstring_view machine);
     static std::wstring AttachesInventory(std::wstring_view path);
-    static std::wstring NoImage(std::int32_t drive, std::wstring_view machine);
-    static std::wstring NoHostDrive(std::int32_t drive, std::wstring_view machine);
-    static std::wstring BadHostDriveLetter(std::wstring_view text);
 
-    static std::wstring UnknownDensity(std::wstring_view path, std::int32_t density);
-    static std::wstring ReplacesHeldImage(std::wstring_view path, std::int32_t drive,
-                                          std::wstring_view machine);
-    static std::wstring NotAFileToReplace(std::wstring_view path);
-    static std::wstring DeviceNotReplaced(std::wstring_view path);
     static std::wstring ReplacesInventory(std::wstring_view path);
-    static std::wstring ImageNotWritten(std::wstring_view path, std::int32_t number);
 };
 
 }  // namespace ombrevale::demohost

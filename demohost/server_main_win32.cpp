@@ -32,7 +32,7 @@ Result<HostLocation> InventoryLocation(Files& files) {
     const HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, roaming);
     if (hr != S_OK) {
         const HRESULT number = FAILED(hr) ? hr : E_FAIL;
-        return Failure{number, HostText::NoDataFolder(number)};
+        return Failure{number, ServerText::NoDataFolder(number)};
     }
     const std::wstring folder = files.Join(roaming, kDataFolderName);
     return HostLocation{files.Join(folder, kInventoryName), folder};

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/result.h"
 
@@ -23,6 +24,15 @@ struct DriveState {
 // reason: a client learns it from the first call it makes, with the whole description,
 // which a failed creation across processes would not carry.
 //
+// "A:" for a letter followed by a colon, in either case; nothing otherwise.
+inline std::wstring NormalHostDriveLetter(std::wstring_view text) {
+    if (text.size() != 2 || text[1] != L':') return {};
+    wchar_t letter = text[0];
+    if (letter >= L'a' && letter <= L'z') letter = static_cast<wchar_t>(letter - L'a' + L'A');
+    if (letter < L'A' || letter > L'Z') return {};
+    return std::wstring{letter, L':'};
+}
+
 // Machines and drives are addressed by position, counted from 0: a machine in the
 // server's list, a drive in its machine's list. A position that no longer exists (the
 // list changed under a client that still holds an object) fails with a description.

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "demohost/messages.h"
+#include "hostcore/texts.h"
 #include "qemuhost/machines_file.h"
 #include "qemuhost/system.h"
 
@@ -17,7 +17,7 @@ constexpr wchar_t kMachinesFileName[] = L"machines.txt";
 
 }  // namespace
 
-Result<std::wstring> MachinesFileLocation(demohost::Files& files) {
+Result<std::wstring> MachinesFileLocation(hostcore::Files& files) {
     const DWORD needed = GetEnvironmentVariableW(kMachinesFileVariable, nullptr, 0);
     if (needed > 1) {
         std::wstring named(needed, L'\0');
@@ -28,11 +28,11 @@ Result<std::wstring> MachinesFileLocation(demohost::Files& files) {
     // SHGetFolderPathW rather than SHGetKnownFolderPath: the server starts on Windows XP.
     wchar_t appData[MAX_PATH] = {};
     const HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
-    if (FAILED(hr)) return Failure{hr, demohost::HostText::NoDataFolder(hr)};
+    if (FAILED(hr)) return Failure{hr, hostcore::ServerText::NoDataFolder(hr)};
     return files.Join(files.Join(appData, kDataFolderName), kMachinesFileName);
 }
 
-Status WriteMachinesFileTemplate(demohost::Files& files, const std::wstring& path) {
+Status WriteMachinesFileTemplate(hostcore::Files& files, const std::wstring& path) {
     RETURN_IF_FAILED(files.CreateFolders(files.Parent(path)));
     // Notepad before Windows 10 shows UTF-8 only with its mark, and lines only with CR LF.
     std::string text = "\xEF\xBB\xBF";
@@ -61,13 +61,13 @@ Status WriteMachinesFileTemplate(demohost::Files& files, const std::wstring& pat
 
 void OfferMachinesFileTemplate() {
     if (GetEnvironmentVariableW(kMachinesFileVariable, nullptr, 0) > 1) return;
-    auto files = demohost::SystemFiles();
+    auto files = hostcore::SystemFiles();
     auto path = MachinesFileLocation(*files);
     if (path) (void)WriteMachinesFileTemplate(*files, *path);
 }
 
 Result<std::unique_ptr<QemuBackend>> OpenQemuBridge(BridgeTimeouts timeouts) {
-    auto files = demohost::SystemFiles();
+    auto files = hostcore::SystemFiles();
     ASSIGN_OR_RETURN(std::wstring machinesFile, MachinesFileLocation(*files));
     BridgeParts parts;
     parts.files = files;

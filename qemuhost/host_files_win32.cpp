@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "demohost/utf8.h"
+#include "hostcore/utf8.h"
 #include "qemuhost/errors.h"
 #include "qemuhost/system.h"
 
@@ -25,7 +25,7 @@ public:
         std::string path(unix);
         HeapFree(GetProcessHeap(), 0, unix);
         // QMP carries UTF-8; a name in another encoding could not reach QEMU intact.
-        if (path.empty() || path[0] != '/' || !demohost::Utf8ToWide(path)) return Failure{kNoPathMapping, {}};
+        if (path.empty() || path[0] != '/' || !hostcore::Utf8ToWide(path)) return Failure{kNoPathMapping, {}};
         return path;
     }
 
@@ -49,14 +49,14 @@ private:
 class WindowsPaths final : public PathMapper {
 public:
     Result<std::string> ToQemu(const std::wstring& windowsPath) override {
-        std::string path = demohost::WideToUtf8(windowsPath);
+        std::string path = hostcore::WideToUtf8(windowsPath);
         // An unpaired surrogate would come back as U+FFFD: another file's name.
-        if (demohost::Utf8ToWide(path) != windowsPath) return Failure{kNoPathMapping, {}};
+        if (hostcore::Utf8ToWide(path) != windowsPath) return Failure{kNoPathMapping, {}};
         return path;
     }
 
     std::optional<std::wstring> ToWindows(const std::string& qemuPath) override {
-        return demohost::Utf8ToWide(qemuPath);
+        return hostcore::Utf8ToWide(qemuPath);
     }
 
     std::string HostFloppyDevice(wchar_t letter) override { return letter == L'B' ? "\\\\.\\B:" : "\\\\.\\A:"; }

@@ -2,15 +2,15 @@
 
 #include <optional>
 
-#include "demohost/messages.h"
-#include "demohost/utf8.h"
+#include "hostcore/texts.h"
+#include "hostcore/utf8.h"
 #include "qemuhost/errors.h"
 #include "qemuhost/messages.h"
 
 namespace ombrevale::qemuhost {
 namespace {
 
-using demohost::InventoryText;
+using hostcore::ServerText;
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
@@ -107,12 +107,12 @@ Result<std::vector<MachineEntry>> ParseMachinesFile(std::string_view utf8, const
         if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
 
         std::wstring problem;
-        const auto wide = demohost::Utf8ToWide(raw);
+        const auto wide = hostcore::Utf8ToWide(raw);
         const std::wstring_view line = wide ? Trim(*wide) : std::wstring_view();
         if (!wide) {
-            problem = InventoryText::NotUtf8();
+            problem = ServerText::NotUtf8();
         } else if (HasControlCharacter(line)) {
-            problem = InventoryText::ControlCharacter();
+            problem = ServerText::ControlCharacter();
         } else if (line.empty() || line.front() == L'#') {
             continue;
         } else if (const std::size_t equals = line.find(L'='); equals == std::wstring_view::npos) {
@@ -143,7 +143,7 @@ Result<std::vector<MachineEntry>> ParseMachinesFile(std::string_view utf8, const
 }
 
 std::string MachinesFileTemplate() {
-    return demohost::WideToUtf8(
+    return hostcore::WideToUtf8(
         L"# Машины QEMU, дисководы которых обслуживает мост Ombrevale.\n"
         L"# Одна строка на машину: «<имя машины> = <адрес QMP>». Адрес — порт монитора QMP на этом\n"
         L"# компьютере («4444»), адрес и порт («127.0.0.1:4444») или параметр QEMU «-qmp» целиком\n"

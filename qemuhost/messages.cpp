@@ -1,11 +1,11 @@
 #include "qemuhost/messages.h"
 
-#include "demohost/messages.h"
+#include "hostcore/texts.h"
 
 namespace ombrevale::qemuhost {
 namespace {
 
-std::wstring Quoted(std::wstring_view text) { return L"«" + std::wstring(text) + L"»"; }
+std::wstring Quoted(std::wstring_view text) { return hostcore::ServerText::Quoted(text); }
 
 std::wstring Machine(std::wstring_view machine, std::wstring_view address) {
     return L"машина QEMU " + Quoted(machine) + L" (QMP " + std::wstring(address) + L")";
@@ -28,7 +28,7 @@ std::wstring MachinesFileText::TooLarge(std::wstring_view file) {
 }
 
 std::wstring MachinesFileText::Unreadable(std::wstring_view file, std::int32_t number) {
-    return L"Не удалось прочитать файл машин QEMU " + Quoted(file) + demohost::HostText::Reason(number) + L".";
+    return L"Не удалось прочитать файл машин QEMU " + Quoted(file) + hostcore::ServerText::Reason(number) + L".";
 }
 
 std::wstring MachinesFileText::MissingEquals() {

@@ -4,44 +4,26 @@
 #include <chrono>
 #include <utility>
 
-#include "demohost/floppy_image.h"
-#include "demohost/inventory.h"
-#include "demohost/messages.h"
-#include "demohost/utf8.h"
+#include "hostcore/floppy_image.h"
+#include "hostcore/image_files.h"
+#include "hostcore/texts.h"
+#include "hostcore/utf8.h"
 #include "qemuhost/errors.h"
 #include "qemuhost/messages.h"
 
 namespace ombrevale::qemuhost {
 namespace {
 
-using demohost::HostText;
-using demohost::kInvalidArgument;
+using hostcore::ServerText;
+using hostcore::kInvalidArgument;
 using hostcore::DriveState;
 
 // A machines file is a line per machine; anything this large is some other file.
 constexpr std::uint64_t kLargestMachinesFile = 1024 * 1024;
 
-std::uint32_t SerialFromClock() {
-    static std::uint32_t counter = 0;
-    const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
-    const auto mixed = static_cast<std::uint64_t>(ticks) * 0x9E3779B97F4A7C15ull + ++counter;
-    return static_cast<std::uint32_t>(mixed >> 32) ^ static_cast<std::uint32_t>(mixed);
-}
-
-bool HasControlCharacter(const std::wstring& text) {
-    for (wchar_t c : text) {
-        if (c < 0x20 || c == 0x7F) return true;
-    }
-    return false;
-}
-
-bool IsNotFound(std::int32_t number) {
-    return number == demohost::kFileNotFound || number == demohost::kPathNotFound;
-}
-
 std::wstring Wide(const std::string& utf8) {
     // Text from QEMU has been through the JSON reader, which takes only well-formed UTF-8.
-    return demohost::Utf8ToWide(utf8).value_or(L"");
+    return hostcore::Utf8ToWide(utf8).value_or(L"");
 }
 
 const std::string* StringMember(const Json& object, std::string_view key) {
@@ -67,30 +49,24 @@ wchar_t FloppyLetterOf(const std::string& device) {
     return 0;
 }
 
-Failure NoImageFailure(const std::wstring& path, std::int32_t number) {
-    if (IsNotFound(number)) return Failure{number, HostText::ImageNotFound(path)};
-    if (number == demohost::kNotRegularFile) return Failure{number, HostText::ImageNotRegular(path)};
-    return Failure{number, HostText::ImageUnreadable(path, number)};
-}
-
 }  // namespace
 
-QemuBackend::QemuBackend(BridgeParts parts) : parts_(std::move(parts)) {
-    if (!parts_.volumeSerial) parts_.volumeSerial = SerialFromClock;
+QemuBackend::QemuBackend(BridgeParts parts)
+    : parts_(std::move(parts)), images_(parts_.files, parts_.volumeSerial) {
     if (!parts_.clock) parts_.clock = [] { return std::chrono::steady_clock::now(); };
 }
 
 Result<std::vector<MachineEntry>> QemuBackend::Machines() {
-    demohost::Files& files = *parts_.files;
+    hostcore::Files& files = *parts_.files;
     const std::wstring& path = parts_.machinesFile;
     auto kind = files.Examine(path);
     if (!kind) return Failure{kind.failure().number, MachinesFileText::Unreadable(path, kind.failure().number)};
     // No file yet: no machines, until the user lists some.
-    if (kind->kind == demohost::PathKind::Missing) return std::vector<MachineEntry>{};
+    if (kind->kind == hostcore::PathKind::Missing) return std::vector<MachineEntry>{};
     auto file = files.OpenForReading(path);
     if (!file) return Failure{file.failure().number, MachinesFileText::Unreadable(path, file.failure().number)};
     if ((*file)->Size() > kLargestMachinesFile)
-        return Failure{demohost::kFileTooLarge, MachinesFileText::TooLarge(path)};
+        return Failure{hostcore::kFileTooLarge, MachinesFileText::TooLarge(path)};
     auto bytes = (*file)->ReadHead(static_cast<std::size_t>((*file)->Size()));
     if (!bytes) return Failure{bytes.failure().number, MachinesFileText::Unreadable(path, bytes.failure().number)};
     std::string text(bytes->begin(), bytes->end());
@@ -229,12 +205,6 @@ bool QemuBackend::Holds(const Medium& medium, const Target& target) {
     return parts_.facts->Identity(*held) == target.identity;
 }
 
-Result<std::unique_ptr<demohost::ReadableFile>> QemuBackend::OpenImage(const std::wstring& fullPath) {
-    auto file = parts_.files->OpenForReading(fullPath);
-    if (!file) return NoImageFailure(fullPath, file.failure().number);
-    return file;
-}
-
 Result<std::optional<std::string>> QemuBackend::FileIn(const Conversation& conversation, const Floppy& floppy) {
     // The drive is known by its device now: query-block alone tells what it holds.
     auto blocks = conversation.session->Execute("query-block");
@@ -256,10 +226,10 @@ Status QemuBackend::RefuseIfHolding(const Conversation& conversation, const Flop
     if (!floppy.medium) return Ok();
     const DriveState state = StateOf(floppy);
     if (state.attachment == 2)
-        return Failure{demohost::kDriveNotEmpty,
-                       HostText::DriveHoldsHostDrive(floppy.unit, conversation.machine.label, state.hostDriveLetter)};
-    return Failure{demohost::kDriveNotEmpty,
-                   HostText::DriveHoldsImage(floppy.unit, conversation.machine.label, state.imagePath)};
+        return Failure{hostcore::kDriveNotEmpty,
+                       ServerText::DriveHoldsHostDrive(floppy.unit, conversation.machine.label, state.hostDriveLetter)};
+    return Failure{hostcore::kDriveNotEmpty,
+                   ServerText::DriveHoldsImage(floppy.unit, conversation.machine.label, state.imagePath)};
 }
 
 Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, const std::string& file,
@@ -325,38 +295,39 @@ Result<DriveState> QemuBackend::Drive(std::size_t machine, std::size_t drive) {
 }
 
 Status QemuBackend::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
-    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
-    if (HasControlCharacter(path)) return Failure{kInvalidArgument, HostText::BadImagePath(path)};
-    auto full = parts_.files->FullPath(path);
-    if (!full) return Failure{full.failure().number, HostText::ImageNotFound(path)};
+    ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, false));
     {
         // QEMU takes a file of any size; a guest cannot read a disk of no floppy format.
-        ASSIGN_OR_RETURN(auto file, OpenImage(*full));
-        if (demohost::FormatForSize(file->Size()) == demohost::kUnknownFormat)
-            return Failure{kNotFloppySize, BridgeText::NotFloppySize(*full, file->Size())};
+        ASSIGN_OR_RETURN(auto file, images_.Open(full));
+        if (hostcore::FormatForSize(file->Size()) == hostcore::kUnknownFormat)
+            return Failure{kNotFloppySize, BridgeText::NotFloppySize(full, file->Size())};
     }
-    auto readOnly = parts_.facts->IsReadOnly(*full);
-    if (!readOnly) return NoImageFailure(*full, readOnly.failure().number);
-    auto qemuPath = parts_.paths->ToQemu(*full);
-    if (!qemuPath) return Failure{qemuPath.failure().number, BridgeText::NoPathMapping(*full)};
+    auto readOnly = parts_.facts->IsReadOnly(full);
+    if (!readOnly) {
+        const std::int32_t number = readOnly.failure().number;
+        return Failure{number, hostcore::IsNotFound(number) ? ServerText::ImageNotFound(full)
+                                                            : ServerText::ImageUnreadable(full, number)};
+    }
+    auto qemuPath = parts_.paths->ToQemu(full);
+    if (!qemuPath) return Failure{qemuPath.failure().number, BridgeText::NoPathMapping(full)};
 
     ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
     ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
     RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
     // One file in two drives of a machine would be two writers of one disk.
-    const Target target{*full, *qemuPath, parts_.facts->Identity(*full)};
+    const Target target{full, *qemuPath, parts_.facts->Identity(full)};
     for (const Floppy& other : conversation.floppies) {
         if (other.medium && Holds(*other.medium, target))
-            return Failure{demohost::kImageInUse, HostText::ImageHeld(*full, other.unit, conversation.machine.label)};
+            return Failure{hostcore::kImageInUse, ServerText::ImageHeld(full, other.unit, conversation.machine.label)};
     }
-    return Change(conversation, *floppy, *qemuPath, *readOnly, BridgeText::ImageMedium(*full));
+    return Change(conversation, *floppy, *qemuPath, *readOnly, BridgeText::ImageMedium(full));
 }
 
 Status QemuBackend::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
-    const std::wstring normal = demohost::NormalHostDriveLetter(letter);
-    if (normal.empty()) return Failure{demohost::kBadHostDriveLetter, HostText::BadHostDriveLetter(letter)};
+    const std::wstring normal = hostcore::NormalHostDriveLetter(letter);
+    if (normal.empty()) return Failure{hostcore::kBadHostDriveLetter, ServerText::BadHostDriveLetter(letter)};
     if (normal[0] != L'A' && normal[0] != L'B')
-        return Failure{demohost::kBadHostDriveLetter, BridgeText::HostDriveNotFloppy(normal)};
+        return Failure{hostcore::kBadHostDriveLetter, BridgeText::HostDriveNotFloppy(normal)};
     const std::string device = parts_.paths->HostFloppyDevice(normal[0]);
 
     ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
@@ -369,7 +340,7 @@ Status QemuBackend::ReleaseImage(std::size_t machine, std::size_t drive) {
     ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
     ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
     if (!floppy->medium || floppy->medium->hostDevice)
-        return Failure{demohost::kNoImageAttached, HostText::NoImage(floppy->unit, conversation.machine.label)};
+        return Failure{hostcore::kNoImageAttached, ServerText::NoImage(floppy->unit, conversation.machine.label)};
     return Eject(conversation, *floppy);
 }
 
@@ -377,66 +348,51 @@ Status QemuBackend::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
     ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
     ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
     if (!floppy->medium || !floppy->medium->hostDevice)
-        return Failure{demohost::kNoHostDriveAttached,
-                       HostText::NoHostDrive(floppy->unit, conversation.machine.label)};
+        return Failure{hostcore::kNoHostDriveAttached,
+                       ServerText::NoHostDrive(floppy->unit, conversation.machine.label)};
     return Eject(conversation, *floppy);
 }
 
 Result<std::int32_t> QemuBackend::GetFloppyImageType(const std::wstring& path) {
-    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
-    auto full = parts_.files->FullPath(path);
-    if (!full) return Failure{full.failure().number, HostText::ImageNotFound(path)};
-    ASSIGN_OR_RETURN(auto file, OpenImage(*full));
-    const std::uint64_t size = file->Size();
-    // Only a size that some format has is worth the boot sector.
-    if (demohost::FormatForSize(size) == demohost::kUnknownFormat) return demohost::kUnknownFormat;
-    auto head = file->ReadHead(demohost::kBootSectorSize);
-    if (!head) return Failure{head.failure().number, HostText::ImageUnreadable(*full, head.failure().number)};
-    return demohost::ClassifyFloppyImage(size, *head);
+    ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, false));
+    return images_.Classify(full);
 }
 
 Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
-    if (path.empty()) return Failure{kInvalidArgument, HostText::MissingImagePath()};
-    auto full = parts_.files->FullPath(path);
-    if (!full) return Failure{full.failure().number, HostText::ImageNotWritten(path, full.failure().number)};
-    const auto image = demohost::BuildEmptyFloppyImage(density, parts_.volumeSerial());
-    if (!image) return Failure{demohost::kUnknownDensity, HostText::UnknownDensity(*full, density)};
-    if (parts_.files->Identify(*full) == parts_.files->Identify(parts_.machinesFile))
-        return Failure{demohost::kImageInUse, BridgeText::ReplacesMachinesFile(*full)};
-    auto kind = parts_.files->Examine(*full);
-    if (kind && (kind->kind == demohost::PathKind::Folder || kind->kind == demohost::PathKind::Device))
-        return Failure{demohost::kNotRegularFile, HostText::NotAFileToReplace(*full)};
+    ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, true));
+    ASSIGN_OR_RETURN(const auto image, images_.NewImage(full, density));
+    if (parts_.files->Identify(full) == parts_.files->Identify(parts_.machinesFile))
+        return Failure{hostcore::kImageInUse, BridgeText::ReplacesMachinesFile(full)};
+    auto kind = parts_.files->Examine(full);
 
     // Replacing a file that a guest has in a drive would lose whatever the guest writes to
     // it from then on. Only an existing file can be held; machines that are not running
     // hold nothing, but one that runs and does not answer might.
-    if (kind && kind->kind == demohost::PathKind::File) {
-        auto qemuPath = parts_.paths->ToQemu(*full);
-        const Target target{*full, qemuPath ? std::optional(*qemuPath) : std::nullopt,
-                            parts_.facts->Identity(*full)};
+    if (kind && kind->kind == hostcore::PathKind::File) {
+        auto qemuPath = parts_.paths->ToQemu(full);
+        const Target target{full, qemuPath ? std::optional(*qemuPath) : std::nullopt,
+                            parts_.facts->Identity(full)};
         ASSIGN_OR_RETURN(auto machines, Machines());
         for (const MachineEntry& machine : machines) {
             auto session = Connect(machine, parts_.timeouts.operation);
             if (!session && session.failure().number == kMachineUnreachable) continue;
             if (!session) {
                 return Failure{kCannotCheckMachine,
-                               BridgeText::CannotCheckMachine(*full, session.failure().description)};
+                               BridgeText::CannotCheckMachine(full, session.failure().description)};
             }
             auto floppies = ReadFloppies(machine, **session);
             if (!floppies) {
                 return Failure{kCannotCheckMachine,
-                               BridgeText::CannotCheckMachine(*full, floppies.failure().description)};
+                               BridgeText::CannotCheckMachine(full, floppies.failure().description)};
             }
             for (const Floppy& floppy : *floppies) {
                 if (floppy.medium && Holds(*floppy.medium, target))
-                    return Failure{demohost::kImageInUse,
-                                   HostText::ReplacesHeldImage(*full, floppy.unit, machine.label)};
+                    return Failure{hostcore::kImageInUse,
+                                   ServerText::ReplacesHeldImage(full, floppy.unit, machine.label)};
             }
         }
     }
-    if (auto written = parts_.files->WriteAtomically(*full, *image, demohost::WriteMode::Replace); !written)
-        return Failure{written.failure().number, HostText::ImageNotWritten(*full, written.failure().number)};
-    return Ok();
+    return images_.Write(full, image);
 }
 
 }  // namespace ombrevale::qemuhost

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "demohost/files.h"
+#include "hostcore/files.h"
+#include "hostcore/image_files.h"
 #include "hostcore/backend.h"
 #include "qemuhost/host_files.h"
 #include "qemuhost/machines_file.h"
@@ -32,7 +33,7 @@ struct BridgeTimeouts {
 };
 
 struct BridgeParts {
-    std::shared_ptr<demohost::Files> files;
+    std::shared_ptr<hostcore::Files> files;
     std::shared_ptr<FileFacts> facts;
     std::shared_ptr<PathMapper> paths;
     std::shared_ptr<Connector> connector;
@@ -104,9 +105,9 @@ private:
     hostcore::DriveState StateOf(const Floppy& floppy);
     std::wstring WindowsPath(const std::string& qemuPath);
     bool Holds(const Medium& medium, const Target& target);
-    Result<std::unique_ptr<demohost::ReadableFile>> OpenImage(const std::wstring& fullPath);
 
     BridgeParts parts_;
+    hostcore::ImageFiles images_;
     // The machines file is read on every call, but parsed only when its text changed.
     std::string machinesText_;
     std::vector<MachineEntry> machines_;

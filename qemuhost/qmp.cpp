@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <utility>
 
-#include "demohost/utf8.h"
+#include "hostcore/utf8.h"
 #include "qemuhost/errors.h"
 #include "qemuhost/messages.h"
 
 namespace ombrevale::qemuhost {
 
-using demohost::Utf8ToWide;
+using hostcore::Utf8ToWide;
 
 namespace {
 

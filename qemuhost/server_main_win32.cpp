@@ -38,7 +38,7 @@ bool RegistersForThisUser(const wchar_t* commandLine) {
 
 std::wstring Usage() {
     std::wstring where = L"%APPDATA%\\Ombrevale QEMU Bridge\\machines.txt";
-    if (auto path = MachinesFileLocation(*demohost::SystemFiles())) where = *path;
+    if (auto path = MachinesFileLocation(*hostcore::SystemFiles())) where = *path;
     const std::wstring machines =
         L"Машины перечислены в файле «" + where + L"», по строке на машину: «<имя> = <адрес QMP>».\r\n\r\n";
     return L"Мост QEMU для Ombrevale: сервер автоматизации, через который программа работает с дисководами "

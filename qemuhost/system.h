@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "demohost/files.h"
+#include "hostcore/files.h"
 #include "qemuhost/host_files.h"
 #include "qemuhost/qemu_backend.h"
 #include "qemuhost/qmp.h"
@@ -24,12 +24,12 @@ std::shared_ptr<PathMapper> SystemPathMapper();
 std::shared_ptr<FileFacts> SystemFileFacts();
 
 // The file named by OMBREVALE_QEMU_MACHINES, else "%APPDATA%\Ombrevale QEMU Bridge\machines.txt".
-Result<std::wstring> MachinesFileLocation(demohost::Files& files);
+Result<std::wstring> MachinesFileLocation(hostcore::Files& files);
 
 // Writes the commented template (MachinesFileTemplate) at `path` when no file is there,
 // making its folder, so that a user finds the format where the file belongs. Whatever is
 // at `path` already is left alone.
-Status WriteMachinesFileTemplate(demohost::Files& files, const std::wstring& path);
+Status WriteMachinesFileTemplate(hostcore::Files& files, const std::wstring& path);
 // The template in the user's own machines file, when no environment variable names another
 // file (a file named for tests stays as its test made it). Best effort: without it the
 // bridge serves no machines, as with the template.

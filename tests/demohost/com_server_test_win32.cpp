@@ -23,6 +23,8 @@
 using Microsoft::WRL::ComPtr;
 
 namespace ombrevale::demohost {
+
+using namespace hostcore;
 namespace {
 
 using ::testing::HasSubstr;

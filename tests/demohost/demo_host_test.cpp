@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <optional>
 
-#include "demohost/errors.h"
-#include "demohost/floppy_image.h"
-#include "demohost/utf8.h"
+#include "hostcore/errors.h"
+#include "hostcore/floppy_image.h"
+#include "hostcore/utf8.h"
 #include "tests/demohost/test_files.h"
 
 #ifndef _WIN32
@@ -20,6 +20,8 @@
 #endif
 
 namespace ombrevale::demohost {
+
+using namespace hostcore;
 namespace {
 
 using ::testing::HasSubstr;

@@ -5,10 +5,12 @@
 #include <string>
 
 #include "demohost/demo_host.h"
-#include "demohost/utf8.h"
+#include "hostcore/utf8.h"
 #include "tests/demohost/test_files.h"
 
 namespace ombrevale::demohost {
+
+using namespace hostcore;
 namespace {
 
 int RunTool(const std::string& command) {

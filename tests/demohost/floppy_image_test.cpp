@@ -1,4 +1,4 @@
-#include "demohost/floppy_image.h"
+#include "hostcore/floppy_image.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,8 @@
 #include <vector>
 
 namespace ombrevale::demohost {
+
+using namespace hostcore;
 namespace {
 
 struct Format {

@@ -3,10 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "demohost/errors.h"
-#include "demohost/utf8.h"
+#include "hostcore/errors.h"
+#include "hostcore/utf8.h"
 
 namespace ombrevale::demohost {
+
+using namespace hostcore;
 namespace {
 
 using ::testing::HasSubstr;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "demohost/demo_host.h"
-#include "demohost/utf8.h"
+#include "hostcore/utf8.h"
 
 using namespace ombrevale::demohost;
 

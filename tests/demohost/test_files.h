@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "demohost/utf8.h"
+#include "hostcore/utf8.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,6 +21,9 @@
 #endif
 
 namespace ombrevale::demohost::testing {
+
+using hostcore::Utf8ToWide;
+using hostcore::WideToUtf8;
 
 inline std::filesystem::path ToPath(const std::wstring& path) {
 #ifdef _WIN32

@@ -9,8 +9,8 @@
 #include <map>
 #include <set>
 
-#include "demohost/errors.h"
-#include "demohost/floppy_image.h"
+#include "hostcore/errors.h"
+#include "hostcore/floppy_image.h"
 #include "qemuhost/errors.h"
 #include "qemuhost/qemu_backend.h"
 #include "tests/demohost/test_files.h"
@@ -22,7 +22,7 @@ using ::testing::AllOf;
 using ::testing::HasSubstr;
 using demohost::testing::TempFolder;
 using demohost::testing::WriteBytes;
-using demohost::WideToUtf8;
+using hostcore::WideToUtf8;
 
 struct FakeFloppy {
     std::string qdev;
@@ -169,7 +169,7 @@ public:
     }
     std::optional<std::wstring> ToWindows(const std::string& qemuPath) override {
         if (qemuPath.rfind("/q/", 0) != 0) return std::nullopt;
-        return demohost::Utf8ToWide(qemuPath.substr(2));
+        return hostcore::Utf8ToWide(qemuPath.substr(2));
     }
     std::string HostFloppyDevice(wchar_t letter) override { return letter == L'A' ? "/dev/fd0" : "/dev/fd1"; }
 };
@@ -198,7 +198,7 @@ protected:
         gamma.state = FakeQemu::State::Down;
         image = WriteFile(L"Дискета 1,44.img", std::string(1474560, '\0'));
         BridgeParts parts;
-        parts.files = demohost::SystemFiles();
+        parts.files = hostcore::SystemFiles();
         parts.facts = facts;
         parts.paths = std::make_shared<FakePaths>();
         parts.connector = std::shared_ptr<Connector>(this, [](Connector*) {});
@@ -309,19 +309,19 @@ TEST_F(QemuBackendTest, RefusalsLeaveQemuUnasked) {
                                              L"такой диск."}));
     const std::wstring unmappable = WriteFile(L"unmappable.img", std::string(1474560, '\0'));
     EXPECT_EQ(backend->AttachImage(0, 0, unmappable).failure().number, kNoPathMapping);
-    EXPECT_EQ(backend->AttachImage(0, 0, folder.File(L"missing.img")).failure().number, demohost::kFileNotFound);
-    EXPECT_EQ(backend->AttachHostDrive(0, 0, L"C:").failure().number, demohost::kBadHostDriveLetter);
-    EXPECT_EQ(backend->AttachHostDrive(0, 0, L"A").failure().number, demohost::kBadHostDriveLetter);
+    EXPECT_EQ(backend->AttachImage(0, 0, folder.File(L"missing.img")).failure().number, hostcore::kFileNotFound);
+    EXPECT_EQ(backend->AttachHostDrive(0, 0, L"C:").failure().number, hostcore::kBadHostDriveLetter);
+    EXPECT_EQ(backend->AttachHostDrive(0, 0, L"A").failure().number, hostcore::kBadHostDriveLetter);
     EXPECT_TRUE(alpha.Changes().empty());
 
     // A drive that holds something, and an image that another drive holds under another name.
     alpha.floppies[1].file = Q(image);
-    EXPECT_EQ(backend->AttachImage(0, 0, image).failure().number, demohost::kDriveNotEmpty);
+    EXPECT_EQ(backend->AttachImage(0, 0, image).failure().number, hostcore::kDriveNotEmpty);
     const std::wstring link = folder.File(L"link.img");
     WriteBytes(link, std::string(1474560, '\0'));
     facts->links[link] = image;
     const Failure held = backend->AttachImage(0, 1, link).failure();
-    EXPECT_EQ(held.number, demohost::kImageInUse);
+    EXPECT_EQ(held.number, hostcore::kImageInUse);
     EXPECT_TRUE(alpha.Changes().empty());
 }
 
@@ -329,8 +329,8 @@ TEST_F(QemuBackendTest, ReleaseEjectsOnlyWhatTheCallReleasesAndChecksTheDriveIsE
     alpha.floppies[0].file = "/dev/fd0";
     alpha.floppies[0].hostDevice = true;
     alpha.floppies[1].file = Q(image);
-    EXPECT_EQ(backend->ReleaseImage(0, 1).failure().number, demohost::kNoImageAttached);
-    EXPECT_EQ(backend->ReleaseHostDrive(0, 0).failure().number, demohost::kNoHostDriveAttached);
+    EXPECT_EQ(backend->ReleaseImage(0, 1).failure().number, hostcore::kNoImageAttached);
+    EXPECT_EQ(backend->ReleaseHostDrive(0, 0).failure().number, hostcore::kNoHostDriveAttached);
     EXPECT_TRUE(alpha.Changes().empty());
     alpha.ignoreEject = true;
     EXPECT_EQ(backend->ReleaseImage(0, 0).failure().number, kMediumNotTaken);
@@ -346,21 +346,21 @@ TEST_F(QemuBackendTest, CreationNeverReplacesAnImageThatAnyRunningMachineHolds) 
     WriteBytes(link, "x");
     facts->links[link] = image;
     beta.floppies[0].file = Q(image);
-    EXPECT_EQ(backend->CreateFloppyImage(link, demohost::kFormat144M).failure(),
-              (Failure{demohost::kImageInUse, L"Нельзя заменить файл «" + link +
+    EXPECT_EQ(backend->CreateFloppyImage(link, hostcore::kFormat144M).failure(),
+              (Failure{hostcore::kImageInUse, L"Нельзя заменить файл «" + link +
                                                   L"»: это образ, подключённый к дисководу 0 машины «Бета»."}));
-    EXPECT_EQ(backend->CreateFloppyImage(folder.File(L"machines.txt"), 1).failure().number, demohost::kImageInUse);
+    EXPECT_EQ(backend->CreateFloppyImage(folder.File(L"machines.txt"), 1).failure().number, hostcore::kImageInUse);
 
     // The machine that is down (Гамма) holds nothing; one that does not answer might.
     beta.floppies[0].file.clear();
     beta.state = FakeQemu::State::Busy;
-    const Failure unchecked = backend->CreateFloppyImage(link, demohost::kFormat720K).failure();
+    const Failure unchecked = backend->CreateFloppyImage(link, hostcore::kFormat720K).failure();
     EXPECT_EQ(unchecked.number, kCannotCheckMachine);
     EXPECT_THAT(unchecked.description, HasSubstr(L"«Бета»"));
     beta.state = FakeQemu::State::Running;
-    ASSERT_TRUE(backend->CreateFloppyImage(link, demohost::kFormat720K));
-    EXPECT_EQ(*backend->GetFloppyImageType(link), demohost::kFormat720K);
-    EXPECT_EQ(*backend->GetFloppyImageType(image), demohost::kFormat144M);  // by size: no boot sector
+    ASSERT_TRUE(backend->CreateFloppyImage(link, hostcore::kFormat720K));
+    EXPECT_EQ(*backend->GetFloppyImageType(link), hostcore::kFormat720K);
+    EXPECT_EQ(*backend->GetFloppyImageType(image), hostcore::kFormat144M);  // by size: no boot sector
 }
 
 TEST_F(QemuBackendTest, TheMachinesFileIsReadAgainOnEveryCall) {

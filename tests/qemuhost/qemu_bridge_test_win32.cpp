@@ -15,9 +15,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "demohost/errors.h"
-#include "demohost/floppy_image.h"
-#include "demohost/utf8.h"
+#include "hostcore/errors.h"
+#include "hostcore/floppy_image.h"
+#include "hostcore/utf8.h"
 #include "qemuhost/errors.h"
 #include "qemuhost/machines_file.h"
 #include "qemuhost/system.h"
@@ -44,14 +44,14 @@ std::string AlphaPort() { return "127.0.0.1:" + std::to_string(Port(L"OMB_TEST_A
 // A file in the shared work folder: its Windows name, and the Unix name QEMU reports.
 std::wstring Win(const std::wstring& name) { return Environment(L"OMB_TEST_WORK") + L"\\" + name; }
 std::string Unix(const std::wstring& name) {
-    return demohost::WideToUtf8(Environment(L"OMB_TEST_WORK_UNIX") + L"/" + name);
+    return hostcore::WideToUtf8(Environment(L"OMB_TEST_WORK_UNIX") + L"/" + name);
 }
 
 void WriteZeros(const std::wstring& name, std::size_t size) {
     std::ofstream(std::filesystem::path(Win(name)), std::ios::binary | std::ios::trunc) << std::string(size, '\0');
 }
 
-std::string Text(const std::wstring& wide) { return demohost::WideToUtf8(wide); }
+std::string Text(const std::wstring& wide) { return hostcore::WideToUtf8(wide); }
 
 struct Medium {
     std::string file;
@@ -129,8 +129,8 @@ TEST_F(Live, ListsEveryMachineAndWhatItsDrivesHold) {
 
 TEST_F(Live, AttachesAndReleasesWithTheReadOnlyModeAlwaysGiven) {
     const std::wstring image = Win(L"Новая дискета.img");
-    ASSERT_TRUE(bridge->CreateFloppyImage(image, demohost::kFormat144M));
-    EXPECT_EQ(*bridge->GetFloppyImageType(image), demohost::kFormat144M);
+    ASSERT_TRUE(bridge->CreateFloppyImage(image, hostcore::kFormat144M));
+    EXPECT_EQ(*bridge->GetFloppyImageType(image), hostcore::kFormat144M);
     WriteZeros(L"locked.img", 737280);
     ASSERT_TRUE(SetFileAttributesW(Win(L"locked.img").c_str(), FILE_ATTRIBUTE_READONLY));
 
@@ -141,7 +141,7 @@ TEST_F(Live, AttachesAndReleasesWithTheReadOnlyModeAlwaysGiven) {
     EXPECT_EQ(medium->file, Unix(L"Новая дискета.img"));
     EXPECT_FALSE(medium->readOnly);
     EXPECT_EQ(bridge->Drive(kAlpha, 1)->imagePath, image);
-    EXPECT_EQ(bridge->ReleaseHostDrive(kAlpha, 1).failure().number, demohost::kNoHostDriveAttached);
+    EXPECT_EQ(bridge->ReleaseHostDrive(kAlpha, 1).failure().number, hostcore::kNoHostDriveAttached);
     ASSERT_TRUE(bridge->ReleaseImage(kAlpha, 1));
     EXPECT_FALSE(InAlpha("fd1"));
 
@@ -184,9 +184,9 @@ TEST_F(Live, WhatQemuWouldTakeWrongIsRefusedAndNeverReportedAsDone) {
         std::ifstream in(std::filesystem::path(Win(L"held by beta.img")), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }();
-    const Status replaced = bridge->CreateFloppyImage(Win(L"link to held.img"), demohost::kFormat720K);
+    const Status replaced = bridge->CreateFloppyImage(Win(L"link to held.img"), hostcore::kFormat720K);
     ASSERT_FALSE(replaced);
-    EXPECT_EQ(replaced.failure().number, demohost::kImageInUse);
+    EXPECT_EQ(replaced.failure().number, hostcore::kImageInUse);
     EXPECT_THAT(Text(replaced.failure().description), HasSubstr("«Бета»"));
     std::ifstream in(std::filesystem::path(Win(L"held by beta.img")), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);
@@ -206,7 +206,7 @@ TEST_F(Live, AMonitorBusyWithAnotherClientFailsTheCallInSeconds) {
 }
 
 TEST(MachinesFile, TheTemplateIsWrittenWhereNoFileIsAndNeverOverOne) {
-    auto files = demohost::SystemFiles();
+    auto files = hostcore::SystemFiles();
     const std::wstring path = Win(L"Новая папка\\machines.txt");
     ASSERT_TRUE(WriteMachinesFileTemplate(*files, path));
     std::string text = [&] {

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "demohost/utf8.h"
+#include "hostcore/utf8.h"
 #include "hosts_idl.h"
 #include "qemuhost/system.h"
 
@@ -133,7 +133,7 @@ private:
 };
 
 int Fail(const char* what, const std::wstring& why) {
-    std::fprintf(stderr, "%s failed: %s\n", what, demohost::WideToUtf8(why).c_str());
+    std::fprintf(stderr, "%s failed: %s\n", what, hostcore::WideToUtf8(why).c_str());
     return 1;
 }
 
@@ -216,7 +216,7 @@ int wmain(int argc, wchar_t** argv) {
         return ThroughTheServer(images, swaps, static_cast<std::uint16_t>(argc > 4 ? _wtoi(argv[4]) : 0));
     auto bridge = OpenQemuBridge();
     if (!bridge) {
-        std::fprintf(stderr, "%s\n", demohost::WideToUtf8(bridge.failure().description).c_str());
+        std::fprintf(stderr, "%s\n", hostcore::WideToUtf8(bridge.failure().description).c_str());
         return 1;
     }
     Figures attach{"attach image (with read-back)", {}};
@@ -233,7 +233,7 @@ int wmain(int argc, wchar_t** argv) {
         if (!ok) {
             std::fprintf(stderr, "swap %d failed: %s\n", i,
                          failed ? "the drive does not show the image"
-                                : demohost::WideToUtf8(failed.failure().description).c_str());
+                                : hostcore::WideToUtf8(failed.failure().description).c_str());
             return 1;
         }
         if (i > 0) swap.ms.push_back(std::chrono::duration<double, std::milli>(Stopwatch::now() - start).count());

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace ombrevale::demohost {
+namespace ombrevale::hostcore {
 
 // Nothing when the bytes are not well-formed UTF-8 (overlong forms, surrogates and
 // values past U+10FFFF included), so a damaged file is refused rather than misread.
@@ -15,4 +15,4 @@ std::optional<std::wstring> Utf8ToWide(std::string_view utf8);
 // Unpaired UTF-16 surrogates become U+FFFD.
 std::string WideToUtf8(std::wstring_view wide);
 
-}  // namespace ombrevale::demohost
+}  // namespace ombrevale::hostcore

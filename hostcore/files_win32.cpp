@@ -13,10 +13,10 @@
 #include <unordered_map>
 #include <utility>
 
-#include "demohost/errors.h"
-#include "demohost/files.h"
+#include "hostcore/errors.h"
+#include "hostcore/files.h"
 
-namespace ombrevale::demohost {
+namespace ombrevale::hostcore {
 namespace {
 
 Failure Win32Failure(DWORD error) {
@@ -615,4 +615,4 @@ private:
 
 std::shared_ptr<Files> SystemFiles() { return std::make_shared<Win32Files>(); }
 
-}  // namespace ombrevale::demohost
+}  // namespace ombrevale::hostcore

@@ -13,7 +13,7 @@
 
 #include "base/result.h"
 
-namespace ombrevale::demohost {
+namespace ombrevale::hostcore {
 
 // What a name leads to. A link is followed; one that leads nowhere is a BrokenLink where
 // the platform shows it (Windows and POSIX do; Wine shows such a name as Missing, and
@@ -118,4 +118,4 @@ std::optional<std::wstring> TemporaryOwner(std::wstring_view candidate);
 // What TemporaryName keeps of a name, so that owners compare.
 std::wstring TemporaryStem(std::wstring_view name);
 
-}  // namespace ombrevale::demohost
+}  // namespace ombrevale::hostcore

@@ -1,8 +1,8 @@
-#include "demohost/utf8.h"
+#include "hostcore/utf8.h"
 
 #include <cstdint>
 
-namespace ombrevale::demohost {
+namespace ombrevale::hostcore {
 namespace {
 
 constexpr bool kWideIsUtf16 = sizeof(wchar_t) == 2;
@@ -92,4 +92,4 @@ std::string WideToUtf8(std::wstring_view wide) {
     return out;
 }
 
-}  // namespace ombrevale::demohost
+}  // namespace ombrevale::hostcore

@@ -17,11 +17,11 @@
 #include <system_error>
 #include <utility>
 
-#include "demohost/errors.h"
-#include "demohost/files.h"
-#include "demohost/utf8.h"
+#include "hostcore/errors.h"
+#include "hostcore/files.h"
+#include "hostcore/utf8.h"
 
-namespace ombrevale::demohost {
+namespace ombrevale::hostcore {
 namespace {
 
 std::int32_t FromErrno(int error) {
@@ -317,4 +317,4 @@ private:
 
 std::shared_ptr<Files> SystemFiles() { return std::make_shared<PosixFiles>(); }
 
-}  // namespace ombrevale::demohost
+}  // namespace ombrevale::hostcore

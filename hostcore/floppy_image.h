@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-namespace ombrevale::demohost {
+namespace ombrevale::hostcore {
 
 // Format codes that GetFloppyImageType answers; 1 and 2 are also the density codes
 // that CreateFloppyImage takes.
@@ -34,4 +34,4 @@ std::int32_t ClassifyFloppyImage(std::uint64_t size, std::span<const std::uint8_
 std::optional<std::vector<std::uint8_t>> BuildEmptyFloppyImage(std::int32_t density,
                                                                std::uint32_t volumeSerial);
 
-}  // namespace ombrevale::demohost
+}  // namespace ombrevale::hostcore

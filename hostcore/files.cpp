@@ -1,9 +1,9 @@
 // The parts of the file layer that are the same on every platform.
-#include "demohost/files.h"
+#include "hostcore/files.h"
 
 #include <functional>
 
-namespace ombrevale::demohost {
+namespace ombrevale::hostcore {
 namespace {
 
 constexpr std::wstring_view kTemporaryEnd = L".omb.tmp";
@@ -79,4 +79,4 @@ std::optional<std::wstring> TemporaryOwner(std::wstring_view candidate) {
     return std::wstring(rest);
 }
 
-}  // namespace ombrevale::demohost
+}  // namespace ombrevale::hostcore

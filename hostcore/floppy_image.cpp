@@ -1,10 +1,10 @@
-#include "demohost/floppy_image.h"
+#include "hostcore/floppy_image.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-namespace ombrevale::demohost {
+namespace ombrevale::hostcore {
 namespace {
 
 constexpr std::uint32_t kSectorSize = 512;
@@ -183,4 +183,4 @@ std::optional<std::vector<std::uint8_t>> BuildEmptyFloppyImage(std::int32_t dens
     return image;
 }
 
-}  // namespace ombrevale::demohost
+}  // namespace ombrevale::hostcore
