@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/owners_win32.h"
 #include "hostcore/errors.h"
 #include "hostcore/files.h"
 
@@ -25,26 +26,8 @@ Failure Win32Failure(DWORD error) {
 
 Failure LastError() { return Win32Failure(GetLastError()); }
 
-class Handle {
-public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (valid()) CloseHandle(h_);
-    }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE get() const { return h_; }
-    HANDLE Release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
-    bool Close() { return valid() && CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != FALSE; }
-    void Reset(HANDLE h) {
-        if (valid()) CloseHandle(h_);
-        h_ = h;
-    }
-
-private:
-    HANDLE h_;
-};
+// Files from CreateFileW: the shared owner, with INVALID_HANDLE_VALUE as none.
+using Handle = UniqueFile;
 
 // --- Native calls, looked up once ---------------------------------------------------------
 
@@ -202,7 +185,7 @@ bool NameTaken(const std::wstring& path) {
     if (GetFileAttributesW(extended.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     Handle probe(CreateFileW(extended.c_str(), DELETE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (probe.valid()) return false;
+    if (probe) return false;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
@@ -303,7 +286,7 @@ public:
         if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             Handle file = OpenExisting(path, FILE_READ_ATTRIBUTES);
             BY_HANDLE_FILE_INFORMATION info{};
-            if (!file.valid()) {
+            if (!file) {
                 const DWORD error = GetLastError();
                 if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return PathFacts{PathKind::BrokenLink};
                 return Win32Failure(error);
@@ -331,7 +314,7 @@ public:
         if (!IsDevicePath(fullPath)) {
             Handle file = OpenExisting(fullPath, FILE_READ_ATTRIBUTES);
             BY_HANDLE_FILE_INFORMATION info{};
-            if (file.valid()) {
+            if (file) {
                 if (GetFileType(file.get()) == FILE_TYPE_DISK && GetFileInformationByHandle(file.get(), &info)) {
                     const std::uint64_t index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
                     // A file system without file numbers answers 0 for all: the path must do.
@@ -339,7 +322,7 @@ public:
                 }
             } else if (GetLastError() == ERROR_FILE_NOT_FOUND) {
                 Handle folder = OpenExisting(Parent(fullPath), FILE_READ_ATTRIBUTES);
-                if (folder.valid() && GetFileInformationByHandle(folder.get(), &info) &&
+                if (folder && GetFileInformationByHandle(folder.get(), &info) &&
                     (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                     const std::uint64_t index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
                     if (index != 0)
@@ -400,13 +383,13 @@ public:
             return Failure{kNotRegularFile, {}};
         Handle file(CreateFileW(extended.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) return LastError();
+        if (!file) return LastError();
         // Only files on a disk are images, not pipes or consoles.
         if (GetFileType(file.get()) != FILE_TYPE_DISK) return Failure{kNotRegularFile, {}};
         LARGE_INTEGER size{};
         if (!GetFileSizeEx(file.get(), &size)) return LastError();
         return std::unique_ptr<ReadableFile>(
-            new Win32ReadableFile(file.Release(), static_cast<std::uint64_t>(size.QuadPart)));
+            new Win32ReadableFile(file.release(), static_cast<std::uint64_t>(size.QuadPart)));
     }
 
     Status WriteAtomically(const std::wstring& path, std::span<const std::uint8_t> bytes, WriteMode mode) override {
@@ -416,7 +399,7 @@ public:
         {
             Handle old = OpenExisting(path, FILE_READ_ATTRIBUTES);
             BY_HANDLE_FILE_INFORMATION info{};
-            if (old.valid()) {
+            if (old) {
                 if (GetFileType(old.get()) != FILE_TYPE_DISK) return Failure{kNotRegularFile, {}};
                 if (!GetFileInformationByHandle(old.get(), &info)) return LastError();
                 if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
@@ -441,15 +424,15 @@ public:
         Handle file;
         for (int attempt = 0; attempt < 100; ++attempt) {
             temporary = Join(folder, TemporaryName(name, NextToken()));
-            file.Reset(CreateFileW(Extended(temporary).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
+            file.reset(CreateFileW(Extended(temporary).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file.valid()) break;
+            if (file) break;
             const DWORD error = GetLastError();
             // A file that another writer has marked for removal refuses access until it goes.
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && !(error == ERROR_ACCESS_DENIED && attempt < 3))
                 return Win32Failure(error);
         }
-        if (!file.valid()) return Failure{kFileExists, {}};
+        if (!file) return Failure{kFileExists, {}};
         const bool marked = SetDeleteOnClose(file.get(), true).ok();
         Status finished = WriteAll(file.get(), bytes);
         if (finished && !FlushFileBuffers(file.get())) finished = LastError();
@@ -459,8 +442,8 @@ public:
         }
         if (finished && marked) finished = SetDeleteOnClose(file.get(), false);
         if (finished) finished = Rename(file, temporary, target, exists);
-        if (!finished && !(file.valid() && SetDeleteOnClose(file.get(), true).ok())) {
-            file.Close();
+        if (!finished && !(file && SetDeleteOnClose(file.get(), true).ok())) {
+            file.close();
             DeleteFileW(Extended(temporary).c_str());
         }
         return finished;
@@ -468,7 +451,7 @@ public:
 
     std::size_t RemoveLeftovers(const std::wstring& path) override {
         std::wstring target = path;
-        if (Handle file = OpenExisting(path, FILE_READ_ATTRIBUTES); file.valid()) target = FinalPath(file.get(), path);
+        if (Handle file = OpenExisting(path, FILE_READ_ATTRIBUTES); file) target = FinalPath(file.get(), path);
         return RemoveLeftoversIn(Parent(target), Leaf(target));
     }
 
@@ -496,7 +479,7 @@ private:
         error = ERROR_NOT_SUPPORTED;
         if (!Nt().queryDirectoryFile) return std::nullopt;
         Handle directory = OpenExisting(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
-        if (!directory.valid()) {
+        if (!directory) {
             error = GetLastError();
             return std::nullopt;
         }
@@ -569,7 +552,7 @@ private:
                 return Failure{kFileExists, {}};
             return failure;
         }
-        if (!file.Close()) return LastError();
+        if (!file.close()) return LastError();
         if (!MoveFileExW(Extended(temporary).c_str(), extended.c_str(),
                          (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH)) {
             const DWORD error = GetLastError();
@@ -593,16 +576,16 @@ private:
             const std::wstring leftover = Join(folder, found.cFileName);
             Handle file(CreateFileW(Extended(leftover).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK) continue;
+            if (!file || GetFileType(file.get()) != FILE_TYPE_DISK) continue;
             // Wine follows links even here and shows no mark on them: a name whose file
             // lives elsewhere is a link, and its file is not ours to remove.
             const std::wstring final = FinalPath(file.get(), leftover);
             if (Folded(Leaf(final)) != Folded(found.cFileName) || !(Identify(Parent(final)) == Identify(folder)))
                 continue;
             if (SetDeleteOnClose(file.get(), true).ok()) {
-                if (file.Close()) ++removed;
+                if (file.close()) ++removed;
             } else {
-                file.Close();
+                file.close();
                 if (DeleteFileW(Extended(leftover).c_str())) ++removed;
             }
         } while (FindNextFileW(search, &found));
