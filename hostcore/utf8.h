@@ -1,4 +1,4 @@
-// UTF-8 <-> wide text for the inventory file. wchar_t is UTF-16 on Windows and UTF-32
+// UTF-8 <-> wide text for the files a person writes and for QMP's JSON. wchar_t is UTF-16 on Windows and UTF-32
 // natively; both are handled so that the portable logic is tested as it runs.
 #pragma once
 
@@ -14,5 +14,8 @@ std::optional<std::wstring> Utf8ToWide(std::string_view utf8);
 
 // Unpaired UTF-16 surrogates become U+FFFD.
 std::string WideToUtf8(std::wstring_view wide);
+
+// Appends one code point (up to U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
 
 }  // namespace ombrevale::hostcore

@@ -1,5 +1,7 @@
 #include "qemuhost/json.h"
 
+#include "hostcore/utf8.h"
+
 namespace ombrevale::qemuhost {
 namespace {
 
@@ -13,24 +15,6 @@ int HexValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 // The length of the well-formed UTF-8 sequence at the start of `s`, or 0.
@@ -192,7 +176,7 @@ private:
         const int unit = Hex4();
         if (unit < 0 || (unit >= 0xDC00 && unit <= 0xDFFF)) return false;
         if (unit < 0xD800 || unit > 0xDBFF) {
-            AppendUtf8(out, static_cast<char32_t>(unit));
+            hostcore::AppendUtf8(out, static_cast<char32_t>(unit));
             return true;
         }
         if (text_.substr(at_, 2) != "\\u") return false;
@@ -200,7 +184,7 @@ private:
         const int low = Hex4();
         if (low < 0xDC00 || low > 0xDFFF) return false;
         const auto high = static_cast<char32_t>(unit) - 0xD800;
-        AppendUtf8(out, 0x10000 + (high << 10) + (static_cast<char32_t>(low) - 0xDC00));
+        hostcore::AppendUtf8(out, 0x10000 + (high << 10) + (static_cast<char32_t>(low) - 0xDC00));
         return true;
     }
 
