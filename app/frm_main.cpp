@@ -74,17 +74,10 @@ Status frmMain::cmdImageMenu_Click() {
 Status frmMain::mnuImage_Click(std::int16_t index) {
     Status done;
     switch (ImageMenuCommand(index)) {
-    case ImageCommand::Check:
-        done = CheckImageFile();
-        break;
-    case ImageCommand::CreateHighDensity:
-        done = CreateImageFile(kHighDensity);
-        break;
-    case ImageCommand::CreateLowDensity:
-        done = CreateImageFile(kLowDensity);
-        break;
-    case ImageCommand::None:
-        break;
+    case ImageCommand::Check: done = CheckImageFile(); break;
+    case ImageCommand::CreateHighDensity: done = CreateImageFile(kHighDensity); break;
+    case ImageCommand::CreateLowDensity: done = CreateImageFile(kLowDensity); break;
+    case ImageCommand::None: break;
     }
     if (!done.ok()) ReportFileDialogFailure(state_->support, done.failure());
     return Ok();
@@ -105,8 +98,8 @@ Status frmMain::CheckImageFile() {
 }
 
 Status frmMain::CreateImageFile(std::int32_t density) {
-    return ::ombrevale::CreateImageFile(state_->host, state_->support, [this] { return GetSaveFileName(); },
-                                        density);
+    return ::ombrevale::CreateImageFile(
+        state_->host, state_->support, [this] { return GetSaveFileName(); }, density);
 }
 
 }  // namespace ombrevale

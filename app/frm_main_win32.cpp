@@ -53,8 +53,7 @@ Result<std::int16_t> ComboList::Position() {
 Result<std::int16_t> ComboList::Append(const std::wstring& text) {
     if (!hwnd_) return FailureOf(E_HANDLE, texts::kListNotCreated);
     const LRESULT position = SendMessageW(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    if (position == CB_ERR || position == CB_ERRSPACE)
-        return FailureOf(E_OUTOFMEMORY, texts::kListAppendFailed);
+    if (position == CB_ERR || position == CB_ERRSPACE) return FailureOf(E_OUTOFMEMORY, texts::kListAppendFailed);
     if (position > SHRT_MAX) {
         SendMessageW(hwnd_, CB_DELETESTRING, static_cast<WPARAM>(position), 0);
         return FailureOf(E_FAIL, texts::kListTooLong);
@@ -65,8 +64,7 @@ Result<std::int16_t> ComboList::Append(const std::wstring& text) {
 Status ComboList::Select(std::int16_t position) {
     if (!hwnd_) return FailureOf(E_HANDLE, texts::kListNotCreated);
     const LRESULT result = SendMessageW(hwnd_, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
-    if (result == CB_ERR && position != -1)
-        return FailureOf(E_INVALIDARG, texts::kBadListPosition);
+    if (result == CB_ERR && position != -1) return FailureOf(E_INVALIDARG, texts::kBadListPosition);
     // A choice made from code counts as a click, as a choice of the user does.
     Clicked();
     return Ok();
@@ -138,9 +136,9 @@ Status MainWindow::CreateControls() {
             style |= BS_PUSHBUTTON;  // neither default nor cancel
             break;
         }
-        HWND child = CreateWindowExW(exStyle, cls, c.caption, style, 0, 0, 0, 0, hwnd_,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlCommand(c.id))),
-                                     instance_, nullptr);
+        HWND child =
+            CreateWindowExW(exStyle, cls, c.caption, style, 0, 0, 0, 0, hwnd_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlCommand(c.id))), instance_, nullptr);
         if (!child) return LastErrorFailure(texts::kCreateControlFailed);
         controls_[c.id] = child;
     }
@@ -326,8 +324,7 @@ void MainWindow::OnCommand(int id, int code) {
     case ControlCommand(kCmdAttachImage):
         if (code == BN_CLICKED) form_->cmdAttachImage_Click();
         return;
-    default:
-        break;
+    default: break;
     }
     // Menu items carry their mnuImage index. Enter and Esc's IDOK and IDCANCEL from the
     // dialog manager are not commands here: the window has no default or cancel button.
@@ -386,9 +383,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
         break;
-    case dpi::kDpiChangedMessage:
-        ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
-        return 0;
+    case dpi::kDpiChangedMessage: ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_ACTIVATE:
         // Give the focus back to the control that had it, as a dialog does.
         if (LOWORD(wParam) == WA_INACTIVE) {
@@ -407,8 +402,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // Closing the only window ends the program.
         if (quitOnDestroy_) PostQuitMessage(exitCode_);
         return 0;
-    default:
-        break;
+    default: break;
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }

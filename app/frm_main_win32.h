@@ -30,7 +30,9 @@ public:
         click_ = std::move(click);
     }
     HWND hwnd() const { return hwnd_; }
-    void Clicked() { if (click_) click_(); }
+    void Clicked() {
+        if (click_) click_();
+    }
 
     Status Clear() override;
     Result<std::int16_t> Count() override;
@@ -55,8 +57,7 @@ private:
 class MainWindow final : public FormView {
 public:
     // Creates the window with its controls and menu, not yet shown and not yet loaded.
-    static Result<std::unique_ptr<MainWindow>> Create(HINSTANCE instance, VirtualPCHost& host,
-                                                      SupportLibrary& support);
+    static Result<std::unique_ptr<MainWindow>> Create(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;

@@ -5,8 +5,7 @@
 
 namespace ombrevale {
 
-Result<StartupOutcome> Main(SupportLibrary& support, StartupPlatform& platform,
-                            std::unique_ptr<VirtualPCHost>& host) {
+Result<StartupOutcome> Main(SupportLibrary& support, StartupPlatform& platform, std::unique_ptr<VirtualPCHost>& host) {
     RETURN_IF_FAILED(support.esRegisterAppPath());
     platform.InitCommonControls();
     ASSIGN_OR_RETURN(bool inIDE, support.esIsInIDE());
@@ -19,8 +18,7 @@ Result<StartupOutcome> Main(SupportLibrary& support, StartupPlatform& platform,
     // may simply not be installed.
     Guard guard;
     auto created = guard.step(platform.CreateVirtualPC());
-    if (created && !*created)
-        guard.step(Status(NoObjectFailure(L"VirtualPC")));
+    if (created && !*created) guard.step(Status(NoObjectFailure(L"VirtualPC")));
     if (guard.failed()) {
         // Even when the report itself fails, the program ends.
         ReportFailure(support, guard.failure(), app_texts::kCreateVirtualPCFailed);

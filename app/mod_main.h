@@ -27,7 +27,6 @@ enum class StartupOutcome {
 
 // The start-up procedure. `host` receives the VirtualPC host object, kept for the whole
 // run. A failure it does not trap passes to the caller.
-Result<StartupOutcome> Main(SupportLibrary& support, StartupPlatform& platform,
-                            std::unique_ptr<VirtualPCHost>& host);
+Result<StartupOutcome> Main(SupportLibrary& support, StartupPlatform& platform, std::unique_ptr<VirtualPCHost>& host);
 
 }  // namespace ombrevale

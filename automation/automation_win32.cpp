@@ -36,9 +36,7 @@ namespace text {
 std::wstring UnknownOperation(const std::wstring& operation, const std::wstring& reason) {
     return L"Операция «" + operation + L"» недоступна: " + reason;
 }
-std::wstring NoObject(const std::wstring& operation) {
-    return L"Операция «" + operation + L"» не вернула объект.";
-}
+std::wstring NoObject(const std::wstring& operation) { return L"Операция «" + operation + L"» не вернула объект."; }
 std::wstring NotEnumerable(const std::wstring& collection, const std::wstring& reason) {
     return L"Коллекцию «" + collection + L"» нельзя перебрать: " + reason;
 }
@@ -122,8 +120,8 @@ public:
     }
 
     DISPPARAMS Params() {
-        return DISPPARAMS{reversed_.empty() ? nullptr : reversed_.data(), nullptr,
-                          static_cast<UINT>(reversed_.size()), 0};
+        return DISPPARAMS{reversed_.empty() ? nullptr : reversed_.data(), nullptr, static_cast<UINT>(reversed_.size()),
+                          0};
     }
 
 private:
@@ -136,8 +134,8 @@ Status InvokeId(IDispatch* object, DISPID id, const std::wstring& operation, WOR
     UniqueExcepInfo exception;
     UINT badArgument = 0;
     SetErrorInfo(0, nullptr);  // so a stale error object is never taken for this call's
-    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.put(),
-                                      exception.get(), &badArgument);
+    const HRESULT hr =
+        object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.put(), exception.get(), &badArgument);
     if (FAILED(hr)) return DescribeFailure(hr, &exception, operation);
     return Ok();
 }
@@ -235,16 +233,13 @@ Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, NameCache& names, 
 
     Arguments none;
     UniqueVariant enumerator;
-    if (Status s = InvokeId(items, DISPID_NEWENUM, collection + L"._NewEnum", kRead,
-                            none, enumerator);
-        !s.ok()) {
+    if (Status s = InvokeId(items, DISPID_NEWENUM, collection + L"._NewEnum", kRead, none, enumerator); !s.ok()) {
         Failure failure = s.failure();
         failure.description = text::NotEnumerable(collection, failure.description);
         return failure;
     }
     ComPtr<IUnknown> unknown = ObjectIn(*enumerator);
-    if (!unknown)
-        return FailureOf(E_POINTER, text::NotEnumerable(collection, text::NoObject(L"_NewEnum")));
+    if (!unknown) return FailureOf(E_POINTER, text::NotEnumerable(collection, text::NoObject(L"_NewEnum")));
     ComPtr<IEnumVARIANT> walker;
     if (const HRESULT hr = unknown.As(&walker); FAILED(hr) || !walker) {
         const HRESULT number = FAILED(hr) ? hr : E_NOINTERFACE;
@@ -260,7 +255,10 @@ class DispatchEnumerator final : public Enumerator<T> {
 public:
     DispatchEnumerator(ComPtr<IEnumVARIANT> items, const IID& iid, std::wstring collection, const wchar_t* kind,
                        std::shared_ptr<Names> names)
-        : items_(std::move(items)), iid_(iid), collection_(std::move(collection)), kind_(kind),
+        : items_(std::move(items)),
+          iid_(iid),
+          collection_(std::move(collection)),
+          kind_(kind),
           names_(std::move(names)) {}
 
     Result<std::shared_ptr<T>> Next() override {
@@ -370,8 +368,7 @@ public:
     Result<std::wstring> Name() override { return GetText(machine_.Get(), *names_->machine, L"Name"); }
 
     Result<std::unique_ptr<Enumerator<FloppyDrive>>> FloppyDrives() override {
-        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items,
-                         OpenCollection(machine_.Get(), *names_->machine, L"FloppyDrives"));
+        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items, OpenCollection(machine_.Get(), *names_->machine, L"FloppyDrives"));
         return std::unique_ptr<Enumerator<FloppyDrive>>(
             std::make_unique<DispatchEnumerator<FloppyDrive, DispatchFloppyDrive, NameCache>>(
                 std::move(items), kIidFloppyDrive, L"FloppyDrives", text::kDriveKind, names_->drive));

@@ -22,9 +22,9 @@ std::wstring Trimmed(const std::wstring& s) {
 
 std::wstring FormatSystemMessage(DWORD code) {
     UniqueLocalMemory<wchar_t> buffer;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
     return length && buffer ? Trimmed(std::wstring(buffer.get(), length)) : std::wstring();
 }
 
@@ -61,8 +61,7 @@ const wchar_t* ServerConnectionText(HRESULT hr) {
         return L"Сервер Virtual PC не отвечает: вызов прерван.";
     case 0x80010001ul:  // RPC_E_CALL_REJECTED
         return L"Сервер Virtual PC занят и не принял вызов.";
-    default:
-        return nullptr;
+    default: return nullptr;
     }
 }
 

@@ -67,10 +67,10 @@ namespace owner_traits {
 // Each kind spells its close out: a function imported from a DLL cannot be a template
 // argument.
 #define OMB_OWNER_TRAITS(Name, HandleType, InvalidValue, CloseExpression) \
-    struct Name {                                                          \
-        using Handle = HandleType;                                         \
-        static Handle Invalid() { return InvalidValue; }                   \
-        static bool Close(Handle h) { return CloseExpression; }            \
+    struct Name {                                                         \
+        using Handle = HandleType;                                        \
+        static Handle Invalid() { return InvalidValue; }                  \
+        static bool Close(Handle h) { return CloseExpression; }           \
     }
 
 OMB_OWNER_TRAITS(Window, HWND, nullptr, ::DestroyWindow(h) != FALSE);

@@ -14,7 +14,7 @@
 namespace ombrevale {
 
 struct Failure {
-    std::int32_t number = 0;   // an HRESULT where COM gave one
+    std::int32_t number = 0;  // an HRESULT where COM gave one
     std::wstring description;
 
     friend bool operator==(const Failure&, const Failure&) = default;
@@ -68,7 +68,9 @@ public:
     }
 
     template <class T>
-    static Status of(const Result<T>& r) { return r.ok() ? Status() : Status(r.failure()); }
+    static Status of(const Result<T>& r) {
+        return r.ok() ? Status() : Status(r.failure());
+    }
 
 private:
     std::optional<Failure> failure_;
@@ -80,17 +82,15 @@ inline Status Ok() { return {}; }
 #define OMB_CONCAT_INNER(a, b) a##b
 #define OMB_CONCAT(a, b) OMB_CONCAT_INNER(a, b)
 
-#define RETURN_IF_FAILED(expr)                                   \
-    do {                                                         \
-        if (auto omb_status_ = (expr); !omb_status_.ok())        \
-            return omb_status_.failure();                        \
+#define RETURN_IF_FAILED(expr)                                                          \
+    do {                                                                                \
+        if (auto omb_status_ = (expr); !omb_status_.ok()) return omb_status_.failure(); \
     } while (0)
 
 // Declares `var` from a Result-returning expression, or returns its failure.
-#define ASSIGN_OR_RETURN(var, expr)                                          \
-    auto OMB_CONCAT(omb_result_, __LINE__) = (expr);                         \
-    if (!OMB_CONCAT(omb_result_, __LINE__).ok())                             \
-        return OMB_CONCAT(omb_result_, __LINE__).failure();                  \
+#define ASSIGN_OR_RETURN(var, expr)                                                                  \
+    auto OMB_CONCAT(omb_result_, __LINE__) = (expr);                                                 \
+    if (!OMB_CONCAT(omb_result_, __LINE__).ok()) return OMB_CONCAT(omb_result_, __LINE__).failure(); \
     var = std::move(OMB_CONCAT(omb_result_, __LINE__)).value()
 
 // Guarded procedures: a failing step is skipped and the procedure goes on. One record

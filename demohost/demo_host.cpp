@@ -4,10 +4,10 @@
 #include <chrono>
 #include <utility>
 
+#include "demohost/messages.h"
 #include "hostcore/errors.h"
 #include "hostcore/floppy_image.h"
 #include "hostcore/image_files.h"
-#include "demohost/messages.h"
 #include "hostcore/texts.h"
 
 namespace ombrevale::demohost {
@@ -83,8 +83,7 @@ Inventory DefaultInventory(const Files& files, const std::wstring& dataFolder) {
     const auto samples = DefaultSampleImages(files, dataFolder);
     Inventory inventory;
     inventory.machines = {
-        {L"Windows 98",
-         {{0, Media::Image, samples[0].path}, {1, Media::Nothing, {}}}},
+        {L"Windows 98", {{0, Media::Image, samples[0].path}, {1, Media::Nothing, {}}}},
         {L"MS-DOS 6.22", {{0, Media::HostDrive, L"A:"}}},
         {L"Windows 2000 Professional", {{0, Media::Image, samples[1].path}}},
         {L"OS/2 Warp 4", {{0, Media::Nothing, {}}}},
@@ -276,7 +275,7 @@ Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::
     ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, false));
     if (auto file = images_.Open(full); !file) return file.failure();
 
-    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
+    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
     const std::wstring& machineName = inventory_.machines[machine].name;
     if (target->media == Media::Image)
         return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(target->number, machineName, target->source)};
@@ -300,7 +299,7 @@ Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::
 Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
     const std::wstring normal = NormalHostDriveLetter(letter);
     if (normal.empty()) return Failure{kBadHostDriveLetter, ServerText::BadHostDriveLetter(letter)};
-    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
+    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
     const std::wstring& machineName = inventory_.machines[machine].name;
     if (target->media == Media::Image)
         return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(target->number, machineName, target->source)};
@@ -313,7 +312,7 @@ Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const s
 }
 
 Status DemoHost::ReleaseImage(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
+    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
     if (target->media != Media::Image)
         return Failure{kNoImageAttached, ServerText::NoImage(target->number, inventory_.machines[machine].name)};
     DriveEntry updated = *target;
@@ -323,9 +322,10 @@ Status DemoHost::ReleaseImage(std::size_t machine, std::size_t drive) {
 }
 
 Status DemoHost::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(DriveEntry* target, FindDrive(machine, drive));
+    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
     if (target->media != Media::HostDrive)
-        return Failure{kNoHostDriveAttached, ServerText::NoHostDrive(target->number, inventory_.machines[machine].name)};
+        return Failure{kNoHostDriveAttached,
+                       ServerText::NoHostDrive(target->number, inventory_.machines[machine].name)};
     DriveEntry updated = *target;
     updated.media = Media::Nothing;
     updated.source.clear();
@@ -345,7 +345,8 @@ Status DemoHost::CreateFloppyImage(const std::wstring& path, std::int32_t densit
     const FileId id = files_->Identify(full);
     if (const auto holder = HolderOf(full, id)) {
         const MachineEntry& owner = inventory_.machines[holder->machine];
-        return Failure{kImageInUse, ServerText::ReplacesHeldImage(full, owner.drives[holder->drive].number, owner.name)};
+        return Failure{kImageInUse,
+                       ServerText::ReplacesHeldImage(full, owner.drives[holder->drive].number, owner.name)};
     }
     if (IsInventory(full, id, files_->Identify(inventoryPath_)))
         return Failure{kImageInUse, HostText::ReplacesInventory(full)};

@@ -10,10 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/result.h"
+#include "demohost/inventory.h"
 #include "hostcore/files.h"
 #include "hostcore/image_files.h"
-#include "demohost/inventory.h"
-#include "base/result.h"
 
 namespace ombrevale::demohost {
 

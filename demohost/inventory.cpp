@@ -4,11 +4,11 @@
 #include <unordered_map>
 #include <utility>
 
-#include "hostcore/errors.h"
 #include "demohost/messages.h"
-#include "hostcore/utf8.h"
 #include "hostcore/backend.h"
+#include "hostcore/errors.h"
 #include "hostcore/texts.h"
+#include "hostcore/utf8.h"
 
 namespace ombrevale::demohost {
 namespace {
@@ -117,9 +117,9 @@ private:
 std::wstring DriveLine(const DriveEntry& drive) {
     std::wstring text = L"drive " + std::to_wstring(drive.number);
     switch (drive.media) {
-        case Media::Nothing: return text + L" empty";
-        case Media::Image: return text + L" image " + drive.source;
-        case Media::HostDrive: return text + L" host " + drive.source;
+    case Media::Nothing: return text + L" empty";
+    case Media::Image: return text + L" image " + drive.source;
+    case Media::HostDrive: return text + L" host " + drive.source;
     }
     return text;
 }
@@ -144,8 +144,7 @@ Result<Inventory> ParseInventory(std::string_view utf8, const std::wstring& file
         } else {
             problem = ServerText::NotUtf8();
         }
-        if (!problem.empty())
-            return Failure{kMalformedInventory, InventoryText::Malformed(file, number, problem)};
+        if (!problem.empty()) return Failure{kMalformedInventory, InventoryText::Malformed(file, number, problem)};
     }
     return parser.Take();
 }

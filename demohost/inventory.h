@@ -58,5 +58,4 @@ std::string FormatInventory(const Inventory& inventory);
 // Nothing when that line is not the drive's.
 std::optional<std::string> ReplaceDriveLine(std::string_view utf8, const DriveEntry& drive);
 
-
 }  // namespace ombrevale::demohost

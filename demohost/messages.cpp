@@ -20,8 +20,8 @@ std::wstring InventoryText::FileHeader() {
 }
 
 std::wstring InventoryText::Malformed(std::wstring_view file, int line, std::wstring_view problem) {
-    return L"Ошибка в файле инвентаря " + Quoted(file) + L", строка " + std::to_wstring(line) +
-           L": " + std::wstring(problem) + L".";
+    return L"Ошибка в файле инвентаря " + Quoted(file) + L", строка " + std::to_wstring(line) + L": " +
+           std::wstring(problem) + L".";
 }
 
 std::wstring InventoryText::TooLarge(std::wstring_view file) {
@@ -39,9 +39,7 @@ std::wstring InventoryText::UnknownKeyword(std::wstring_view word) {
 
 std::wstring InventoryText::MissingMachineName() { return L"после «machine» не указано имя машины"; }
 
-std::wstring InventoryText::DriveBeforeMachine() {
-    return L"строка «drive» стоит раньше первой строки «machine»";
-}
+std::wstring InventoryText::DriveBeforeMachine() { return L"строка «drive» стоит раньше первой строки «machine»"; }
 
 std::wstring InventoryText::MissingDriveNumber() { return L"после «drive» не указан номер дисковода"; }
 
@@ -71,8 +69,8 @@ std::wstring InventoryText::BadHostDriveLetter(std::wstring_view text) {
     return L"после «host» ожидалась буква дисковода вида «A:», а не " + Quoted(text);
 }
 
-std::wstring InventoryText::ImageHeldTwice(std::wstring_view path, std::int32_t drive,
-                                           std::wstring_view machine, int line) {
+std::wstring InventoryText::ImageHeldTwice(std::wstring_view path, std::int32_t drive, std::wstring_view machine,
+                                           int line) {
     return L"образ " + Quoted(path) + L" уже подключён: " + Drive(drive, machine) + L", строка " +
            std::to_wstring(line);
 }
@@ -86,7 +84,8 @@ std::wstring HostText::InventoryUnreadable(std::wstring_view file, std::int32_t 
 }
 
 std::wstring HostText::InventoryBrokenLink(std::wstring_view file) {
-    return L"Файл инвентаря " + Quoted(file) + L" — ссылка на файл, которого нет. Исправьте ссылку или удалите её: "
+    return L"Файл инвентаря " + Quoted(file) +
+           L" — ссылка на файл, которого нет. Исправьте ссылку или удалите её: "
            L"тогда будет создан новый инвентарь с примерами.";
 }
 
@@ -96,7 +95,8 @@ std::wstring HostText::InventoryNotSaved(std::wstring_view file, std::int32_t nu
 }
 
 std::wstring HostText::InventoryChangedMeanwhile(std::wstring_view file) {
-    return L"Файл инвентаря " + Quoted(file) + L" изменён вручную, пока сервер работал, поэтому изменение "
+    return L"Файл инвентаря " + Quoted(file) +
+           L" изменён вручную, пока сервер работал, поэтому изменение "
            L"не выполнено: сервер прочтёт файл заново. Повторите операцию.";
 }
 

@@ -30,8 +30,7 @@ struct InventoryText {
     static std::wstring TextAfterEmpty(std::wstring_view text);
     static std::wstring MissingImagePath();
     static std::wstring BadHostDriveLetter(std::wstring_view text);
-    static std::wstring ImageHeldTwice(std::wstring_view path, std::int32_t drive,
-                                       std::wstring_view machine, int line);
+    static std::wstring ImageHeldTwice(std::wstring_view path, std::int32_t drive, std::wstring_view machine, int line);
     static std::wstring ImageIsInventory(std::wstring_view path);
 };
 
@@ -45,8 +44,6 @@ struct HostText {
     static std::wstring InventoryNotCreated(std::wstring_view file, std::int32_t number);
     static std::wstring FolderNotCreated(std::wstring_view folder, std::int32_t number);
     static std::wstring SampleImageNotCreated(std::wstring_view path, std::int32_t number);
-
-
 
     static std::wstring AttachesInventory(std::wstring_view path);
 

@@ -29,7 +29,8 @@ Result<HostLocation> InventoryLocation(Files& files) {
         return HostLocation{path, files.Parent(path)};
     }
     wchar_t roaming[MAX_PATH] = L"";
-    const HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, roaming);
+    const HRESULT hr =
+        SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, roaming);
     if (hr != S_OK) {
         const HRESULT number = FAILED(hr) ? hr : E_FAIL;
         return Failure{number, ServerText::NoDataFolder(number)};

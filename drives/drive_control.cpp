@@ -17,9 +17,7 @@ void DriveControl::Report(const Guard& guard, const std::wstring& message) {
 }
 
 // A box that cannot be shown changes nothing about what the handler does next.
-void DriveControl::ShowBox(const std::wstring& text, std::int32_t style) {
-    (void)support_.Boxes().Show(text, style);
-}
+void DriveControl::ShowBox(const std::wstring& text, std::int32_t style) { (void)support_.Boxes().Show(text, style); }
 
 Status DriveControl::FillMachineList() {
     ListControl& list = view_.cboVMName();
@@ -108,18 +106,14 @@ void DriveControl::RefreshDriveStatus() {
 
     std::optional<std::wstring> text;
     switch (*attachment) {
-    case kAttachedNothing:
-        text = texts::kStatusDetached;
-        break;
+    case kAttachedNothing: text = texts::kStatusDetached; break;
     case kAttachedImage:
         if (auto path = guard.step(drive->ImagePath())) text = texts::kStatusImage + *path;
         break;
     case kAttachedHostDrive:
         if (auto letter = guard.step(drive->HostDriveLetter())) text = texts::kStatusHostDrive + *letter;
         break;
-    default:
-        text = texts::kStatusUnknown;
-        break;
+    default: text = texts::kStatusUnknown; break;
     }
     if (text) guard.step(status.SetText(*text));
 }
@@ -165,9 +159,7 @@ void DriveControl::Detach() {
                 check = false;
             }
             break;
-        default:
-            ShowBox(texts::kUnclearWhatToDetach, kStyleInformation);
-            break;
+        default: ShowBox(texts::kUnclearWhatToDetach, kStyleInformation); break;
         }
     }
 

@@ -19,8 +19,7 @@ public:
     Status Add(const std::wstring& key, std::shared_ptr<T> item) {
         if (!item) return Failure{kNoObject, L"Пустая ссылка на объект для ключа «" + key + L"»."};
         auto [it, inserted] = items_.try_emplace(key, std::move(item));
-        if (!inserted)
-            return Failure{kKeyAlreadyUsed, L"Ключ «" + key + L"» уже связан с элементом коллекции."};
+        if (!inserted) return Failure{kKeyAlreadyUsed, L"Ключ «" + key + L"» уже связан с элементом коллекции."};
         return Ok();
     }
 

@@ -180,14 +180,13 @@ public:
         if (const HRESULT hr = TypeInfo(&typeInfo); FAILED(hr)) return hr;
         return DispGetIDsOfNames(typeInfo.Get(), names, count, ids);
     }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* badArgument) override {
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                        UINT* badArgument) override {
         ComPtr<ITypeInfo> typeInfo;
         if (const HRESULT hr = TypeInfo(&typeInfo); FAILED(hr)) return hr;
         DISPPARAMS none{};
         if (!params) params = &none;
-        HRESULT hr = typeInfo->Invoke(static_cast<Interface*>(this), id, flags, params, result, exception,
-                                      badArgument);
+        HRESULT hr = typeInfo->Invoke(static_cast<Interface*>(this), id, flags, params, result, exception, badArgument);
         // Clients call properties as methods and methods as properties: late binding in
         // the Basic style does not tell the two apart.
         const WORD readFlags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
@@ -196,9 +195,7 @@ public:
                                   badArgument);
         return hr;
     }
-    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override {
-        return iid == __uuidof(Interface) ? S_OK : S_FALSE;
-    }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override { return iid == __uuidof(Interface) ? S_OK : S_FALSE; }
 
 protected:
     void* Extra(REFIID iid) override {
@@ -452,9 +449,9 @@ public:
             BeforeOperation(L"Machines");
             // A backend that cannot serve says so here, at a client's first step.
             if (auto count = backend_->MachineCount(); !count) return Fail(count.failure());
-            return Make<Collection<IHostMachineCollection, IHostMachine>>(
-                __uuidof(IHostMachineCollection), reinterpret_cast<void**>(machines),
-                std::make_shared<MachineSource>(backend_));
+            return Make<Collection<IHostMachineCollection, IHostMachine>>(__uuidof(IHostMachineCollection),
+                                                                          reinterpret_cast<void**>(machines),
+                                                                          std::make_shared<MachineSource>(backend_));
         });
     }
     STDMETHODIMP get_InventoryPath(BSTR* path) override {

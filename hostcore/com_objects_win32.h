@@ -8,8 +8,8 @@
 
 #include <memory>
 
-#include "hostcore/backend.h"
 #include "base/result.h"
+#include "hostcore/backend.h"
 
 namespace ombrevale::hostcore {
 

@@ -8,18 +8,17 @@
 
 namespace ombrevale::hostcore {
 
-
 // System conditions, as HRESULT_FROM_WIN32 of the Win32 error or a standard HRESULT.
-inline constexpr std::int32_t kFail = HResult(0x80004005);            // E_FAIL
-inline constexpr std::int32_t kOutOfMemory = HResult(0x8007000E);     // E_OUTOFMEMORY
-inline constexpr std::int32_t kInvalidArgument = HResult(0x80070057); // E_INVALIDARG
-inline constexpr std::int32_t kFileNotFound = HResult(0x80070002);    // ERROR_FILE_NOT_FOUND
-inline constexpr std::int32_t kPathNotFound = HResult(0x80070003);    // ERROR_PATH_NOT_FOUND
-inline constexpr std::int32_t kAccessDenied = HResult(0x80070005);    // ERROR_ACCESS_DENIED
-inline constexpr std::int32_t kWriteProtected = HResult(0x80070013);  // ERROR_WRITE_PROTECT
+inline constexpr std::int32_t kFail = HResult(0x80004005);              // E_FAIL
+inline constexpr std::int32_t kOutOfMemory = HResult(0x8007000E);       // E_OUTOFMEMORY
+inline constexpr std::int32_t kInvalidArgument = HResult(0x80070057);   // E_INVALIDARG
+inline constexpr std::int32_t kFileNotFound = HResult(0x80070002);      // ERROR_FILE_NOT_FOUND
+inline constexpr std::int32_t kPathNotFound = HResult(0x80070003);      // ERROR_PATH_NOT_FOUND
+inline constexpr std::int32_t kAccessDenied = HResult(0x80070005);      // ERROR_ACCESS_DENIED
+inline constexpr std::int32_t kWriteProtected = HResult(0x80070013);    // ERROR_WRITE_PROTECT
 inline constexpr std::int32_t kSharingViolation = HResult(0x80070020);  // ERROR_SHARING_VIOLATION
-inline constexpr std::int32_t kDiskFull = HResult(0x80070070);        // ERROR_DISK_FULL
-inline constexpr std::int32_t kFileExists = HResult(0x80070050);      // ERROR_FILE_EXISTS
+inline constexpr std::int32_t kDiskFull = HResult(0x80070070);          // ERROR_DISK_FULL
+inline constexpr std::int32_t kFileExists = HResult(0x80070050);        // ERROR_FILE_EXISTS
 
 // What the file layer reports so that the host can say it in words. They leave the host as
 // the number Windows itself would give: kAccessDenied and kFileNotFound.

@@ -96,8 +96,7 @@ public:
     // The file appears whole or not at all: a temporary file beside the target, then a
     // rename. On failure, or if the process dies meanwhile, no temporary file stays for
     // long and the old file is untouched.
-    virtual Status WriteAtomically(const std::wstring& path, std::span<const std::uint8_t> bytes,
-                                   WriteMode mode) = 0;
+    virtual Status WriteAtomically(const std::wstring& path, std::span<const std::uint8_t> bytes, WriteMode mode) = 0;
     // Removes the temporary files that earlier writes of this file left beside it (the
     // host's own naming pattern only, and only those that no one has open). Answers how
     // many it removed.

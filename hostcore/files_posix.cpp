@@ -26,18 +26,18 @@ namespace {
 
 std::int32_t FromErrno(int error) {
     switch (error) {
-        case ENOENT: return kFileNotFound;
-        case ENOTDIR: return kPathNotFound;
-        case EACCES:
-        case EPERM: return kAccessDenied;
-        case EROFS: return kWriteProtected;
-        case ENOSPC: return kDiskFull;
-        case EBUSY:
-        case ETXTBSY: return kSharingViolation;
-        case EISDIR: return kNotRegularFile;
-        case EEXIST: return kFileExists;
-        case ENOMEM: return kOutOfMemory;
-        default: return kFail;
+    case ENOENT: return kFileNotFound;
+    case ENOTDIR: return kPathNotFound;
+    case EACCES:
+    case EPERM: return kAccessDenied;
+    case EROFS: return kWriteProtected;
+    case ENOSPC: return kDiskFull;
+    case EBUSY:
+    case ETXTBSY: return kSharingViolation;
+    case EISDIR: return kNotRegularFile;
+    case EEXIST: return kFileExists;
+    case ENOMEM: return kOutOfMemory;
+    default: return kFail;
     }
 }
 
@@ -172,8 +172,10 @@ public:
     FileId Identify(const std::wstring& fullPath) override {
         struct stat facts {};
         if (::stat(Narrow(fullPath).c_str(), &facts) == 0)
-            return FileId{FileId::Kind::File, static_cast<std::uint64_t>(facts.st_dev),
-                          static_cast<std::uint64_t>(facts.st_ino), {}};
+            return FileId{FileId::Kind::File,
+                          static_cast<std::uint64_t>(facts.st_dev),
+                          static_cast<std::uint64_t>(facts.st_ino),
+                          {}};
         const std::wstring folder = Parent(fullPath);
         if (errno == ENOENT && ::stat(Narrow(folder).c_str(), &facts) == 0 && S_ISDIR(facts.st_mode)) {
             const std::wstring name = fullPath.substr(fullPath.find_last_of(L'/') + 1);
@@ -300,11 +302,13 @@ private:
             if (!owner || (Folded(*owner) != stem && Folded(*owner) != whole)) continue;
             const std::string leftover = folder + "/" + entry->d_name;
             Fd file(::open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-            struct stat opened {}, named {};
+            struct stat opened {
+            }, named{};
             // A writer holds its temporary file locked: only a file no one holds goes.
             if (!file.valid() || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) continue;
             if (::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) continue;
-            if (::lstat(leftover.c_str(), &named) != 0 || named.st_ino != opened.st_ino || named.st_dev != opened.st_dev)
+            if (::lstat(leftover.c_str(), &named) != 0 || named.st_ino != opened.st_ino ||
+                named.st_dev != opened.st_dev)
                 continue;
             if (::unlink(leftover.c_str()) == 0) ++removed;
         }

@@ -62,8 +62,8 @@ constexpr LONG kNoMoreFiles = static_cast<LONG>(0x80000006);
 
 struct Native {
     using SetInformationFile = LONG(NTAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
-    using QueryDirectoryFile = LONG(NTAPI*)(HANDLE, HANDLE, void*, void*, IoStatus*, void*, ULONG, int, BOOLEAN,
-                                            void*, BOOLEAN);
+    using QueryDirectoryFile = LONG(NTAPI*)(HANDLE, HANDLE, void*, void*, IoStatus*, void*, ULONG, int, BOOLEAN, void*,
+                                            BOOLEAN);
     using StatusToError = ULONG(NTAPI*)(LONG);
     using FinalPathName = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 
@@ -288,7 +288,8 @@ public:
             BY_HANDLE_FILE_INFORMATION info{};
             if (!file) {
                 const DWORD error = GetLastError();
-                if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return PathFacts{PathKind::BrokenLink};
+                if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                    return PathFacts{PathKind::BrokenLink};
                 return Win32Failure(error);
             }
             if (GetFileType(file.get()) != FILE_TYPE_DISK) return PathFacts{PathKind::Device};
@@ -305,8 +306,9 @@ public:
         if (!GetFileAttributesExW(Extended(path).c_str(), GetFileExInfoStandard, &data)) return LastError();
         FileStamp stamp;
         stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        stamp.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                                                   data.ftLastWriteTime.dwLowDateTime);
+        stamp.modified =
+            static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                      data.ftLastWriteTime.dwLowDateTime);
         return stamp;
     }
 
@@ -316,7 +318,8 @@ public:
             BY_HANDLE_FILE_INFORMATION info{};
             if (file) {
                 if (GetFileType(file.get()) == FILE_TYPE_DISK && GetFileInformationByHandle(file.get(), &info)) {
-                    const std::uint64_t index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+                    const std::uint64_t index =
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
                     // A file system without file numbers answers 0 for all: the path must do.
                     if (index != 0) return FileId{FileId::Kind::File, info.dwVolumeSerialNumber, index, {}};
                 }
@@ -324,9 +327,11 @@ public:
                 Handle folder = OpenExisting(Parent(fullPath), FILE_READ_ATTRIBUTES);
                 if (folder && GetFileInformationByHandle(folder.get(), &info) &&
                     (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                    const std::uint64_t index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+                    const std::uint64_t index =
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
                     if (index != 0)
-                        return FileId{FileId::Kind::NameInFolder, info.dwVolumeSerialNumber, index, Folded(Leaf(fullPath))};
+                        return FileId{FileId::Kind::NameInFolder, info.dwVolumeSerialNumber, index,
+                                      Folded(Leaf(fullPath))};
                 }
             }
         }
@@ -429,7 +434,8 @@ public:
             if (file) break;
             const DWORD error = GetLastError();
             // A file that another writer has marked for removal refuses access until it goes.
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && !(error == ERROR_ACCESS_DENIED && attempt < 3))
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+                !(error == ERROR_ACCESS_DENIED && attempt < 3))
                 return Win32Failure(error);
         }
         if (!file) return Failure{kFileExists, {}};
@@ -438,7 +444,8 @@ public:
         if (finished && !FlushFileBuffers(file.get())) finished = LastError();
         if (finished && exists) {
             const DWORD now = GetFileAttributesW(Extended(target).c_str());
-            if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_READONLY)) finished = Failure{kReadOnlyFile, {}};
+            if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_READONLY))
+                finished = Failure{kReadOnlyFile, {}};
         }
         if (finished && marked) finished = SetDeleteOnClose(file.get(), false);
         if (finished) finished = Rename(file, temporary, target, exists);
@@ -504,7 +511,8 @@ private:
                 const Listing::Entry facts{static_cast<std::uint64_t>(entry->fileId.QuadPart), entry->attributes};
                 listing.entries[Folded(std::wstring(entry->name, entry->nameBytes / sizeof(WCHAR)))] = facts;
                 if (entry->shortNameBytes > 0)
-                    listing.entries[Folded(std::wstring(entry->shortName, entry->shortNameBytes / sizeof(WCHAR)))] = facts;
+                    listing.entries[Folded(std::wstring(entry->shortName, entry->shortNameBytes / sizeof(WCHAR)))] =
+                        facts;
                 if (entry->next == 0) break;
                 at += entry->next;
             }
@@ -574,8 +582,8 @@ private:
             const auto owner = TemporaryOwner(found.cFileName);
             if (!owner || (Folded(*owner) != stem && Folded(*owner) != whole)) continue;
             const std::wstring leftover = Join(folder, found.cFileName);
-            Handle file(CreateFileW(Extended(leftover).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            Handle file(CreateFileW(Extended(leftover).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
             if (!file || GetFileType(file.get()) != FILE_TYPE_DISK) continue;
             // Wine follows links even here and shows no mark on them: a name whose file
             // lives elsewhere is a link, and its file is not ours to remove.

@@ -21,12 +21,12 @@ struct Geometry {
 
 // XDF mixes sector sizes on a track; 23 sectors of 512 bytes per track is only its size.
 constexpr std::array<Geometry, 6> kGeometries{{
-    {kFormat720K, 2, 9, 80},          //   737,280
-    {kFormat144M, 2, 18, 80},         // 1,474,560
-    {kFormatDmf, 2, 21, 80},          // 1,720,320
-    {kFormatSingleSided, 1, 9, 80},   //   368,640
-    {kFormat12M, 2, 15, 80},          // 1,228,800
-    {kFormatXdf, 2, 23, 80},          // 1,884,160
+    {kFormat720K, 2, 9, 80},         //   737,280
+    {kFormat144M, 2, 18, 80},        // 1,474,560
+    {kFormatDmf, 2, 21, 80},         // 1,720,320
+    {kFormatSingleSided, 1, 9, 80},  //   368,640
+    {kFormat12M, 2, 15, 80},         // 1,228,800
+    {kFormatXdf, 2, 23, 80},         // 1,884,160
 }};
 
 const Geometry* GeometryForSize(std::uint64_t size) {
@@ -69,10 +69,9 @@ std::optional<Bpb> ReadBpb(std::span<const std::uint8_t> b) {
     const std::uint32_t sectorsPerTrack = Word(b, 24);
     const std::uint32_t heads = Word(b, 26);
     const std::uint32_t total = total16 != 0 ? total16 : Dword(b, 32);
-    const bool sane = jump && bytesPerSector >= 512 && bytesPerSector <= 4096 &&
-                      IsPowerOfTwo(bytesPerSector) && IsPowerOfTwo(sectorsPerCluster) &&
-                      reserved >= 1 && (fats == 1 || fats == 2) && rootEntries != 0 &&
-                      total != 0 && (media == 0xF0 || media >= 0xF8) && sectorsPerFat != 0 &&
+    const bool sane = jump && bytesPerSector >= 512 && bytesPerSector <= 4096 && IsPowerOfTwo(bytesPerSector) &&
+                      IsPowerOfTwo(sectorsPerCluster) && reserved >= 1 && (fats == 1 || fats == 2) &&
+                      rootEntries != 0 && total != 0 && (media == 0xF0 || media >= 0xF8) && sectorsPerFat != 0 &&
                       sectorsPerTrack >= 1 && sectorsPerTrack <= 63 && heads >= 1 && heads <= 255;
     if (!sane) return std::nullopt;
     return Bpb{bytesPerSector, total, sectorsPerTrack, heads};
@@ -81,20 +80,20 @@ std::optional<Bpb> ReadBpb(std::span<const std::uint8_t> b) {
 // Boot code of a disk that holds no system: say so, wait for a key, let the BIOS try
 // the next boot device. Loaded at 0000:7C00; the message follows the code at 0x5A.
 constexpr std::array<std::uint8_t, 28> kBootCode{
-    0x31, 0xC0,              // 3E: xor ax, ax
-    0x8E, 0xD8,              // 40: mov ds, ax
-    0xBE, 0x5A, 0x7C,        // 42: mov si, 7C5Ah
-    0xFC,                    // 45: cld
-    0xAC,                    // 46: lodsb
-    0x84, 0xC0,              // 47: test al, al
-    0x74, 0x09,              // 49: jz 54h
-    0xB4, 0x0E,              // 4B: mov ah, 0Eh   (teletype output)
-    0xBB, 0x07, 0x00,        // 4D: mov bx, 7
-    0xCD, 0x10,              // 50: int 10h
-    0xEB, 0xF2,              // 52: jmp 46h
-    0x30, 0xE4,              // 54: xor ah, ah
-    0xCD, 0x16,              // 56: int 16h       (wait for a key)
-    0xCD, 0x19,              // 58: int 19h       (boot the next device)
+    0x31, 0xC0,        // 3E: xor ax, ax
+    0x8E, 0xD8,        // 40: mov ds, ax
+    0xBE, 0x5A, 0x7C,  // 42: mov si, 7C5Ah
+    0xFC,              // 45: cld
+    0xAC,              // 46: lodsb
+    0x84, 0xC0,        // 47: test al, al
+    0x74, 0x09,        // 49: jz 54h
+    0xB4, 0x0E,        // 4B: mov ah, 0Eh   (teletype output)
+    0xBB, 0x07, 0x00,  // 4D: mov bx, 7
+    0xCD, 0x10,        // 50: int 10h
+    0xEB, 0xF2,        // 52: jmp 46h
+    0x30, 0xE4,        // 54: xor ah, ah
+    0xCD, 0x16,        // 56: int 16h       (wait for a key)
+    0xCD, 0x19,        // 58: int 19h       (boot the next device)
 };
 constexpr std::size_t kBootCodeAt = 0x3E;
 constexpr char kBootMessage[] = "\r\nThis is not a bootable disk. Press any key to try another.\r\n";
@@ -145,11 +144,8 @@ std::int32_t ClassifyFloppyImage(std::uint64_t size, std::span<const std::uint8_
     return agrees ? g->code : kUnknownFormat;
 }
 
-std::optional<std::vector<std::uint8_t>> BuildEmptyFloppyImage(std::int32_t density,
-                                                               std::uint32_t volumeSerial) {
-    const FatLayout* layout = density == kFormat720K   ? &kLayout720K
-                              : density == kFormat144M ? &kLayout144M
-                                                       : nullptr;
+std::optional<std::vector<std::uint8_t>> BuildEmptyFloppyImage(std::int32_t density, std::uint32_t volumeSerial) {
+    const FatLayout* layout = density == kFormat720K ? &kLayout720K : density == kFormat144M ? &kLayout144M : nullptr;
     if (!layout) return std::nullopt;
     std::vector<std::uint8_t> image(std::size_t{layout->totalSectors} * kSectorSize, 0);
 

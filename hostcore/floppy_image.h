@@ -31,7 +31,6 @@ std::int32_t ClassifyFloppyImage(std::uint64_t size, std::span<const std::uint8_
 
 // A whole empty FAT12 image for density code 1 (720K) or 2 (1.44M); nothing for any
 // other code.
-std::optional<std::vector<std::uint8_t>> BuildEmptyFloppyImage(std::int32_t density,
-                                                               std::uint32_t volumeSerial);
+std::optional<std::vector<std::uint8_t>> BuildEmptyFloppyImage(std::int32_t density, std::uint32_t volumeSerial);
 
 }  // namespace ombrevale::hostcore

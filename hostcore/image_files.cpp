@@ -64,7 +64,8 @@ Result<std::wstring> ImageFiles::FullPath(const std::wstring& path, bool creatin
     }
     if (HasMisplacedColon(*full)) return Failure{kInvalidArgument, ServerText::MisplacedColon(path)};
     if (auto facts = files_->Examine(*full); facts && facts->kind == PathKind::Device)
-        return Failure{kNotRegularFile, creating ? ServerText::DeviceNotReplaced(path) : ServerText::ImageIsDevice(path)};
+        return Failure{kNotRegularFile,
+                       creating ? ServerText::DeviceNotReplaced(path) : ServerText::ImageIsDevice(path)};
     return full;
 }
 

@@ -120,8 +120,8 @@ int Serve(const ServerDescription& server) {
     // Registered suspended, then resumed: COM stops handing out the class object by itself
     // once the last object has gone, so no client can be half-way through a creation when
     // the server ends.
-    HRESULT hr = CoRegisterClassObject(CLSID_Host, &factory, CLSCTX_LOCAL_SERVER,
-                                       REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &cookie);
+    HRESULT hr = CoRegisterClassObject(CLSID_Host, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED,
+                                       &cookie);
     if (SUCCEEDED(hr)) hr = CoResumeClassObjects();
     if (FAILED(hr)) {
         if (cookie) CoRevokeClassObject(cookie);

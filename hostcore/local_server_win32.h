@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "hostcore/backend.h"
 #include "base/result.h"
+#include "hostcore/backend.h"
 
 namespace ombrevale::hostcore {
 

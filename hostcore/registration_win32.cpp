@@ -56,13 +56,9 @@ std::vector<REGSAM> Views() {
 
 // Wine looks up classes only in the machine's part of the registry. A Wine prefix belongs
 // to one user, so that part is the user's own there.
-bool UnderWine() {
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
-HKEY RootOf(Scope scope) {
-    return scope == Scope::AllUsers || UnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-}
+HKEY RootOf(Scope scope) { return scope == Scope::AllUsers || UnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
 
 LSTATUS Create(HKEY parent, const std::wstring& name, REGSAM view, Key& key) {
     return RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE | view,

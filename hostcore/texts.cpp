@@ -27,18 +27,18 @@ std::wstring ServerText::ControlCharacter() { return L"в строке недо�
 
 std::wstring ServerText::Reason(std::int32_t number) {
     switch (number) {
-        case kFileNotFound: return L" (файл не найден)";
-        case kPathNotFound: return L" (папка не найдена)";
-        case kAccessDenied: return L" (нет доступа)";
-        case kWriteProtected: return L" (диск защищён от записи)";
-        case kSharingViolation: return L" (файл занят другой программой)";
-        case kDiskFull: return L" (на диске нет места)";
-        case kNotRegularFile: return L" (это папка или устройство, а не файл)";
-        case kFileTooLarge: return L" (файл слишком велик)";
-        case kFileExists: return L" (файл с таким именем уже есть)";
-        case kReadOnlyFile: return L" (файл только для чтения)";
-        case kBrokenLink: return L" (это ссылка на несуществующий файл)";
-        default: return L" (код ошибки " + Hex(number) + L")";
+    case kFileNotFound: return L" (файл не найден)";
+    case kPathNotFound: return L" (папка не найдена)";
+    case kAccessDenied: return L" (нет доступа)";
+    case kWriteProtected: return L" (диск защищён от записи)";
+    case kSharingViolation: return L" (файл занят другой программой)";
+    case kDiskFull: return L" (на диске нет места)";
+    case kNotRegularFile: return L" (это папка или устройство, а не файл)";
+    case kFileTooLarge: return L" (файл слишком велик)";
+    case kFileExists: return L" (файл с таким именем уже есть)";
+    case kReadOnlyFile: return L" (файл только для чтения)";
+    case kBrokenLink: return L" (это ссылка на несуществующий файл)";
+    default: return L" (код ошибки " + Hex(number) + L")";
     }
 }
 
@@ -55,8 +55,7 @@ std::wstring ServerText::BadImagePath(std::wstring_view path) {
 }
 
 std::wstring ServerText::MisplacedColon(std::wstring_view path) {
-    return L"Недопустимый путь к файлу образа " + Quoted(path) +
-           L": двоеточие может стоять только после буквы диска.";
+    return L"Недопустимый путь к файлу образа " + Quoted(path) + L": двоеточие может стоять только после буквы диска.";
 }
 
 std::wstring ServerText::ImageIsDevice(std::wstring_view path) {
@@ -75,19 +74,16 @@ std::wstring ServerText::ImageUnreadable(std::wstring_view path, std::int32_t nu
     return L"Не удалось прочитать файл образа" + Reason(number) + L": " + std::wstring(path);
 }
 
-std::wstring ServerText::DriveHoldsImage(std::int32_t drive, std::wstring_view machine,
-                                       std::wstring_view image) {
+std::wstring ServerText::DriveHoldsImage(std::int32_t drive, std::wstring_view machine, std::wstring_view image) {
     std::wstring text = Drive(drive, machine);
     text[0] = L'Д';
     return text + L" занят: в нём образ " + Quoted(image) + L". Сначала освободите дисковод.";
 }
 
-std::wstring ServerText::DriveHoldsHostDrive(std::int32_t drive, std::wstring_view machine,
-                                           std::wstring_view letter) {
+std::wstring ServerText::DriveHoldsHostDrive(std::int32_t drive, std::wstring_view machine, std::wstring_view letter) {
     std::wstring text = Drive(drive, machine);
     text[0] = L'Д';
-    return text + L" занят: к нему подключено устройство " + std::wstring(letter) +
-           L". Сначала освободите дисковод.";
+    return text + L" занят: к нему подключено устройство " + std::wstring(letter) + L". Сначала освободите дисковод.";
 }
 
 std::wstring ServerText::ImageHeld(std::wstring_view path, std::int32_t drive, std::wstring_view machine) {
@@ -108,12 +104,11 @@ std::wstring ServerText::BadHostDriveLetter(std::wstring_view text) {
 }
 
 std::wstring ServerText::UnknownDensity(std::wstring_view path, std::int32_t density) {
-    return L"Не удалось создать образ " + Quoted(path) + L": неизвестный код плотности " +
-           std::to_wstring(density) + L" (допустимы 1 — 720 КБ и 2 — 1,44 МБ).";
+    return L"Не удалось создать образ " + Quoted(path) + L": неизвестный код плотности " + std::to_wstring(density) +
+           L" (допустимы 1 — 720 КБ и 2 — 1,44 МБ).";
 }
 
-std::wstring ServerText::ReplacesHeldImage(std::wstring_view path, std::int32_t drive,
-                                         std::wstring_view machine) {
+std::wstring ServerText::ReplacesHeldImage(std::wstring_view path, std::int32_t drive, std::wstring_view machine) {
     return L"Нельзя заменить файл " + Quoted(path) + L": это образ, подключённый к дисководу " +
            std::to_wstring(drive) + L" машины " + Quoted(machine) + L".";
 }

@@ -29,17 +29,14 @@ struct ServerText {
     static std::wstring ImageNotFound(std::wstring_view path);
     static std::wstring ImageNotRegular(std::wstring_view path);
     static std::wstring ImageUnreadable(std::wstring_view path, std::int32_t number);
-    static std::wstring DriveHoldsImage(std::int32_t drive, std::wstring_view machine,
-                                        std::wstring_view image);
-    static std::wstring DriveHoldsHostDrive(std::int32_t drive, std::wstring_view machine,
-                                            std::wstring_view letter);
+    static std::wstring DriveHoldsImage(std::int32_t drive, std::wstring_view machine, std::wstring_view image);
+    static std::wstring DriveHoldsHostDrive(std::int32_t drive, std::wstring_view machine, std::wstring_view letter);
     static std::wstring ImageHeld(std::wstring_view path, std::int32_t drive, std::wstring_view machine);
     static std::wstring NoImage(std::int32_t drive, std::wstring_view machine);
     static std::wstring NoHostDrive(std::int32_t drive, std::wstring_view machine);
     static std::wstring BadHostDriveLetter(std::wstring_view text);
     static std::wstring UnknownDensity(std::wstring_view path, std::int32_t density);
-    static std::wstring ReplacesHeldImage(std::wstring_view path, std::int32_t drive,
-                                          std::wstring_view machine);
+    static std::wstring ReplacesHeldImage(std::wstring_view path, std::int32_t drive, std::wstring_view machine);
     static std::wstring NotAFileToReplace(std::wstring_view path);
     static std::wstring DeviceNotReplaced(std::wstring_view path);
     static std::wstring ImageNotWritten(std::wstring_view path, std::int32_t number);

@@ -17,7 +17,6 @@ void AppendCodePoint(std::wstring& out, char32_t cp) {
     }
 }
 
-
 }  // namespace
 
 std::optional<std::wstring> Utf8ToWide(std::string_view utf8) {

@@ -18,14 +18,10 @@ Status ShowImageMenu(ImageMenuView& view) {
 
 ImageCommand ImageMenuCommand(std::int16_t index) {
     switch (index) {
-    case kMenuCheck:
-        return ImageCommand::Check;
-    case kMenuCreateHighDensity:
-        return ImageCommand::CreateHighDensity;
-    case kMenuCreateLowDensity:
-        return ImageCommand::CreateLowDensity;
-    default:
-        return ImageCommand::None;
+    case kMenuCheck: return ImageCommand::Check;
+    case kMenuCreateHighDensity: return ImageCommand::CreateHighDensity;
+    case kMenuCreateLowDensity: return ImageCommand::CreateLowDensity;
+    default: return ImageCommand::None;
     }
 }
 

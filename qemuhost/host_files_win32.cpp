@@ -82,8 +82,7 @@ public:
         const BOOL known = GetFileInformationByHandle(file, &info);
         CloseHandle(file);
         if (!known) return std::nullopt;
-        return FileIdentity{info.dwVolumeSerialNumber,
-                            (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+        return FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
     }
 };
 
@@ -91,10 +90,10 @@ public:
 
 std::shared_ptr<PathMapper> SystemPathMapper() {
     const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const auto toUnix = reinterpret_cast<ToUnixName>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "wine_get_unix_file_name")));
-    const auto toDos = reinterpret_cast<ToDosName>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "wine_get_dos_file_name")));
+    const auto toUnix =
+        reinterpret_cast<ToUnixName>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    const auto toDos =
+        reinterpret_cast<ToDosName>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, "wine_get_dos_file_name")));
     if (toUnix && toDos) return std::make_shared<WinePaths>(toUnix, toDos);
     return std::make_shared<WindowsPaths>();
 }

@@ -49,19 +49,19 @@ void AppendQuoted(std::string& out, const std::string& text) {
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (byte < 0x20) {
-                    out += "\\u00";
-                    out.push_back(kHex[byte >> 4]);
-                    out.push_back(kHex[byte & 0xF]);
-                } else {
-                    out.push_back(c);
-                }
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (byte < 0x20) {
+                out += "\\u00";
+                out.push_back(kHex[byte >> 4]);
+                out.push_back(kHex[byte & 0xF]);
+            } else {
+                out.push_back(c);
+            }
         }
     }
     out.push_back('"');
@@ -88,15 +88,13 @@ private:
     bool Value(Json& out, int depth) {
         if (depth > kDeepest || at_ >= text_.size()) return false;
         switch (text_[at_]) {
-            case '{': return Object(out, depth);
-            case '[': return Array(out, depth);
-            case '"':
-                out.kind_ = Json::Kind::String;
-                return String(out.text_);
-            case 't': return Literal("true", out, Json::Kind::Bool, true);
-            case 'f': return Literal("false", out, Json::Kind::Bool, false);
-            case 'n': return Literal("null", out, Json::Kind::Null, false);
-            default: return Number(out);
+        case '{': return Object(out, depth);
+        case '[': return Array(out, depth);
+        case '"': out.kind_ = Json::Kind::String; return String(out.text_);
+        case 't': return Literal("true", out, Json::Kind::Bool, true);
+        case 'f': return Literal("false", out, Json::Kind::Bool, false);
+        case 'n': return Literal("null", out, Json::Kind::Null, false);
+        default: return Number(out);
         }
     }
 
@@ -154,18 +152,18 @@ private:
             }
             if (++at_ >= text_.size()) return false;
             switch (text_[at_++]) {
-                case '"': out.push_back('"'); break;
-                case '\\': out.push_back('\\'); break;
-                case '/': out.push_back('/'); break;
-                case 'b': out.push_back('\b'); break;
-                case 'f': out.push_back('\f'); break;
-                case 'n': out.push_back('\n'); break;
-                case 'r': out.push_back('\r'); break;
-                case 't': out.push_back('\t'); break;
-                case 'u':
-                    if (!Escape(out)) return false;
-                    break;
-                default: return false;
+            case '"': out.push_back('"'); break;
+            case '\\': out.push_back('\\'); break;
+            case '/': out.push_back('/'); break;
+            case 'b': out.push_back('\b'); break;
+            case 'f': out.push_back('\f'); break;
+            case 'n': out.push_back('\n'); break;
+            case 'r': out.push_back('\r'); break;
+            case 't': out.push_back('\t'); break;
+            case 'u':
+                if (!Escape(out)) return false;
+                break;
+            default: return false;
             }
         }
         return false;
@@ -349,34 +347,34 @@ namespace {
 
 void Write(std::string& out, const Json& value) {
     switch (value.kind()) {
-        case Json::Kind::Null: out += "null"; break;
-        case Json::Kind::Bool: out += *value.AsBool() ? "true" : "false"; break;
-        case Json::Kind::Number: out += ToJson(value); break;
-        case Json::Kind::String: AppendQuoted(out, *value.AsString()); break;
-        case Json::Kind::Array: {
-            out.push_back('[');
-            bool first = true;
-            for (const Json& item : *value.AsArray()) {
-                if (!first) out.push_back(',');
-                first = false;
-                Write(out, item);
-            }
-            out.push_back(']');
-            break;
+    case Json::Kind::Null: out += "null"; break;
+    case Json::Kind::Bool: out += *value.AsBool() ? "true" : "false"; break;
+    case Json::Kind::Number: out += ToJson(value); break;
+    case Json::Kind::String: AppendQuoted(out, *value.AsString()); break;
+    case Json::Kind::Array: {
+        out.push_back('[');
+        bool first = true;
+        for (const Json& item : *value.AsArray()) {
+            if (!first) out.push_back(',');
+            first = false;
+            Write(out, item);
         }
-        case Json::Kind::Object: {
-            out.push_back('{');
-            bool first = true;
-            for (const auto& [key, member] : *value.AsObject()) {
-                if (!first) out.push_back(',');
-                first = false;
-                AppendQuoted(out, key);
-                out.push_back(':');
-                Write(out, member);
-            }
-            out.push_back('}');
-            break;
+        out.push_back(']');
+        break;
+    }
+    case Json::Kind::Object: {
+        out.push_back('{');
+        bool first = true;
+        for (const auto& [key, member] : *value.AsObject()) {
+            if (!first) out.push_back(',');
+            first = false;
+            AppendQuoted(out, key);
+            out.push_back(':');
+            Write(out, member);
         }
+        out.push_back('}');
+        break;
+    }
     }
 }
 

@@ -76,8 +76,7 @@ std::wstring ParseQmpAddress(std::wstring_view text, QmpAddress& address) {
         return MachinesFileText::NotTcp(text);
     }
     // QEMU's own option may be pasted whole: "tcp:127.0.0.1:4444,server=on,wait=off".
-    if (const std::size_t options = rest.find(L','); options != std::wstring_view::npos)
-        rest = rest.substr(0, options);
+    if (const std::size_t options = rest.find(L','); options != std::wstring_view::npos) rest = rest.substr(0, options);
     const std::size_t colon = rest.rfind(L':');
     const std::wstring_view portText = colon == std::wstring_view::npos ? rest : rest.substr(colon + 1);
     QmpAddress parsed;

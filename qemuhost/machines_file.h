@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "qemuhost/qmp.h"
 #include "base/result.h"
+#include "qemuhost/qmp.h"
 
 namespace ombrevale::qemuhost {
 

@@ -68,9 +68,7 @@ std::wstring QmpText::ErrorWithoutText() { return L"ошибка без опис
 
 std::wstring QmpText::NeitherReturnNorError() { return L"ни результата, ни ошибки"; }
 
-std::wstring QmpText::Unexpected(std::wstring_view command) {
-    return L"непонятный ответ на " + Quoted(command);
-}
+std::wstring QmpText::Unexpected(std::wstring_view command) { return L"непонятный ответ на " + Quoted(command); }
 
 std::wstring BridgeText::Unreachable(std::wstring_view machine, std::wstring_view address) {
     return Capitalised(Machine(machine, address)) +
@@ -113,7 +111,8 @@ std::wstring BridgeText::NotFloppySize(std::wstring_view path, std::uint64_t siz
 }
 
 std::wstring BridgeText::NoPathMapping(std::wstring_view path) {
-    return L"Путь " + Quoted(path) + L" нельзя передать QEMU: у него нет соответствия в файловой системе, "
+    return L"Путь " + Quoted(path) +
+           L" нельзя передать QEMU: у него нет соответствия в файловой системе, "
            L"которую видит QEMU.";
 }
 
@@ -123,9 +122,7 @@ std::wstring BridgeText::HostDriveNotFloppy(std::wstring_view letter) {
 
 std::wstring BridgeText::ImageMedium(std::wstring_view path) { return L"образ " + Quoted(path); }
 
-std::wstring BridgeText::HostDriveMedium(std::wstring_view letter) {
-    return L"дисковод хоста " + std::wstring(letter);
-}
+std::wstring BridgeText::HostDriveMedium(std::wstring_view letter) { return L"дисковод хоста " + std::wstring(letter); }
 
 std::wstring BridgeText::MediumNotTaken(std::wstring_view medium, std::int32_t drive, std::wstring_view machine,
                                         std::wstring_view qemu) {
@@ -133,10 +130,10 @@ std::wstring BridgeText::MediumNotTaken(std::wstring_view medium, std::int32_t d
            Quoted(machine) + L": " + Quoted(qemu) + L".";
 }
 
-std::wstring BridgeText::MediumNotTakenSilently(std::wstring_view medium, std::int32_t drive,
-                                                std::wstring_view machine, std::wstring_view found) {
-    return L"QEMU не подключил " + std::wstring(medium) + L" к дисководу " + std::to_wstring(drive) +
-           L" машины " + Quoted(machine) + L", хотя не сообщил об ошибке: " +
+std::wstring BridgeText::MediumNotTakenSilently(std::wstring_view medium, std::int32_t drive, std::wstring_view machine,
+                                                std::wstring_view found) {
+    return L"QEMU не подключил " + std::wstring(medium) + L" к дисководу " + std::to_wstring(drive) + L" машины " +
+           Quoted(machine) + L", хотя не сообщил об ошибке: " +
            (found.empty() ? std::wstring(L"дисковод пуст") : L"в дисководе " + std::wstring(found)) + L".";
 }
 

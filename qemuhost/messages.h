@@ -57,8 +57,8 @@ struct BridgeText {
     static std::wstring MediumNotTaken(std::wstring_view medium, std::int32_t drive, std::wstring_view machine,
                                        std::wstring_view qemu);
     // QEMU reported success, yet the drive holds `found` (empty: nothing).
-    static std::wstring MediumNotTakenSilently(std::wstring_view medium, std::int32_t drive,
-                                               std::wstring_view machine, std::wstring_view found);
+    static std::wstring MediumNotTakenSilently(std::wstring_view medium, std::int32_t drive, std::wstring_view machine,
+                                               std::wstring_view found);
     static std::wstring NotEjected(std::int32_t drive, std::wstring_view machine, std::wstring_view qemu);
 
     static std::wstring CannotCheckMachine(std::wstring_view path, std::wstring_view machineFailure);

@@ -14,9 +14,9 @@
 namespace ombrevale::qemuhost {
 namespace {
 
-using hostcore::ServerText;
-using hostcore::kInvalidArgument;
 using hostcore::DriveState;
+using hostcore::kInvalidArgument;
+using hostcore::ServerText;
 
 // A machines file is a line per machine; anything this large is some other file.
 constexpr std::uint64_t kLargestMachinesFile = 1024 * 1024;
@@ -51,8 +51,7 @@ wchar_t FloppyLetterOf(const std::string& device) {
 
 }  // namespace
 
-QemuBackend::QemuBackend(BridgeParts parts)
-    : parts_(std::move(parts)), images_(parts_.files, parts_.volumeSerial) {
+QemuBackend::QemuBackend(BridgeParts parts) : parts_(std::move(parts)), images_(parts_.files, parts_.volumeSerial) {
     if (!parts_.clock) parts_.clock = [] { return std::chrono::steady_clock::now(); };
 }
 
@@ -88,12 +87,11 @@ Result<MachineEntry> QemuBackend::MachineAt(std::size_t machine) {
 Failure QemuBackend::Worded(const MachineEntry& machine, const Failure& failure) const {
     const std::wstring address = machine.address.Text();
     switch (failure.number) {
-        case kMachineUnreachable: return {failure.number, BridgeText::Unreachable(machine.label, address)};
-        case kMachineNotAnswering: return {failure.number, BridgeText::NotAnswering(machine.label, address)};
-        case kConnectionLost: return {failure.number, BridgeText::ConnectionLost(machine.label, address)};
-        case kQemuRefused:
-            return {failure.number, BridgeText::QemuRefused(machine.label, address, failure.description)};
-        default: return {failure.number, BridgeText::NotQmp(machine.label, address, failure.description)};
+    case kMachineUnreachable: return {failure.number, BridgeText::Unreachable(machine.label, address)};
+    case kMachineNotAnswering: return {failure.number, BridgeText::NotAnswering(machine.label, address)};
+    case kConnectionLost: return {failure.number, BridgeText::ConnectionLost(machine.label, address)};
+    case kQemuRefused: return {failure.number, BridgeText::QemuRefused(machine.label, address, failure.description)};
+    default: return {failure.number, BridgeText::NotQmp(machine.label, address, failure.description)};
     }
 }
 
@@ -104,8 +102,7 @@ Result<std::unique_ptr<QmpSession>> QemuBackend::Connect(const MachineEntry& mac
     return session;
 }
 
-Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const MachineEntry& machine,
-                                                                    QmpSession& session) {
+Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const MachineEntry& machine, QmpSession& session) {
     auto blocks = session.Execute("query-block");
     if (!blocks) return Worded(machine, blocks.failure());
     const std::vector<Json>* list = blocks->AsArray();
@@ -118,12 +115,12 @@ Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const Machine
         const std::string* qdev = StringMember(block, "qdev");
         const Json* removable = block.Find("removable");
         if (!qdev || !removable || removable->AsBool() != true) continue;
-        auto type = session.Execute("qom-get", Json::Object({{"path", Json::String(*qdev)},
-                                                             {"property", Json::String("type")}}));
+        auto type = session.Execute("qom-get",
+                                    Json::Object({{"path", Json::String(*qdev)}, {"property", Json::String("type")}}));
         if (!type) return Worded(machine, type.failure());
         if (!type->AsString() || *type->AsString() != "floppy") continue;
-        auto unit = session.Execute("qom-get", Json::Object({{"path", Json::String(*qdev)},
-                                                             {"property", Json::String("unit")}}));
+        auto unit = session.Execute("qom-get",
+                                    Json::Object({{"path", Json::String(*qdev)}, {"property", Json::String("unit")}}));
         if (!unit) return Worded(machine, unit.failure());
         const auto number = unit->AsInteger();
         if (!number || *number < 0 || *number > 0x7FFFFFFF)
@@ -232,8 +229,8 @@ Status QemuBackend::RefuseIfHolding(const Conversation& conversation, const Flop
                    ServerText::DriveHoldsImage(floppy.unit, conversation.machine.label, state.imagePath)};
 }
 
-Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, const std::string& file,
-                           bool readOnly, const std::wstring& medium) {
+Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, const std::string& file, bool readOnly,
+                           const std::wstring& medium) {
     // The read-only mode is always written out: left out, QEMU keeps the previous medium's.
     Json arguments = Json::Object({{"id", Json::String(floppy.qdev)},
                                    {"filename", Json::String(file)},
@@ -247,8 +244,9 @@ Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, con
     ASSIGN_OR_RETURN(auto now, FileIn(conversation, floppy));
     if (now == file) return Ok();
     const std::wstring& label = conversation.machine.label;
-    if (!changed) return Failure{kMediumNotTaken, BridgeText::MediumNotTaken(medium, floppy.unit, label,
-                                                                             changed.failure().description)};
+    if (!changed)
+        return Failure{kMediumNotTaken,
+                       BridgeText::MediumNotTaken(medium, floppy.unit, label, changed.failure().description)};
     std::wstring found;
     if (now) {
         const wchar_t letter = FloppyLetterOf(*now);
@@ -263,9 +261,8 @@ Status QemuBackend::Eject(Conversation& conversation, const Floppy& floppy) {
     if (!ejected && ejected.failure().number != kQemuRefused) return Worded(conversation.machine, ejected.failure());
     ASSIGN_OR_RETURN(auto now, FileIn(conversation, floppy));
     if (!now) return Ok();
-    return Failure{kMediumNotTaken,
-                   BridgeText::NotEjected(floppy.unit, conversation.machine.label,
-                                          ejected ? std::wstring() : ejected.failure().description)};
+    return Failure{kMediumNotTaken, BridgeText::NotEjected(floppy.unit, conversation.machine.label,
+                                                           ejected ? std::wstring() : ejected.failure().description)};
 }
 
 Result<std::size_t> QemuBackend::MachineCount() {
@@ -290,7 +287,7 @@ Result<std::size_t> QemuBackend::DriveCount(std::size_t machine) {
 
 Result<DriveState> QemuBackend::Drive(std::size_t machine, std::size_t drive) {
     ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
+    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
     return StateOf(*floppy);
 }
 
@@ -312,7 +309,7 @@ Status QemuBackend::AttachImage(std::size_t machine, std::size_t drive, const st
     if (!qemuPath) return Failure{qemuPath.failure().number, BridgeText::NoPathMapping(full)};
 
     ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
+    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
     RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
     // One file in two drives of a machine would be two writers of one disk.
     const Target target{full, *qemuPath, parts_.facts->Identity(full)};
@@ -331,14 +328,14 @@ Status QemuBackend::AttachHostDrive(std::size_t machine, std::size_t drive, cons
     const std::string device = parts_.paths->HostFloppyDevice(normal[0]);
 
     ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
+    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
     RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
     return Change(conversation, *floppy, device, false, BridgeText::HostDriveMedium(normal));
 }
 
 Status QemuBackend::ReleaseImage(std::size_t machine, std::size_t drive) {
     ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
+    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
     if (!floppy->medium || floppy->medium->hostDevice)
         return Failure{hostcore::kNoImageAttached, ServerText::NoImage(floppy->unit, conversation.machine.label)};
     return Eject(conversation, *floppy);
@@ -346,7 +343,7 @@ Status QemuBackend::ReleaseImage(std::size_t machine, std::size_t drive) {
 
 Status QemuBackend::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
     ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy* floppy, FloppyAt(conversation, drive));
+    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
     if (!floppy->medium || !floppy->medium->hostDevice)
         return Failure{hostcore::kNoHostDriveAttached,
                        ServerText::NoHostDrive(floppy->unit, conversation.machine.label)};
@@ -370,8 +367,7 @@ Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t den
     // hold nothing, but one that runs and does not answer might.
     if (kind && kind->kind == hostcore::PathKind::File) {
         auto qemuPath = parts_.paths->ToQemu(full);
-        const Target target{full, qemuPath ? std::optional(*qemuPath) : std::nullopt,
-                            parts_.facts->Identity(full)};
+        const Target target{full, qemuPath ? std::optional(*qemuPath) : std::nullopt, parts_.facts->Identity(full)};
         ASSIGN_OR_RETURN(auto machines, Machines());
         for (const MachineEntry& machine : machines) {
             auto session = Connect(machine, parts_.timeouts.operation);

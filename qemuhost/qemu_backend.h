@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "hostcore/backend.h"
 #include "hostcore/files.h"
 #include "hostcore/image_files.h"
-#include "hostcore/backend.h"
 #include "qemuhost/host_files.h"
 #include "qemuhost/machines_file.h"
 #include "qemuhost/qmp.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "qemuhost/json.h"
 #include "base/result.h"
+#include "qemuhost/json.h"
 
 namespace ombrevale::qemuhost {
 

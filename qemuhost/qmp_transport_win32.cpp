@@ -2,9 +2,9 @@
 // and write wait at most as long as the caller allows. Only functions that Windows XP
 // has: the address is numeric, so no name lookup is needed.
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 #include <mstcpip.h>
+#include <ws2tcpip.h>
 
 #include <algorithm>
 #include <string>
@@ -58,8 +58,7 @@ private:
 
 class SocketTransport final : public Transport {
 public:
-    SocketTransport(std::unique_ptr<Winsock> winsock, SOCKET socket)
-        : winsock_(std::move(winsock)), socket_(socket) {}
+    SocketTransport(std::unique_ptr<Winsock> winsock, SOCKET socket) : winsock_(std::move(winsock)), socket_(socket) {}
     ~SocketTransport() override { closesocket(socket_); }
     SocketTransport(const SocketTransport&) = delete;
     SocketTransport& operator=(const SocketTransport&) = delete;

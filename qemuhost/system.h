@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
+#include "base/result.h"
 #include "hostcore/files.h"
 #include "qemuhost/host_files.h"
 #include "qemuhost/qemu_backend.h"
 #include "qemuhost/qmp.h"
-#include "base/result.h"
 
 namespace ombrevale::qemuhost {
 

@@ -158,7 +158,7 @@ void Layout(HWND dialog, const AboutData& data) {
 
     RECT frame{0, 0, clientWidth, clientHeight};
     dpi::AdjustWindowRect(&frame, static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
-                               static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE)), dpi);
+                          static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE)), dpi);
     ::SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -169,7 +169,8 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         auto* data = reinterpret_cast<AboutData*>(lParam);
         const int size = dpi::SystemMetric(SM_CXICON, dpi::ForWindow(dialog));
         // A missing icon leaves the box without one rather than without the box.
-        data->icon.reset(static_cast<HICON>(::LoadImageW(data->resources, kIconResourceName, IMAGE_ICON, size, size, 0)));
+        data->icon.reset(
+            static_cast<HICON>(::LoadImageW(data->resources, kIconResourceName, IMAGE_ICON, size, size, 0)));
         if (data->icon)
             ::SendDlgItemMessageW(dialog, kIdIcon, STM_SETICON, reinterpret_cast<WPARAM>(data->icon.get()), 0);
         Layout(dialog, *data);
@@ -182,8 +183,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
             return TRUE;
         }
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -205,8 +205,8 @@ public:
         data.dedication = dedication;
 
         TemplateWriter t;
-        t.Dialog(DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU,
-                 L"О программе " + application.title, kFontPoints, kFontFace, 220, 120);
+        t.Dialog(DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU, L"О программе " + application.title,
+                 kFontPoints, kFontFace, 220, 120);
         // The statics are sized and placed in WM_INITDIALOG, when the font is known.
         t.Item(SS_ICON, kStaticAtom, kIdIcon, L"", 7, 7, 21, 20);
         t.Item(SS_LEFT | SS_NOPREFIX, kStaticAtom, kIdTitle, data.title, 40, 7, 170, 10);
@@ -216,8 +216,8 @@ public:
         t.Item(BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, kButtonAtom, IDOK, L"OK", 85, 96, 50, 14);
 
         ::SetLastError(ERROR_SUCCESS);
-        INT_PTR result = ::DialogBoxIndirectParamW(resources_, t.get(), ownerWindow, AboutProc,
-                                                   reinterpret_cast<LPARAM>(&data));
+        INT_PTR result =
+            ::DialogBoxIndirectParamW(resources_, t.get(), ownerWindow, AboutProc, reinterpret_cast<LPARAM>(&data));
         if (result <= 0) return LastErrorFailure(L"Не удалось показать окно «О программе»");
         return Ok();
     }
@@ -228,8 +228,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<AboutBox> NewWin32AboutBox(HINSTANCE resources) {
-    return std::make_unique<Win32AboutBox>(resources);
-}
+std::unique_ptr<AboutBox> NewWin32AboutBox(HINSTANCE resources) { return std::make_unique<Win32AboutBox>(resources); }
 
 }  // namespace ombrevale

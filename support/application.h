@@ -21,8 +21,6 @@ inline constexpr wchar_t kIconResourceName[] = L"" OMB_ICON_GROUP_NAME;
 inline constexpr wchar_t kFontFace[] = L"Tahoma";
 inline constexpr int kFontPoints = 9;
 
-inline Application OmbrevaleApplication() {
-    return Application{kApplicationTitle, kCompanyName, kProductName};
-}
+inline Application OmbrevaleApplication() { return Application{kApplicationTitle, kCompanyName, kProductName}; }
 
 }  // namespace ombrevale

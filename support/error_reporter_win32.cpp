@@ -61,8 +61,8 @@ std::wstring ErrorReportText(const Failure& error, const std::wstring& message) 
 
 Result<std::int32_t> Win32MessageBoxes::Show(const std::wstring& text, std::int32_t style) {
     HWND owner = ::GetActiveWindow();
-    int answer = ::MessageBoxW(owner, text.c_str(), caption_.c_str(),
-                               MB_OK | static_cast<UINT>(style) | OwnerlessFlags(owner));
+    int answer =
+        ::MessageBoxW(owner, text.c_str(), caption_.c_str(), MB_OK | static_cast<UINT>(style) | OwnerlessFlags(owner));
     if (answer == 0) return LastErrorFailure(L"Не удалось показать сообщение");
     return answer;
 }

@@ -1,7 +1,7 @@
 // The file dialog: the platform's standard open and save dialogs.
 #include <windows.h>
-#include <commdlg.h>
 #include <cderr.h>
+#include <commdlg.h>
 #include <dlgs.h>
 
 #include <algorithm>
@@ -150,12 +150,12 @@ private:
         if (name.empty() || name.find_first_of(L"*?\"<>|") != std::wstring::npos) return false;
 
         std::wstring folder(kPathCapacity, L'\0');
-        LRESULT length = ::SendMessageW(dialog, CDM_GETFOLDERPATH, folder.size(), reinterpret_cast<LPARAM>(folder.data()));
+        LRESULT length =
+            ::SendMessageW(dialog, CDM_GETFOLDERPATH, folder.size(), reinterpret_cast<LPARAM>(folder.data()));
         folder.resize(length > 0 ? std::wcslen(folder.c_str()) : 0);
         const bool absolute = (name.size() >= 2 && name[1] == L':') || name[0] == L'\\' || name[0] == L'/';
         std::wstring combined = name;
-        if (!absolute && !folder.empty())
-            combined = folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
+        if (!absolute && !folder.empty()) combined = folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
         const std::size_t extension = save_ && !defaultExtension_.empty() ? defaultExtension_.size() + 1 : 0;
         if (std::max(combined.size(), name.size()) + extension + 1 < MAX_PATH) return false;
 
@@ -195,8 +195,8 @@ private:
             return true;
         }
         if (save_ && (flags_ & OFN_OVERWRITEPROMPT) != 0 && attributes != INVALID_FILE_ATTRIBUTES &&
-            Say(dialog, path + kParagraph + L"Этот файл уже существует. Заменить его?",
-                MB_YESNO | MB_ICONWARNING) != IDYES)
+            Say(dialog, path + kParagraph + L"Этот файл уже существует. Заменить его?", MB_YESNO | MB_ICONWARNING) !=
+                IDYES)
             return true;
 
         accepted_ = true;
@@ -246,9 +246,7 @@ public:
         while (!defaultExtension_.empty() && defaultExtension_.front() == L'.') defaultExtension_.erase(0, 1);
         return Ok();
     }
-    Result<bool> ShowOpen() override {
-        return Show(false, OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY);
-    }
+    Result<bool> ShowOpen() override { return Show(false, OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY); }
     Result<bool> ShowSave() override {
         // A read-only file is not offered for replacing: whoever writes it next would fail.
         return Show(true, OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN);
@@ -283,10 +281,9 @@ private:
         }
         if (!confirmed) {
             if (code == 0) return false;  // cancelled
-            return Failure{static_cast<std::int32_t>(code),
-                           (save ? L"Не удалось показать окно сохранения файла: "
-                                 : L"Не удалось показать окно открытия файла: ") +
-                               CommonDialogErrorText(code)};
+            return Failure{static_cast<std::int32_t>(code), (save ? L"Не удалось показать окно сохранения файла: "
+                                                                  : L"Не удалось показать окно открытия файла: ") +
+                                                                CommonDialogErrorText(code)};
         }
         fileName_.assign(file.data());
         return true;
@@ -315,8 +312,10 @@ Result<std::wstring> FileDialogFilter(const std::wstring& filter) {
         }
     }
     // A trailing bar is a common way to end such a list.
-    if (filter.back() == L'|') --parts;
-    else list.push_back(L'\0');
+    if (filter.back() == L'|')
+        --parts;
+    else
+        list.push_back(L'\0');
     if (parts % 2 != 0)
         return Failure{static_cast<std::int32_t>(E_INVALIDARG),
                        L"Неверный фильтр файлов «" + filter + L"»: у описания нет шаблона"};

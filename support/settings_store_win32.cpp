@@ -26,8 +26,8 @@ std::wstring Where(const std::wstring& path, const std::wstring& key) {
 class Win32SettingsStore final : public SettingsStore {
 public:
     Result<std::wstring> GetSetting(const std::wstring& section, const std::wstring& key, std::int32_t /*scope*/,
-                                    const Application& application, const std::wstring& defaultValue,
-                                    bool /*perUser*/, std::int16_t& /*status*/) override {
+                                    const Application& application, const std::wstring& defaultValue, bool /*perUser*/,
+                                    std::int16_t& /*status*/) override {
         const std::wstring path = KeyPath(application, section);
         UniqueKey hkey;
         LSTATUS opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, hkey.put());
@@ -48,7 +48,8 @@ public:
                 continue;
             }
             if (read != ERROR_SUCCESS)
-                return Win32Failure(static_cast<DWORD>(read), L"Не удалось прочитать параметр реестра " + Where(path, key));
+                return Win32Failure(static_cast<DWORD>(read),
+                                    L"Не удалось прочитать параметр реестра " + Where(path, key));
             // A value of another type was not written by this store: the default stands
             // in for it, as for a missing one, so that one stray value cannot lock the
             // user out of a dialog.
@@ -72,10 +73,11 @@ public:
         if (created != ERROR_SUCCESS)
             return Win32Failure(static_cast<DWORD>(created), L"Не удалось создать раздел реестра " + Where(path, key));
         const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-        LSTATUS written = ::RegSetValueExW(hkey.get(), key.c_str(), 0, REG_SZ,
-                                           reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+        LSTATUS written =
+            ::RegSetValueExW(hkey.get(), key.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
         if (written != ERROR_SUCCESS)
-            return Win32Failure(static_cast<DWORD>(written), L"Не удалось записать параметр реестра " + Where(path, key));
+            return Win32Failure(static_cast<DWORD>(written),
+                                L"Не удалось записать параметр реестра " + Where(path, key));
         return Ok();
     }
 };

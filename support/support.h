@@ -23,8 +23,8 @@ struct Application {
 };
 
 // Message box styles used by the program (MB_OK with one icon).
-inline constexpr std::int32_t kStyleCritical = 16;      // MB_ICONSTOP
-inline constexpr std::int32_t kStyleInformation = 64;   // MB_ICONINFORMATION
+inline constexpr std::int32_t kStyleCritical = 16;     // MB_ICONSTOP
+inline constexpr std::int32_t kStyleInformation = 64;  // MB_ICONINFORMATION
 
 // Messages about a file: the path, one empty line, the sentence.
 inline constexpr wchar_t kParagraph[] = L"\r\n\r\n";
@@ -82,10 +82,9 @@ public:
     // The stored text, or `defaultValue` when nothing is stored. `scope` and
     // `perUser` are kept for the callers' argument order; `status` is a by-reference
     // word the store may set.
-    virtual Result<std::wstring> GetSetting(const std::wstring& section, const std::wstring& key,
-                                            std::int32_t scope, const Application& application,
-                                            const std::wstring& defaultValue, bool perUser,
-                                            std::int16_t& status) = 0;
+    virtual Result<std::wstring> GetSetting(const std::wstring& section, const std::wstring& key, std::int32_t scope,
+                                            const Application& application, const std::wstring& defaultValue,
+                                            bool perUser, std::int16_t& status) = 0;
     virtual Status SaveSetting(const std::wstring& section, const std::wstring& key, std::int32_t scope,
                                const std::wstring& value, const Application& application, bool perUser,
                                std::int16_t& status) = 0;

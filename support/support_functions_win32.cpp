@@ -55,8 +55,8 @@ std::wstring DirectoryOfPath(const std::wstring& path) {
     // "C:\\dir\\\\file": the run of separators goes with the separator.
     std::size_t cut = end;
     while (cut > 0 && IsSeparator(path[cut - 1])) --cut;
-    if (cut == 0) return path.substr(0, end + 1);                    // "\\file", "\\\\x"
-    if (path[cut - 1] == L':') return path.substr(0, cut + 1);        // "C:\\file" keeps its root
+    if (cut == 0) return path.substr(0, end + 1);               // "\\file", "\\\\x"
+    if (path[cut - 1] == L':') return path.substr(0, cut + 1);  // "C:\\file" keeps its root
     return path.substr(0, cut);
 }
 
@@ -123,13 +123,13 @@ Status Win32SupportLibrary::asSetWindowResIconAll(WindowHandle window, const std
     if (!::IsWindow(hwnd)) return Win32Failure(ERROR_INVALID_WINDOW_HANDLE, what);
     const UINT dpi = dpi::ForWindow(hwnd);
 
-    UniqueIcon big(static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
-                                                   dpi::SystemMetric(SM_CXICON, dpi),
-                                                   dpi::SystemMetric(SM_CYICON, dpi), 0)));
+    UniqueIcon big(
+        static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON, dpi::SystemMetric(SM_CXICON, dpi),
+                                        dpi::SystemMetric(SM_CYICON, dpi), 0)));
     if (!big) return LastErrorFailure(what);
-    UniqueIcon small(static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
-                                                     dpi::SystemMetric(SM_CXSMICON, dpi),
-                                                     dpi::SystemMetric(SM_CYSMICON, dpi), 0)));
+    UniqueIcon small(
+        static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
+                                        dpi::SystemMetric(SM_CXSMICON, dpi), dpi::SystemMetric(SM_CYSMICON, dpi), 0)));
     if (!small) return LastErrorFailure(what);
 
     HICON replaced[] = {
@@ -182,8 +182,8 @@ Status Win32SupportLibrary::esRegisterAppPath() {
     const std::wstring path =
         L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + application_.productName + L".exe";
     UniqueKey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                          nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+                          key.put(), nullptr) != ERROR_SUCCESS)
         return Ok();
     auto setText = [&](const wchar_t* name, const std::wstring& value) {
         ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -215,8 +215,8 @@ Result<WindowHandle> Win32SupportLibrary::esGetThunderMainHandle() {
     // caption: the program's message boxes bear the application title, and a search for
     // them by that title must never find this window instead.
     thunderMain_.reset(::CreateWindowExW(0, kThunderMainClass, L"",
-                                         WS_POPUP | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
-                                         nullptr, nullptr, instance, nullptr));
+                                         WS_POPUP | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0, nullptr,
+                                         nullptr, instance, nullptr));
     if (!thunderMain_) return LastErrorFailure(what);
     return FromHwnd(thunderMain_.get());
 }

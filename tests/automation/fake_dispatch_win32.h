@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <functional>
-#include <ostream>
 #include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>

@@ -117,9 +117,7 @@ public:
         return V_VT(&v_) == VT_BSTR && V_BSTR(&v_) ? std::wstring(V_BSTR(&v_), SysStringLen(V_BSTR(&v_))) : L"<none>";
     }
     LONG Number() const { return V_VT(&v_) == VT_I4 ? V_I4(&v_) : -12345; }
-    ComPtr<IDispatch> Object() const {
-        return V_VT(&v_) == VT_DISPATCH ? ComPtr<IDispatch>(V_DISPATCH(&v_)) : nullptr;
-    }
+    ComPtr<IDispatch> Object() const { return V_VT(&v_) == VT_DISPATCH ? ComPtr<IDispatch>(V_DISPATCH(&v_)) : nullptr; }
 
 private:
     VARIANT v_;
@@ -387,8 +385,8 @@ TEST_F(ComServerTest, PropertiesAndMethodsAnswerEitherCallStyle) {
     Outcome asMethod = Invoke(machines.Get(), L"Count", DISPATCH_METHOD);
     EXPECT_EQ(asMethod.hr, S_OK);
     EXPECT_EQ(asMethod.value.Number(), 3);
-    Outcome type = Invoke(host.Get(), L"GetFloppyImageType", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                          Args(Variant(Image())));
+    Outcome type =
+        Invoke(host.Get(), L"GetFloppyImageType", DISPATCH_METHOD | DISPATCH_PROPERTYGET, Args(Variant(Image())));
     EXPECT_EQ(type.hr, S_OK);
     EXPECT_EQ(type.value.Number(), 2);
     EXPECT_EQ(Invoke(host.Get(), L"NoSuchOperation", DISPATCH_METHOD).hr, DISP_E_UNKNOWNNAME);

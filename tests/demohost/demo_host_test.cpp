@@ -25,8 +25,8 @@ using namespace hostcore;
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::UnorderedElementsAre;
 using testing::TempFolder;
+using ::testing::UnorderedElementsAre;
 
 std::string Utf8(const std::wstring& text) { return WideToUtf8(text); }
 
@@ -94,8 +94,9 @@ protected:
     // An inventory with an image, a host drive and empty drives, and the image file.
     std::shared_ptr<DemoHost> OpenSample() {
         testing::WriteBytes(Image(), "image");
-        testing::WriteBytes(Inventory(), Utf8(L"machine Рабочая\n drive 0 image " + Image() +
-                                              L"\n drive 1 empty\nmachine Рабочая\n drive 0 host A:\n drive 4 empty\n"));
+        testing::WriteBytes(Inventory(),
+                            Utf8(L"machine Рабочая\n drive 0 image " + Image() +
+                                 L"\n drive 1 empty\nmachine Рабочая\n drive 0 host A:\n drive 4 empty\n"));
         return Open();
     }
     std::wstring Image() const { return folder_.File(L"образ с пробелами.vfd"); }
@@ -155,7 +156,8 @@ TEST_F(DemoHostTest, FirstUseThatCannotCreateTheFolderNamesIt) {
     const std::wstring blocker = folder_.File(L"blocker");
     testing::WriteBytes(blocker, "a file where the folder should be");
     auto host = DemoHost::Open(files_, {files_->Join(blocker, L"inventory.txt"), blocker});
-    ExpectFailure(Status::of(host), host.ok() ? 0 : host.failure().number, L"Не удалось создать папку «" + blocker + L"»");
+    ExpectFailure(Status::of(host), host.ok() ? 0 : host.failure().number,
+                  L"Не удалось создать папку «" + blocker + L"»");
 }
 
 TEST_F(DemoHostTest, MalformedInventoryNamesTheFileAndTheLine) {
@@ -167,11 +169,13 @@ TEST_F(DemoHostTest, MalformedInventoryNamesTheFileAndTheLine) {
 }
 
 TEST_F(DemoHostTest, InventoryHoldingOneImageInTwoDrivesIsMalformed) {
-    testing::WriteBytes(Inventory(), "machine A\ndrive 0 image C:\\Disks\\Boot.vfd\n"
-                                     "machine B\ndrive 0 empty\ndrive 1 image c:\\disks\\BOOT.VFD\n");
+    testing::WriteBytes(Inventory(),
+                        "machine A\ndrive 0 image C:\\Disks\\Boot.vfd\n"
+                        "machine B\ndrive 0 empty\ndrive 1 image c:\\disks\\BOOT.VFD\n");
     auto host = DemoHost::Open(files_, {Inventory(), folder_.Folder()});
 #ifdef _WIN32
-    ExpectFailure(Status::of(host), kMalformedInventory, L"строка 5: образ «c:\\disks\\BOOT.VFD» уже подключён: дисковод 0 машины «A», строка 2");
+    ExpectFailure(Status::of(host), kMalformedInventory,
+                  L"строка 5: образ «c:\\disks\\BOOT.VFD» уже подключён: дисковод 0 машины «A», строка 2");
 #else
     // Native paths are relative without a drive letter, but compare alike.
     ExpectFailure(Status::of(host), kMalformedInventory, L"строка 5: образ «c:\\disks\\BOOT.VFD» уже подключён");
@@ -185,14 +189,16 @@ TEST_F(DemoHostTest, InventoryHoldingOneImageInTwoDrivesIsMalformed) {
     std::vector<std::wstring> names = {hard, L"образ с пробелами.vfd"};
     if (testing::MakeSymlink(Image(), soft)) names.push_back(soft);
     for (const std::wstring& name : names) {
-        testing::WriteBytes(Inventory(), Utf8(L"machine A\n drive 0 image " + Image() + L"\n drive 1 image " + name + L"\n"));
+        testing::WriteBytes(Inventory(),
+                            Utf8(L"machine A\n drive 0 image " + Image() + L"\n drive 1 image " + name + L"\n"));
         host = DemoHost::Open(files_, {Inventory(), folder_.Folder()});
         ExpectFailure(Status::of(host), kMalformedInventory,
                       L"строка 3: образ «" + name + L"» уже подключён: дисковод 0 машины «A», строка 2");
     }
     testing::WriteBytes(Inventory(), Utf8(L"machine A\n drive 0 image " + Inventory() + L"\n"));
     host = DemoHost::Open(files_, {Inventory(), folder_.Folder()});
-    ExpectFailure(Status::of(host), kMalformedInventory, L"строка 2: образ «" + Inventory() + L"» — это сам файл инвентаря");
+    ExpectFailure(Status::of(host), kMalformedInventory,
+                  L"строка 2: образ «" + Inventory() + L"» — это сам файл инвентаря");
 }
 
 TEST_F(DemoHostTest, AttachImageSavesTheFullPathBeforeSucceeding) {
@@ -363,7 +369,6 @@ TEST_F(DemoHostTest, CreationRefusesAndLeavesEverythingAsItWas) {
     EXPECT_EQ(testing::ReadBytes(old), "other");
 }
 
-
 // Every other name of a held image or of the inventory is still that file: the guards
 // know files, not spellings.
 TEST_F(DemoHostTest, OneFileUnderAnyNameIsGuardedAsOneFile) {
@@ -504,7 +509,8 @@ TEST_F(DemoHostTest, TemporaryFilesNeverBlockASaveAndLeftoversGoAtTheNextStart) 
 #else
     const unsigned long process = static_cast<unsigned long>(::getpid());
 #endif
-    for (int n = 1; n <= 20; ++n) ours.push_back(L"~inventory.txt." + std::to_wstring(process) + L"." + std::to_wstring(n) + L".tmp");
+    for (int n = 1; n <= 20; ++n)
+        ours.push_back(L"~inventory.txt." + std::to_wstring(process) + L"." + std::to_wstring(n) + L".tmp");
     const std::vector<std::wstring> notOurs = {L"~inventory.txt.backup", L"~другой.txt.0000ABCD.omb.tmp",
                                                L"inventory.txt.1.2.tmp", L"~inventory.txt.XYZ.omb.tmp"};
     for (const auto& name : ours) testing::WriteBytes(folder_.File(name), "left over");
@@ -526,7 +532,6 @@ TEST_F(DemoHostTest, TemporaryFilesNeverBlockASaveAndLeftoversGoAtTheNextStart) 
     EXPECT_EQ(names, expected);
 }
 
-
 TEST_F(DemoHostTest, PathsThatNameNoImageFileAreRefusedInWords) {
     auto host = OpenSample();
     ASSERT_TRUE(host);
@@ -543,13 +548,13 @@ TEST_F(DemoHostTest, PathsThatNameNoImageFileAreRefusedInWords) {
     refusedEverywhere(L"   ", kInvalidArgument, blank, blank);
     // A stream of a file is no file of its own.
     const std::wstring stream = Other() + L":поток";
-    const std::wstring colon = L"Недопустимый путь к файлу образа «" + stream +
-                               L"»: двоеточие может стоять только после буквы диска.";
+    const std::wstring colon =
+        L"Недопустимый путь к файлу образа «" + stream + L"»: двоеточие может стоять только после буквы диска.";
     refusedEverywhere(stream, kInvalidArgument, colon, colon);
     refusedEverywhere(L"образ.vfd:stream", kInvalidArgument, L"двоеточие может стоять только", L"двоеточие");
 #ifdef _WIN32
-    const std::vector<std::wstring> devices = {L"CON",  L"C:\\x\\con.vfd", L"NUL", L"COM1",
-                                               L"LPT1", L"AUX",           L"PRN", L"CONIN$"};
+    const std::vector<std::wstring> devices = {L"CON", L"C:\\x\\con.vfd", L"NUL", L"COM1", L"LPT1", L"AUX",
+                                               L"PRN", L"CONIN$"};
 #else
     const std::vector<std::wstring> devices = {L"/dev/null"};
 #endif
@@ -570,7 +575,9 @@ TEST_F(DemoHostTest, SavingKeepsWhatAPersonWrote) {
         L"\xFEFF# Мои машины\r\n"
         L"MACHINE  Рабочая   \r\n"
         L"\t# первый дисковод\r\n"
-        L"\tDrive 0 Image " + Image() + L"\r\n"
+        L"\tDrive 0 Image " +
+        Image() +
+        L"\r\n"
         L"\r\n"
         L"      drive 7 empty\r\n"
         L"# конец");
@@ -632,7 +639,8 @@ TEST_F(DemoHostTest, KilledWhileWritingLeavesNoPileOfTemporaryFiles) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION child{};
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+        ASSERT_TRUE(
+            CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
         SetEnvironmentVariableW(L"OMBREVALE_TEST_WRITER", nullptr);
         ASSERT_EQ(WaitForSingleObject(started, 20'000), WAIT_OBJECT_0);
         Sleep(3 + 4 * round);

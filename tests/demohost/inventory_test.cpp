@@ -33,8 +33,7 @@ TEST(InventoryTest, ReadsMachinesAndDrivesInOrder) {
     ASSERT_EQ(inventory.machines.size(), 2u);
     EXPECT_EQ(inventory.machines[0].name, L"Windows 98");
     ASSERT_EQ(inventory.machines[0].drives.size(), 2u);
-    EXPECT_EQ(inventory.machines[0].drives[0],
-              (DriveEntry{0, Media::Image, L"C:\\Образы\\загрузочный диск.vfd"}));
+    EXPECT_EQ(inventory.machines[0].drives[0], (DriveEntry{0, Media::Image, L"C:\\Образы\\загрузочный диск.vfd"}));
     EXPECT_EQ(inventory.machines[0].drives[1], (DriveEntry{1, Media::Nothing, L""}));
     EXPECT_EQ(inventory.machines[0].drives[0].line, 3);
     EXPECT_EQ(inventory.machines[1].name, L"MS-DOS 6.22");

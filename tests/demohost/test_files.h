@@ -136,7 +136,6 @@ inline bool IsReadOnly(const std::wstring& path) {
     return (p & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none;
 }
 
-
 // A symbolic link at `link` to `target` (which must exist); false where links cannot be made.
 inline bool MakeSymlink(const std::wstring& target, const std::wstring& link) {
 #ifdef _WIN32
@@ -144,11 +143,13 @@ inline bool MakeSymlink(const std::wstring& target, const std::wstring& link) {
     // makes the link, as a user would.
     const std::string unixTarget = UnixName(target), unixLink = UnixName(link);
     if (!unixTarget.empty() && !unixLink.empty()) {
-        std::wstring command = L"Z:\\bin\\ln -s \"" + *Utf8ToWide(unixTarget) + L"\" \"" + *Utf8ToWide(unixLink) + L"\"";
+        std::wstring command =
+            L"Z:\\bin\\ln -s \"" + *Utf8ToWide(unixTarget) + L"\" \"" + *Utf8ToWide(unixLink) + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &process))
             return false;
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);

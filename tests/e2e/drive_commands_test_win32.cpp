@@ -33,11 +33,13 @@ protected:
         MakeFloppy(first_, 2);
         MakeFloppy(second_, 1);
         MakeFloppy(held_, 2);
-        WriteInventory(L"machine Рабочая машина\n"
-                       L"    drive 0 empty\n"
-                       L"    drive 1 host A:\n"
-                       L"machine Другая машина\n"
-                       L"    drive 0 image " + held_ + L"\n");
+        WriteInventory(
+            L"machine Рабочая машина\n"
+            L"    drive 0 empty\n"
+            L"    drive 1 host A:\n"
+            L"machine Другая машина\n"
+            L"    drive 0 image " +
+            held_ + L"\n");
     }
 
     // Attach `path` to the chosen drive through the open dialog and take the box shown.
@@ -94,8 +96,8 @@ TEST_F(DriveCommands, ReleaseAHostDriveAndRefuseAnImageThatAnotherDriveHolds) {
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
 
     // The other machine's drive holds this image: the host refuses it here.
-    EXPECT_TRUE(BoxStartsWith(Attach(*program, held_), held_ + L"\r\n\r\nНе удалось подключить образ.\r\n\r\n",
-                              BoxIcon::Stop));
+    EXPECT_TRUE(
+        BoxStartsWith(Attach(*program, held_), held_ + L"\r\n\r\nНе удалось подключить образ.\r\n\r\n", BoxIcon::Stop));
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
     EXPECT_EQ(Shown(TextOf(program->Control(kTxtStatus))), Shown(kDetached));
 

@@ -14,8 +14,10 @@ protected:
         ProgramTest::SetUp();
         held_ = PathOf(L"held.vfd");
         MakeFloppy(held_, 1);
-        WriteInventory(L"machine Машина\n"
-                       L"    drive 0 image " + held_ + L"\n");
+        WriteInventory(
+            L"machine Машина\n"
+            L"    drive 0 image " +
+            held_ + L"\n");
     }
 
     // Runs a menu command that asks for a file, and takes the box that follows.
@@ -49,7 +51,8 @@ TEST_F(ImageMenu, InspectionTellsEachFormat) {
         {L"1.2M.vfd", 1228800, L"A medium density format (1.2Mb)."},
         {L"1.44M.vfd", 1474560, L"A high density format (1.44Mb)."},
         {L"DMF.vfd", 1720320, L"A distribution media format (1.68Mb)."},
-        {L"XDF.vfd", 1884160, L"A high-density Multiple Sector Size (MSS), used by eXtended Distribution Format (XDF)."},
+        {L"XDF.vfd", 1884160,
+         L"A high-density Multiple Sector Size (MSS), used by eXtended Distribution Format (XDF)."},
         {L"odd size.vfd", 1474560 + 512, L"Unknown format."},
     };
     for (const Sample& sample : samples) MakeFile(PathOf(sample.name), sample.size);
@@ -61,8 +64,8 @@ TEST_F(ImageMenu, InspectionTellsEachFormat) {
     ASSERT_TRUE(program);
     for (const Sample& sample : samples) {
         const std::wstring path = PathOf(sample.name);
-        EXPECT_TRUE(BoxSays(Run(*program, kMenuCheck, path), path + L"\r\n\r\n" + sample.description,
-                            BoxIcon::Information));
+        EXPECT_TRUE(
+            BoxSays(Run(*program, kMenuCheck, path), path + L"\r\n\r\n" + sample.description, BoxIcon::Information));
         ExpectDrivesUntouched(*program);
     }
     EXPECT_TRUE(BoxSays(Run(*program, kMenuCheck, russian), russian + L"\r\n\r\nA low density format (720K).",
@@ -89,8 +92,8 @@ TEST_F(ImageMenu, CreatesHighAndLowDensityImages) {
     // The host tells what it made.
     EXPECT_TRUE(BoxSays(Run(*program, kMenuCheck, high), high + L"\r\n\r\nA high density format (1.44Mb).",
                         BoxIcon::Information));
-    EXPECT_TRUE(BoxSays(Run(*program, kMenuCheck, low), low + L"\r\n\r\nA low density format (720K).",
-                        BoxIcon::Information));
+    EXPECT_TRUE(
+        BoxSays(Run(*program, kMenuCheck, low), low + L"\r\n\r\nA low density format (720K).", BoxIcon::Information));
     ExpectDrivesUntouched(*program);
     EXPECT_TRUE(CloseNormally(*program));
 }

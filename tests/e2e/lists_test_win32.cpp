@@ -12,14 +12,17 @@ using Items = std::vector<std::wstring>;
 TEST_F(Lists, ShowMachinesDrivesAndWhatEachDriveHolds) {
     const std::wstring image = PathOf(L"Образы\\Windows 95 boot.vfd");
     MakeFloppy(image, 2);
-    WriteInventory(L"# three machines, one without drives\n"
-                   L"machine Рабочая станция\n"
-                   L"    drive 0 image " + image + L"\n"
-                   L"    drive 1 empty\n"
-                   L"    drive 3 host B:\n"
-                   L"machine Без дисководов\n"
-                   L"machine Test box\n"
-                   L"    drive 2 empty\n");
+    WriteInventory(
+        L"# three machines, one without drives\n"
+        L"machine Рабочая станция\n"
+        L"    drive 0 image " +
+        image +
+        L"\n"
+        L"    drive 1 empty\n"
+        L"    drive 3 host B:\n"
+        L"machine Без дисководов\n"
+        L"machine Test box\n"
+        L"    drive 2 empty\n");
     auto program = Launch();
     ASSERT_TRUE(program);
     HWND machines = program->Control(kCboVMName);

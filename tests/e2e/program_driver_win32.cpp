@@ -67,9 +67,8 @@ Pixels Paint(int width, int height, Draw draw) {
 Pixels FromScreen(const RECT& area) {
     const int width = area.right - area.left, height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return {};
-    return Paint(width, height, [&](HDC dc, HDC screen) {
-        ::BitBlt(dc, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    });
+    return Paint(width, height,
+                 [&](HDC dc, HDC screen) { ::BitBlt(dc, 0, 0, width, height, screen, area.left, area.top, SRCCOPY); });
 }
 
 Pixels IconOn(HICON icon, int size, COLORREF background) {
@@ -205,11 +204,10 @@ std::wstring Widen(const std::string& utf8) {
 
 std::string Narrow(const std::wstring& wide) {
     if (wide.empty()) return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                           nullptr, nullptr);
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr,
-                          nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr, nullptr);
     return utf8;
 }
 

@@ -35,11 +35,11 @@ std::string Hex(unsigned value) {
 ::testing::AssertionResult BoxFrame(const MessageBoxView& box, BoxIcon icon) {
     if (box.window == nullptr) return ::testing::AssertionFailure() << "no message box appeared";
     if (box.caption != kAppTitle)
-        return ::testing::AssertionFailure() << "caption \"" << Shown(box.caption) << "\", text \""
-                                             << Shown(box.text) << "\"";
+        return ::testing::AssertionFailure()
+               << "caption \"" << Shown(box.caption) << "\", text \"" << Shown(box.text) << "\"";
     if (box.buttons.size() != 1 || (box.buttons[0] != IDOK && box.buttons[0] != IDCANCEL))
-        return ::testing::AssertionFailure() << box.buttons.size() << " buttons in the box \"" << Shown(box.text)
-                                             << "\"";
+        return ::testing::AssertionFailure()
+               << box.buttons.size() << " buttons in the box \"" << Shown(box.text) << "\"";
     if (box.icon != icon)
         return ::testing::AssertionFailure() << "icon " << Name(box.icon) << " instead of " << Name(icon)
                                              << " in the box \"" << Shown(box.text) << "\"";
@@ -54,9 +54,12 @@ std::wstring ArtifactsFolder() { return FolderFromEnvironment("OMBREVALE_E2E_ART
 std::string Shown(const std::wstring& text) {
     std::wstring escaped;
     for (wchar_t c : text) {
-        if (c == L'\r') escaped += L"\\r";
-        else if (c == L'\n') escaped += L"\\n";
-        else escaped.push_back(c);
+        if (c == L'\r')
+            escaped += L"\\r";
+        else if (c == L'\n')
+            escaped += L"\\n";
+        else
+            escaped.push_back(c);
     }
     return Narrow(escaped);
 }
@@ -64,16 +67,16 @@ std::string Shown(const std::wstring& text) {
 ::testing::AssertionResult BoxSays(const MessageBoxView& box, const std::wstring& text, BoxIcon icon) {
     if (auto frame = BoxFrame(box, icon); !frame) return frame;
     if (box.text != text)
-        return ::testing::AssertionFailure() << "the box says \"" << Shown(box.text) << "\" instead of \""
-                                             << Shown(text) << "\"";
+        return ::testing::AssertionFailure()
+               << "the box says \"" << Shown(box.text) << "\" instead of \"" << Shown(text) << "\"";
     return ::testing::AssertionSuccess();
 }
 
 ::testing::AssertionResult BoxStartsWith(const MessageBoxView& box, const std::wstring& start, BoxIcon icon) {
     if (auto frame = BoxFrame(box, icon); !frame) return frame;
     if (box.text.compare(0, start.size(), start) != 0)
-        return ::testing::AssertionFailure() << "the box says \"" << Shown(box.text) << "\", which does not start with \""
-                                             << Shown(start) << "\"";
+        return ::testing::AssertionFailure()
+               << "the box says \"" << Shown(box.text) << "\", which does not start with \"" << Shown(start) << "\"";
     return ::testing::AssertionSuccess();
 }
 

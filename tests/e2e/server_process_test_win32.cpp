@@ -71,8 +71,8 @@ protected:
     ::testing::AssertionResult AnswerQuestion(const Program& program, int button) {
         const MessageBoxView box = TakeMessageBox(program, 15s, button);
         if (box.window == nullptr) return ::testing::AssertionFailure() << "no question came:" << Describe(program);
-        if (box.caption != kAppTitle || box.icon != BoxIcon::Warning ||
-            box.buttons != std::vector<int>{IDYES, IDNO} || box.text.rfind(kNotAnswering, 0) != 0)
+        if (box.caption != kAppTitle || box.icon != BoxIcon::Warning || box.buttons != std::vector<int>{IDYES, IDNO} ||
+            box.text.rfind(kNotAnswering, 0) != 0)
             return ::testing::AssertionFailure() << "not the question: \"" << Shown(box.text) << "\", icon "
                                                  << Name(box.icon) << ", " << box.buttons.size() << " buttons";
         return ::testing::AssertionSuccess();

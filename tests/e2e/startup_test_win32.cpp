@@ -19,7 +19,8 @@ TEST_F(StartUp, WithoutVirtualPCShowsOneMessageAndEnds) {
     EXPECT_TRUE(BoxStartsWith(message,
                               L"Не удалось создать объект VirtualPC. Возможно, VirtualPC не установлена в системе."
                               L"\r\n\r\n",
-                              BoxIcon::Stop)) << Describe(*program);
+                              BoxIcon::Stop))
+        << Describe(*program);
     // The program waits for the user: the message stays until it is dismissed.
     ::Sleep(300);
     EXPECT_TRUE(program->Running());

@@ -38,7 +38,8 @@ private:
 
 class FakeDrive : public FloppyDrive, public Recorder {
 public:
-    FakeDrive(std::wstring name, CallLog* log, std::int32_t number = 0) : Recorder(std::move(name), log), driveNumber(number) {}
+    FakeDrive(std::wstring name, CallLog* log, std::int32_t number = 0)
+        : Recorder(std::move(name), log), driveNumber(number) {}
 
     std::int32_t driveNumber;
     std::int32_t attachment = kAttachedNothing;
@@ -112,8 +113,8 @@ public:
     Result<std::unique_ptr<Enumerator<FloppyDrive>>> FloppyDrives() override {
         if (auto f = Enter(L"FloppyDrives")) return *f;
         std::vector<std::shared_ptr<FloppyDrive>> items(drives.begin(), drives.end());
-        return std::unique_ptr<Enumerator<FloppyDrive>>(
-            std::make_unique<FakeEnumerator<FloppyDrive>>(std::move(items), [this] { return Enter(L"FloppyDrives.Next"); }));
+        return std::unique_ptr<Enumerator<FloppyDrive>>(std::make_unique<FakeEnumerator<FloppyDrive>>(
+            std::move(items), [this] { return Enter(L"FloppyDrives.Next"); }));
     }
 };
 
@@ -130,7 +131,8 @@ public:
 
     // Adds a machine named "vm<i>" that reports `machineName`.
     std::shared_ptr<FakeMachine> AddMachine(std::wstring machineName) {
-        auto machine = std::make_shared<FakeMachine>(L"vm" + std::to_wstring(machines.size()), log(), std::move(machineName));
+        auto machine =
+            std::make_shared<FakeMachine>(L"vm" + std::to_wstring(machines.size()), log(), std::move(machineName));
         machines.push_back(machine);
         return machine;
     }
@@ -139,8 +141,8 @@ public:
     Result<std::unique_ptr<Enumerator<VirtualMachine>>> Machines() override {
         if (auto f = Enter(L"Machines")) return *f;
         std::vector<std::shared_ptr<VirtualMachine>> items(machines.begin(), machines.end());
-        return std::unique_ptr<Enumerator<VirtualMachine>>(
-            std::make_unique<FakeEnumerator<VirtualMachine>>(std::move(items), [this] { return Enter(L"Machines.Next"); }));
+        return std::unique_ptr<Enumerator<VirtualMachine>>(std::make_unique<FakeEnumerator<VirtualMachine>>(
+            std::move(items), [this] { return Enter(L"Machines.Next"); }));
     }
     Status CreateFloppyImage(const std::wstring& path, std::int32_t density) override {
         if (auto f = Enter(L"CreateFloppyImage", Args(path, density))) return *f;

@@ -69,7 +69,10 @@ public:
 class FakeView : public FormView, public Recorder {
 public:
     explicit FakeView(CallLog* log)
-        : Recorder(L"frmMain", log), vmList(L"cboVMName", log), driveList(L"cboFloppyDrives", log), status(L"txtStatus", log) {}
+        : Recorder(L"frmMain", log),
+          vmList(L"cboVMName", log),
+          driveList(L"cboFloppyDrives", log),
+          status(L"txtStatus", log) {}
 
     FakeList vmList;
     FakeList driveList;

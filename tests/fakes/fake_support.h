@@ -52,10 +52,10 @@ public:
     explicit FakeAbout(CallLog* log) : Recorder(L"about", log) {}
     std::vector<AboutRecord> shown;
 
-    Status ShowAbout(WindowHandle owner, const Application& application, const std::wstring& text,
-                     const void* picture, const std::wstring& dedication) override {
-        if (auto f = Enter(L"ShowAbout", Args(owner, application.title, text, picture == nullptr ? L"null" : L"picture",
-                                             dedication)))
+    Status ShowAbout(WindowHandle owner, const Application& application, const std::wstring& text, const void* picture,
+                     const std::wstring& dedication) override {
+        if (auto f = Enter(L"ShowAbout",
+                           Args(owner, application.title, text, picture == nullptr ? L"null" : L"picture", dedication)))
             return *f;
         shown.push_back({owner, application.title, text, picture, dedication});
         return Ok();
@@ -170,7 +170,7 @@ public:
                                     const Application& application, const std::wstring& defaultValue, bool perUser,
                                     std::int16_t& status) override {
         if (auto f = Enter(L"GetSetting", Args(section, key, scope, application.title, defaultValue, perUser,
-                                              L"status=" + Arg(status))))
+                                               L"status=" + Arg(status))))
             return *f;
         if (statusAfterRead_) status = *statusAfterRead_;
         auto it = storage_->find({section, key});
@@ -179,8 +179,8 @@ public:
     Status SaveSetting(const std::wstring& section, const std::wstring& key, std::int32_t scope,
                        const std::wstring& value, const Application& application, bool perUser,
                        std::int16_t& status) override {
-        if (auto f = Enter(L"SaveSetting", Args(section, key, scope, value, application.title, perUser,
-                                               L"status=" + Arg(status))))
+        if (auto f = Enter(L"SaveSetting",
+                           Args(section, key, scope, value, application.title, perUser, L"status=" + Arg(status))))
             return *f;
         (*storage_)[{section, key}] = value;
         return Ok();

@@ -39,9 +39,32 @@ TEST(Json, ReadsWhatQemuSends) {
 
 TEST(Json, RefusesMalformedInputWithoutCrashing) {
     const char* bad[] = {
-        "", "{", "{\"a\":1,}", "[1,]", "{a:1}", "{\"a\" 1}", "[1 2]", "01", "1.", "-", ".5", "1e",
-        "tru", "nul", "\"open", "\"bad \\x escape\"", "\"\\u12G4\"", "\"\\uD835\"", "\"\\uD835\\u0041\"",
-        "\"\\uDD38\"", "\"raw\ttab\"", "\"\xC3\"", "\"\xC0\xAF\"", "\"\xED\xA0\x80\"", "{} {}", "[1] x",
+        "",
+        "{",
+        "{\"a\":1,}",
+        "[1,]",
+        "{a:1}",
+        "{\"a\" 1}",
+        "[1 2]",
+        "01",
+        "1.",
+        "-",
+        ".5",
+        "1e",
+        "tru",
+        "nul",
+        "\"open",
+        "\"bad \\x escape\"",
+        "\"\\u12G4\"",
+        "\"\\uD835\"",
+        "\"\\uD835\\u0041\"",
+        "\"\\uDD38\"",
+        "\"raw\ttab\"",
+        "\"\xC3\"",
+        "\"\xC0\xAF\"",
+        "\"\xED\xA0\x80\"",
+        "{} {}",
+        "[1] x",
     };
     for (const char* text : bad) EXPECT_FALSE(ParseJson(text)) << text;
     // Nesting past any real reply is refused rather than recursed into.
@@ -53,8 +76,9 @@ TEST(Json, WritesCommandsThatReadBack) {
     Json arguments = Json::Object({{"filename", Json::String("/tmp/a \"b\"\\c\n\x01Дискета.img")}});
     arguments.Set("unit", Json::Integer(-7)).Set("ro", Json::Bool(true)).Set("list", Json::Array({Json()}));
     const std::string text = ToJson(arguments);
-    EXPECT_EQ(text, "{\"filename\":\"/tmp/a \\\"b\\\"\\\\c\\n\\u0001Дискета.img\",\"unit\":-7,\"ro\":true,"
-                    "\"list\":[null]}");
+    EXPECT_EQ(text,
+              "{\"filename\":\"/tmp/a \\\"b\\\"\\\\c\\n\\u0001Дискета.img\",\"unit\":-7,\"ro\":true,"
+              "\"list\":[null]}");
     auto back = ParseJson(text);
     ASSERT_TRUE(back);
     EXPECT_EQ(*back->Find("filename")->AsString(), "/tmp/a \"b\"\\c\n\x01Дискета.img");
@@ -72,8 +96,7 @@ struct Step {
 // A stream that plays back what "QEMU" says, in the pieces given, and keeps what it was sent.
 class ScriptedTransport final : public Transport {
 public:
-    ScriptedTransport(std::deque<Step>& script, std::vector<std::string>& sent)
-        : script_(script), sent_(sent) {}
+    ScriptedTransport(std::deque<Step>& script, std::vector<std::string>& sent) : script_(script), sent_(sent) {}
     Status Send(std::string_view bytes, Milliseconds) override {
         sent_.emplace_back(bytes);
         return Ok();
@@ -115,8 +138,7 @@ TEST_F(QmpTest, NegotiatesThenRunsCommandsSkippingEventsAcrossAnySplit) {
     script = {std::string(kGreeting).substr(0, 10), std::string(kGreeting).substr(10),
               // An event before the reply, and a reply split mid-escape.
               "{\"event\": \"RESET\", \"data\": {}}\r\n{\"return\": {}, \"id\": 1}\r\n{\"timestamp\": {}, \"eve",
-              "nt\": \"DEVICE_TRAY_MOVED\"}\r\n{\"return\": {\"name\": \"\\u04",
-              "10\"}, \"id\": 2}\r\n"};
+              "nt\": \"DEVICE_TRAY_MOVED\"}\r\n{\"return\": {\"name\": \"\\u04", "10\"}, \"id\": 2}\r\n"};
     auto session = Open();
     ASSERT_TRUE(session) << session.failure().number;
     auto name = (*session)->Execute("query-name");
@@ -135,10 +157,10 @@ TEST_F(QmpTest, EveryFailureHasItsNumber) {
     const Case cases[] = {
         {{"SSH-2.0-OpenSSH_9.2\r\n"}, kNotQmp},                         // another service
         {{"{\"hello\": 1}\r\n"}, kNotQmp},                              // JSON, but no greeting
-        {{kGreeting, "{\"return\": {}, \"id\": 9}\r\n"}, kNotQmp},        // a reply to something else
-        {{kGreeting, ok, "{\"return\": {\"name\"\r\n"}, kNotQmp},          // garbled reply
-        {{kGreeting, ok, std::string(2 * 1024 * 1024, ' ')}, kNotQmp},    // a line without end
-        {{kGreeting, ok, std::string()}, kConnectionLost},                 // QEMU quit
+        {{kGreeting, "{\"return\": {}, \"id\": 9}\r\n"}, kNotQmp},      // a reply to something else
+        {{kGreeting, ok, "{\"return\": {\"name\"\r\n"}, kNotQmp},       // garbled reply
+        {{kGreeting, ok, std::string(2 * 1024 * 1024, ' ')}, kNotQmp},  // a line without end
+        {{kGreeting, ok, std::string()}, kConnectionLost},              // QEMU quit
         {{kGreeting, ok, Failure{kConnectionLost, L"reset"}}, kConnectionLost},
         {{}, kMachineNotAnswering},  // a monitor busy with another client says nothing
         {{kGreeting, ok,

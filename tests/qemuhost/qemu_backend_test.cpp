@@ -18,11 +18,11 @@
 namespace ombrevale::qemuhost {
 namespace {
 
-using ::testing::AllOf;
-using ::testing::HasSubstr;
 using demohost::testing::TempFolder;
 using demohost::testing::WriteBytes;
 using hostcore::WideToUtf8;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 
 struct FakeFloppy {
     std::string qdev;
@@ -59,17 +59,20 @@ struct FakeQemu {
             return name.empty() ? Json::Object() : Json::Object({{"name", Json::String(name)}});
         if (command == "query-block") {
             Json list = Json::Array({
-                Json::Object({{"device", Json::String("ide0-hd0")}, {"qdev", Json::String("/machine/hd")},
+                Json::Object({{"device", Json::String("ide0-hd0")},
+                              {"qdev", Json::String("/machine/hd")},
                               {"removable", Json::Bool(false)}}),
-                Json::Object({{"device", Json::String("ide1-cd0")}, {"qdev", Json::String("/machine/cd")},
+                Json::Object({{"device", Json::String("ide1-cd0")},
+                              {"qdev", Json::String("/machine/cd")},
                               {"removable", Json::Bool(true)}}),
             });
             std::vector<Json> items = *list.AsArray();
             for (const FakeFloppy& f : floppies) {
-                Json block = Json::Object({{"device", Json::String("")}, {"qdev", Json::String(f.qdev)},
-                                           {"removable", Json::Bool(true)}});
+                Json block = Json::Object(
+                    {{"device", Json::String("")}, {"qdev", Json::String(f.qdev)}, {"removable", Json::Bool(true)}});
                 if (!f.file.empty())
-                    block.Set("inserted", Json::Object({{"file", Json::String(f.file)}, {"drv", Json::String("raw")},
+                    block.Set("inserted", Json::Object({{"file", Json::String(f.file)},
+                                                        {"drv", Json::String("raw")},
                                                         {"ro", Json::Bool(f.readOnly)}}));
                 items.push_back(std::move(block));
             }
@@ -80,8 +83,8 @@ struct FakeQemu {
             for (const FakeFloppy& f : floppies) {
                 if (f.file.empty()) continue;
                 nodes.push_back(Json::Object({{"file", Json::String(f.file)}, {"drv", Json::String("raw")}}));
-                nodes.push_back(Json::Object({{"file", Json::String(f.file)},
-                                              {"drv", Json::String(f.hostDevice ? "host_device" : "file")}}));
+                nodes.push_back(Json::Object(
+                    {{"file", Json::String(f.file)}, {"drv", Json::String(f.hostDevice ? "host_device" : "file")}}));
             }
             return Json::Array(std::move(nodes));
         }
@@ -135,8 +138,8 @@ public:
         const std::string command = *message->Find("execute")->AsString();
         const Json* args = message->Find("arguments");
         std::string error;
-        Json value = command == "qmp_capabilities" ? Json::Object()
-                                                    : qemu_.Answer(command, args ? *args : Json(), error);
+        Json value =
+            command == "qmp_capabilities" ? Json::Object() : qemu_.Answer(command, args ? *args : Json(), error);
         Json reply = error.empty() ? Json::Object({{"return", value}})
                                    : Json::Object({{"error", Json::Object({{"class", Json::String("GenericError")},
                                                                            {"desc", Json::String(error)}})}});
@@ -276,13 +279,13 @@ TEST_F(QemuBackendTest, AttachAlwaysGivesTheReadOnlyModeAndReadsTheDriveBack) {
     ASSERT_TRUE(backend->AttachImage(0, 1, locked));
     ASSERT_TRUE(backend->AttachHostDrive(1, 0, L"a:"));
     EXPECT_EQ(alpha.Changes(),
-              (std::vector<std::string>{
-                  "blockdev-change-medium {\"id\":\"fd-a\",\"filename\":\"" + Q(image) +
-                      "\",\"format\":\"raw\",\"read-only-mode\":\"read-write\"}",
-                  "blockdev-change-medium {\"id\":\"/machine/fd1\",\"filename\":\"" + Q(locked) +
-                      "\",\"format\":\"raw\",\"read-only-mode\":\"read-only\"}"}));
-    EXPECT_EQ(beta.Changes().at(0), "blockdev-change-medium {\"id\":\"/machine/fdb\",\"filename\":\"/dev/fd0\","
-                                    "\"format\":\"raw\",\"read-only-mode\":\"read-write\"}");
+              (std::vector<std::string>{"blockdev-change-medium {\"id\":\"fd-a\",\"filename\":\"" + Q(image) +
+                                            "\",\"format\":\"raw\",\"read-only-mode\":\"read-write\"}",
+                                        "blockdev-change-medium {\"id\":\"/machine/fd1\",\"filename\":\"" + Q(locked) +
+                                            "\",\"format\":\"raw\",\"read-only-mode\":\"read-only\"}"}));
+    EXPECT_EQ(beta.Changes().at(0),
+              "blockdev-change-medium {\"id\":\"/machine/fdb\",\"filename\":\"/dev/fd0\","
+              "\"format\":\"raw\",\"read-only-mode\":\"read-write\"}");
     EXPECT_EQ(backend->Drive(0, 1)->imagePath, locked);
     EXPECT_EQ(backend->Drive(1, 0)->hostDriveLetter, L"A:");
 }
@@ -291,8 +294,8 @@ TEST_F(QemuBackendTest, AMediumThatQemuDidNotTakeIsAFailureQuotingQemu) {
     alpha.refuseChange = "Failed to get \"write\" lock";
     const Failure refused = backend->AttachImage(0, 0, image).failure();
     EXPECT_EQ(refused.number, kMediumNotTaken);
-    EXPECT_THAT(refused.description, AllOf(HasSubstr(L"«Failed to get \"write\" lock»"), HasSubstr(L"«Альфа»"),
-                                           HasSubstr(L"дисководу 0")));
+    EXPECT_THAT(refused.description,
+                AllOf(HasSubstr(L"«Failed to get \"write\" lock»"), HasSubstr(L"«Альфа»"), HasSubstr(L"дисководу 0")));
     alpha.refuseChange.clear();
     alpha.ignoreChange = true;
     const Failure silent = backend->AttachImage(0, 0, image).failure();
@@ -304,9 +307,10 @@ TEST_F(QemuBackendTest, AMediumThatQemuDidNotTakeIsAFailureQuotingQemu) {
 TEST_F(QemuBackendTest, RefusalsLeaveQemuUnasked) {
     const std::wstring odd = WriteFile(L"odd.img", std::string(1000, '\0'));
     const Failure size = backend->AttachImage(0, 0, odd).failure();
-    EXPECT_EQ(size, (Failure{kNotFloppySize, L"Образ «" + odd + L"» не подключён: его размер (1000 байт) не подходит "
-                                             L"ни к одному формату дискеты, и гостевая система не сможет прочитать "
-                                             L"такой диск."}));
+    EXPECT_EQ(size, (Failure{kNotFloppySize, L"Образ «" + odd +
+                                                 L"» не подключён: его размер (1000 байт) не подходит "
+                                                 L"ни к одному формату дискеты, и гостевая система не сможет прочитать "
+                                                 L"такой диск."}));
     const std::wstring unmappable = WriteFile(L"unmappable.img", std::string(1474560, '\0'));
     EXPECT_EQ(backend->AttachImage(0, 0, unmappable).failure().number, kNoPathMapping);
     EXPECT_EQ(backend->AttachImage(0, 0, folder.File(L"missing.img")).failure().number, hostcore::kFileNotFound);
@@ -347,8 +351,8 @@ TEST_F(QemuBackendTest, CreationNeverReplacesAnImageThatAnyRunningMachineHolds) 
     facts->links[link] = image;
     beta.floppies[0].file = Q(image);
     EXPECT_EQ(backend->CreateFloppyImage(link, hostcore::kFormat144M).failure(),
-              (Failure{hostcore::kImageInUse, L"Нельзя заменить файл «" + link +
-                                                  L"»: это образ, подключённый к дисководу 0 машины «Бета»."}));
+              (Failure{hostcore::kImageInUse,
+                       L"Нельзя заменить файл «" + link + L"»: это образ, подключённый к дисководу 0 машины «Бета»."}));
     EXPECT_EQ(backend->CreateFloppyImage(folder.File(L"machines.txt"), 1).failure().number, hostcore::kImageInUse);
 
     // The machine that is down (Гамма) holds nothing; one that does not answer might.

@@ -25,9 +25,9 @@
 namespace ombrevale::qemuhost {
 namespace {
 
+using std::chrono::steady_clock;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
-using std::chrono::steady_clock;
 
 constexpr std::size_t kAlpha = 0, kBeta = 1, kGamma = 2;
 

@@ -26,8 +26,8 @@ bool failed = false;
 // A line on standard output in UTF-8, which the test script reads.
 void Say(const std::wstring& line) {
     const std::wstring text = line + L"\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(size, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);

@@ -121,10 +121,10 @@ TEST_F(ProgramResources, IconGroupAMainHoldsSixFloppyImages) {
 
         if (bih.biBitCount == 4) {
             // The sixteen standard colours, in their usual order.
-            static const BYTE vga[16][3] = {{0, 0, 0},      {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-                                            {0, 0, 128},    {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
-                                            {128, 128, 128}, {255, 0, 0},  {0, 255, 0},   {255, 255, 0},
-                                            {0, 0, 255},    {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+            static const BYTE vga[16][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                                            {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+                                            {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+                                            {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
             for (int c = 0; c < 16; ++c) {
                 const BYTE* q = &image[paletteAt + c * 4];  // blue, green, red, 0
                 EXPECT_EQ(std::make_tuple(q[2], q[1], q[0]), std::make_tuple(vga[c][0], vga[c][1], vga[c][2]))
@@ -149,8 +149,8 @@ TEST_F(ProgramResources, IconGroupAMainHoldsSixFloppyImages) {
         EXPECT_GT(opaque, side * side / 2);
 
         // Windows can make an icon of it.
-        HICON icon = CreateIconFromResourceEx(const_cast<BYTE*>(image.data()), static_cast<DWORD>(image.size()),
-                                              TRUE, 0x00030000, side, side, LR_DEFAULTCOLOR);
+        HICON icon = CreateIconFromResourceEx(const_cast<BYTE*>(image.data()), static_cast<DWORD>(image.size()), TRUE,
+                                              0x00030000, side, side, LR_DEFAULTCOLOR);
         EXPECT_NE(icon, nullptr);
         if (icon) DestroyIcon(icon);
     }
@@ -194,8 +194,8 @@ TEST_F(ProgramResources, VersionRecordNamesTheProgramExactly) {
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                               &length));
+    ASSERT_TRUE(
+        VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
     ASSERT_EQ(length, 4u);
     EXPECT_EQ(translation[0], 0x0419) << "Russian";
     EXPECT_EQ(translation[1], 1200) << "Unicode";
@@ -261,8 +261,7 @@ TEST_F(ProgramResources, TheManifestGivesThisProcessCommonControls6) {
     path.resize(GetModuleFileNameW(comctl, path.data(), static_cast<DWORD>(path.size())));
     FreeLibrary(comctl);
     std::transform(path.begin(), path.end(), path.begin(), [](wchar_t c) { return towlower(c); });
-    EXPECT_NE(path.find(L"microsoft.windows.common-controls_6595b64144ccf1df_6."), std::wstring::npos)
-        << Narrow(path);
+    EXPECT_NE(path.find(L"microsoft.windows.common-controls_6595b64144ccf1df_6."), std::wstring::npos) << Narrow(path);
 }
 
 // The read-me ships beside the program: UTF-8 with a byte-order mark, CRLF line ends,
@@ -285,10 +284,10 @@ TEST(ReadMe, ShipsBesideTheProgramAsUtf8WithCrLf) {
     ASSERT_GT(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data() + 3, static_cast<int>(text.size() - 3),
                                   nullptr, 0),
               0);
-    for (const char* topic : {"Отключить", "Подключить образ...", "Образ »", "Проверить...",
-                              "Создать High Density...", "Создать Low Density...", "F1", "Shift+F1", "Esc",
-                              "Last open VFD directory", "Virtual PC", "OmbrevaleDemoHost.exe /RegServer",
-                              "OmbrevaleDemoHost.exe /UnregServer", "Версия 1.00.0003", "LICENSE.txt"})
+    for (const char* topic :
+         {"Отключить", "Подключить образ...", "Образ »", "Проверить...", "Создать High Density...",
+          "Создать Low Density...", "F1", "Shift+F1", "Esc", "Last open VFD directory", "Virtual PC",
+          "OmbrevaleDemoHost.exe /RegServer", "OmbrevaleDemoHost.exe /UnregServer", "Версия 1.00.0003", "LICENSE.txt"})
         EXPECT_NE(text.find(topic), std::string::npos) << topic;
 }
 

@@ -32,15 +32,15 @@ inline constexpr UINT kSendTimeoutMs = 5000;
 // hangs on a thread that has stopped pumping messages.
 inline LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     DWORD_PTR result = 0;
-    if (!::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
-        return 0;
+    if (!::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) return 0;
     return static_cast<LRESULT>(result);
 }
 
 inline std::wstring TextOf(HWND window) {
     auto length = static_cast<std::size_t>(Send(window, WM_GETTEXTLENGTH));
     std::wstring text(length + 1, L'\0');
-    auto copied = static_cast<std::size_t>(Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+    auto copied =
+        static_cast<std::size_t>(Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
     text.resize(std::min(copied, length));
     return text;
 }
@@ -232,8 +232,7 @@ inline MessageBoxContents ReadMessageBox(HWND box) {
 
 // Clicks the button with `id` the way the button itself reports a click.
 inline void Click(HWND dialog, int id) {
-    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
 // A key press as the keyboard delivers it: to the control with the focus in the window's
@@ -310,8 +309,10 @@ inline void DismissAll(DWORD threadId, const std::vector<HWND>& keep, std::chron
                 int id = ::GetDlgItem(window, IDCANCEL) != nullptr ? IDCANCEL
                          : ::GetDlgItem(window, IDNO) != nullptr   ? IDNO
                                                                    : IDOK;
-                if (ClassOf(window) == L"#32770") Click(window, id);
-                else ::PostMessageW(window, WM_CLOSE, 0, 0);
+                if (ClassOf(window) == L"#32770")
+                    Click(window, id);
+                else
+                    ::PostMessageW(window, WM_CLOSE, 0, 0);
             }
             tests::SleepFor(200ms);
         } else {

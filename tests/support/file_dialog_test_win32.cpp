@@ -29,8 +29,10 @@ void RemoveTree(const std::wstring& path) {
             std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
             std::wstring child = path + L"\\" + name;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) RemoveTree(child);
-            else ::DeleteFileW(Extended(child).c_str());
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                RemoveTree(child);
+            else
+                ::DeleteFileW(Extended(child).c_str());
         } while (::FindNextFileW(search, &found));
         ::FindClose(search);
     }
@@ -38,14 +40,16 @@ void RemoveTree(const std::wstring& path) {
 }
 
 bool MakeFile(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(Extended(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        ::CreateFileW(Extended(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     ::CloseHandle(file);
     return true;
 }
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(Extended(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(Extended(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 class FileDialogTest : public ::testing::Test {
 protected:
@@ -207,26 +211,25 @@ TEST_F(FileDialogTest, SaveAsksBeforeReplacingAnExistingFile) {
     auto dialog = NewDialog(folder, true);
     bool askedTwice = false;
     std::vector<int> buttons;
-    auto confirmed = driver::WithDriver(
-        [&] { return dialog->ShowSave(); },
-        [&](DWORD thread) {
-            HWND d = WaitForDialog(thread);
-            if (d == nullptr) return;
-            // "No" keeps the dialog open for another name...
-            driver::ChooseFile(d, L"диск один.vfd");
-            HWND first = WaitForBoxOver(d, thread);
-            if (first == nullptr) return;
-            buttons = driver::ReadMessageBox(first).buttons;
-            driver::Click(first, IDNO);
-            driver::WaitUntilGone(first);
-            if (!::IsWindowVisible(d)) return;
-            // ...and "Yes" takes the file.
-            driver::ChooseFile(d, L"диск один.vfd");
-            HWND second = WaitForBoxOver(d, thread);
-            if (second == nullptr) return;
-            askedTwice = true;
-            driver::Click(second, IDYES);
-        });
+    auto confirmed = driver::WithDriver([&] { return dialog->ShowSave(); },
+                                        [&](DWORD thread) {
+                                            HWND d = WaitForDialog(thread);
+                                            if (d == nullptr) return;
+                                            // "No" keeps the dialog open for another name...
+                                            driver::ChooseFile(d, L"диск один.vfd");
+                                            HWND first = WaitForBoxOver(d, thread);
+                                            if (first == nullptr) return;
+                                            buttons = driver::ReadMessageBox(first).buttons;
+                                            driver::Click(first, IDNO);
+                                            driver::WaitUntilGone(first);
+                                            if (!::IsWindowVisible(d)) return;
+                                            // ...and "Yes" takes the file.
+                                            driver::ChooseFile(d, L"диск один.vfd");
+                                            HWND second = WaitForBoxOver(d, thread);
+                                            if (second == nullptr) return;
+                                            askedTwice = true;
+                                            driver::Click(second, IDYES);
+                                        });
     EXPECT_EQ(buttons, (std::vector<int>{IDYES, IDNO}));
     EXPECT_TRUE(askedTwice) << "the save dialog replaced a file without asking";
     ASSERT_TRUE(confirmed.ok());

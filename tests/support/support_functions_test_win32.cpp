@@ -23,13 +23,13 @@ TEST(esGetFilePath, GivesTheDirectoryPart) {
     Win32SupportLibrary support(nullptr, OmbrevaleApplication());
     const std::pair<std::wstring, std::wstring> cases[] = {
         {L"C:\\Образы дискет\\диск.vfd", L"C:\\Образы дискет"},
-        {L"C:\\диск.vfd", L"C:\\"},                                  // a root keeps its separator
-        {L"D:/образы/диск.vfd", L"D:/образы"},                       // either separator
-        {L"C:\\образы\\\\диск.vfd", L"C:\\образы"},                  // a doubled separator
-        {L"\\\\сервер\\общая\\диск.vfd", L"\\\\сервер\\общая"},      // a network share
-        {L"\\\\?\\C:\\диск.vfd", L"\\\\?\\C:\\"},                    // extended-length root
+        {L"C:\\диск.vfd", L"C:\\"},                              // a root keeps its separator
+        {L"D:/образы/диск.vfd", L"D:/образы"},                   // either separator
+        {L"C:\\образы\\\\диск.vfd", L"C:\\образы"},              // a doubled separator
+        {L"\\\\сервер\\общая\\диск.vfd", L"\\\\сервер\\общая"},  // a network share
+        {L"\\\\?\\C:\\диск.vfd", L"\\\\?\\C:\\"},                // extended-length root
         {L"\\диск.vfd", L"\\"},
-        {L"диск.vfd", L""},                                          // no directory at all
+        {L"диск.vfd", L""},  // no directory at all
         {L"", L""},
         {L"C:\\папка\\", L"C:\\папка"},
     };
@@ -100,13 +100,14 @@ TEST_F(ReadMeTest, TheReadMeBesideTheProgramOpensInATextViewer) {
     // Whether or not the system has a program registered for text files (a fresh Wine
     // prefix has none), the read-me must open.
     std::wstring complaint;
-    Status status = driver::WithDriver([&] { return support.esOpenReadMeFile(0); },
-                                       [&](DWORD thread) {
-                                           HWND b = driver::WaitForWindow(WindowQuery{L"#32770", {}, thread}, std::chrono::seconds(2));
-                                           if (b == nullptr) return;
-                                           complaint = driver::ReadMessageBox(b).text;
-                                           driver::Click(b, IDOK);
-                                       });
+    Status status = driver::WithDriver(
+        [&] { return support.esOpenReadMeFile(0); },
+        [&](DWORD thread) {
+            HWND b = driver::WaitForWindow(WindowQuery{L"#32770", {}, thread}, std::chrono::seconds(2));
+            if (b == nullptr) return;
+            complaint = driver::ReadMessageBox(b).text;
+            driver::Click(b, IDOK);
+        });
     HWND viewer = nullptr;
     for (int i = 0; i < 200 && viewer == nullptr; ++i) {
         viewer = FindWindowNaming(L"ReadMe.txt");

@@ -22,9 +22,9 @@ public:
             wc.lpszClassName = L"OmbrevaleTestWindow";
             return ::RegisterClassExW(&wc);
         }();
-        hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(atom), caption.c_str(), style, bounds.left,
-                                  bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr,
-                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(atom), caption.c_str(), style, bounds.left, bounds.top,
+                                  bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr);
         if (hwnd_ != nullptr && (style & WS_VISIBLE) != 0) {
             ::SetForegroundWindow(hwnd_);
             ::SetActiveWindow(hwnd_);
@@ -41,8 +41,8 @@ public:
     HWND hwnd() const { return hwnd_; }
 
     // A child control of this window (or of `parent`, one of its children).
-    HWND Add(const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int cx, int cy,
-             int id, HWND parent = nullptr) const {
+    HWND Add(const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int cx, int cy, int id,
+             HWND parent = nullptr) const {
         return ::CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, cx, cy,
                                  parent != nullptr ? parent : hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  ::GetModuleHandleW(nullptr), nullptr);

@@ -15,8 +15,8 @@ const std::wstring kChosen = L"E:\\Мои образы\\dos 6.22.vfd";
 
 // What the error reporter's log entry reads for a fake failure of drive0's `op`.
 std::wstring Reported(const std::wstring& op, const std::wstring& message) {
-    return L"reporter.ReportError([" + std::to_wstring(kFakeFailureNumber) + L" vm0.drive0." + op + L" failed], 16, 0, " +
-           message + L", false)";
+    return L"reporter.ReportError([" + std::to_wstring(kFakeFailureNumber) + L" vm0.drive0." + op +
+           L" failed], 16, 0, " + message + L", false)";
 }
 std::wstring Box(const std::wstring& text, int style) {
     return L"boxes.Show(" + text + L", " + std::to_wstring(style) + L")";
@@ -28,11 +28,11 @@ const wchar_t kEmptyLine[] = L"txtStatus.SetText()";
 // The refresh as it reads for each state the drive ends in.
 const std::vector<std::wstring> kRefreshEmpty = {kEmptyLine, kAttachment, L"txtStatus.SetText(Отключено)"};
 const std::vector<std::wstring> kRefreshOldImage = {kEmptyLine, kAttachment, L"vm0.drive0.ImagePath()",
-                                                     L"txtStatus.SetText(Подключен образ: " + kImage + L")"};
+                                                    L"txtStatus.SetText(Подключен образ: " + kImage + L")"};
 const std::vector<std::wstring> kRefreshChosen = {kEmptyLine, kAttachment, L"vm0.drive0.ImagePath()",
-                                                   L"txtStatus.SetText(Подключен образ: " + kChosen + L")"};
+                                                  L"txtStatus.SetText(Подключен образ: " + kChosen + L")"};
 const std::vector<std::wstring> kRefreshHost = {kEmptyLine, kAttachment, L"vm0.drive0.HostDriveLetter()",
-                                                 L"txtStatus.SetText(Подключено устройство: A:)"};
+                                                L"txtStatus.SetText(Подключено устройство: A:)"};
 const std::vector<std::wstring> kRefreshUnknown = {kEmptyLine, kAttachment, L"txtStatus.SetText(Неизвестно)"};
 
 std::vector<std::wstring> Then(std::vector<std::wstring> head, const std::vector<std::wstring>& tail) {
@@ -42,9 +42,9 @@ std::vector<std::wstring> Then(std::vector<std::wstring> head, const std::vector
 
 struct Row {
     const char* name;
-    std::int32_t attachment;                    // what the drive holds before the click
-    std::function<void(FakeDrive&)> arrange;    // faults and scripted reads
-    std::vector<std::wstring> expected;         // drive calls, boxes, reports and status line, in order
+    std::int32_t attachment;                  // what the drive holds before the click
+    std::function<void(FakeDrive&)> arrange;  // faults and scripted reads
+    std::vector<std::wstring> expected;       // drive calls, boxes, reports and status line, in order
 };
 
 class DriveCommandTest : public FormTest {
@@ -136,12 +136,16 @@ TEST_F(DriveCommandTest, AttachOutcomes) {
                Box(L"Образ подключен.", 64)},
               kRefreshChosen)},
         {"host drive, released silently", 2, nullptr,
-         Then({kAttachment, L"vm0.drive0.ReleaseHostDrive()", L"vm0.drive0.AttachImage(" + kChosen + L")",
-               kAttachment, Box(L"Образ подключен.", 64)},
+         Then({kAttachment, L"vm0.drive0.ReleaseHostDrive()", L"vm0.drive0.AttachImage(" + kChosen + L")", kAttachment,
+               Box(L"Образ подключен.", 64)},
               kRefreshChosen)},
-        {"image release fails", 1, Fails(L"ReleaseImage"),
+        {"image release fails",
+         1,
+         Fails(L"ReleaseImage"),
          {kAttachment, L"vm0.drive0.ReleaseImage()", Reported(L"ReleaseImage", L"Не удалось освободить образ.")}},
-        {"host drive release fails", 2, Fails(L"ReleaseHostDrive"),
+        {"host drive release fails",
+         2,
+         Fails(L"ReleaseHostDrive"),
          {kAttachment, L"vm0.drive0.ReleaseHostDrive()",
           Reported(L"ReleaseHostDrive", L"Не удалось освободить устройство.")}},
         {"drive refuses the image", 0, Fails(L"AttachImage"),

@@ -21,15 +21,18 @@ TEST_F(ImageDialogsTest, OpenOnFirstUseRemembersTheChosenDirectory) {
 
     ASSERT_TRUE(path.ok());
     EXPECT_EQ(*path, L"C:\\Диски\\a.vfd");
-    EXPECT_THAT(log.Entries(), ElementsAre(
-        L"support.NewFileDialog()", L"dialog1.SetFilter(Образы дискет|*.VFD|Все файлы|*.*)", L"dialog1.SetOptions(0)",
-        L"support.GetActiveWindow()", L"dialog1.SetOwner(1911)", L"support.NewSettingsStore()",
-        L"settings.GetSetting(OFN Paths, Last open VFD directory, 0, Quorvex - Ombrevale, , true, status=0)",
-        L"dialog1.SetInitialDirectory()", L"dialog1.ShowOpen()", L"dialog1.FileName()", L"dialog1.FileName()",
-        L"support.esGetFilePath(C:\\Диски\\a.vfd)",
-        // The value comes before the application object here, and the word holds the dialog's true.
-        L"settings.SaveSetting(OFN Paths, Last open VFD directory, 0, C:\\Диски, Quorvex - Ombrevale, true, "
-        L"status=-1)"));
+    EXPECT_THAT(
+        log.Entries(),
+        ElementsAre(
+            L"support.NewFileDialog()", L"dialog1.SetFilter(Образы дискет|*.VFD|Все файлы|*.*)",
+            L"dialog1.SetOptions(0)", L"support.GetActiveWindow()", L"dialog1.SetOwner(1911)",
+            L"support.NewSettingsStore()",
+            L"settings.GetSetting(OFN Paths, Last open VFD directory, 0, Quorvex - Ombrevale, , true, status=0)",
+            L"dialog1.SetInitialDirectory()", L"dialog1.ShowOpen()", L"dialog1.FileName()", L"dialog1.FileName()",
+            L"support.esGetFilePath(C:\\Диски\\a.vfd)",
+            // The value comes before the application object here, and the word holds the dialog's true.
+            L"settings.SaveSetting(OFN Paths, Last open VFD directory, 0, C:\\Диски, Quorvex - Ombrevale, true, "
+            L"status=-1)"));
     EXPECT_EQ(support.settings[kSetting], L"C:\\Диски");
     EXPECT_EQ(support.liveDialogs, 0);
     EXPECT_EQ(support.liveSettingsStores, 0);
@@ -44,10 +47,9 @@ TEST_F(ImageDialogsTest, SaveAloneGetsTheDefaultExtension) {
     EXPECT_EQ(support.dialogs[0]->shownAs, L"save");
     EXPECT_EQ(support.dialogs[1]->defaultExtension, std::nullopt);
     EXPECT_EQ(support.dialogs[1]->shownAs, L"open");
-    EXPECT_THAT(log.Only({L"dialog1.Set"}),
-                ElementsAre(L"dialog1.SetFilter(Образы дискет|*.VFD|Все файлы|*.*)", L"dialog1.SetOptions(0)",
-                            L"dialog1.SetDefaultExtension(VFD)", L"dialog1.SetOwner(65552)",
-                            L"dialog1.SetInitialDirectory()"));
+    EXPECT_THAT(log.Only({L"dialog1.Set"}), ElementsAre(L"dialog1.SetFilter(Образы дискет|*.VFD|Все файлы|*.*)",
+                                                        L"dialog1.SetOptions(0)", L"dialog1.SetDefaultExtension(VFD)",
+                                                        L"dialog1.SetOwner(65552)", L"dialog1.SetInitialDirectory()"));
 }
 
 TEST_F(ImageDialogsTest, CancelReturnsEmptyTextAndKeepsTheRememberedDirectory) {
@@ -93,8 +95,8 @@ TEST_F(ImageDialogsTest, EachCallStartsAfreshInTheLastDirectory) {
 }
 
 TEST_F(ImageDialogsTest, FailureOfTheDialogPassesUpWithNoPath) {
-    for (const wchar_t* op : {L"SetFilter", L"SetOptions", L"SetDefaultExtension", L"SetOwner",
-                              L"SetInitialDirectory", L"ShowSave", L"FileName"}) {
+    for (const wchar_t* op : {L"SetFilter", L"SetOptions", L"SetDefaultExtension", L"SetOwner", L"SetInitialDirectory",
+                              L"ShowSave", L"FileName"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(op)));
         support.dialogFaults = Faults();
         support.dialogFaults.FailCall(op, 1);

@@ -19,14 +19,19 @@ protected:
 TEST_F(ImagesTest, MenuDispatchesOnlyItsThreeItems) {
     struct Case {
         std::int16_t index;
-        const wchar_t* shown;             // which dialog runs, if any
-        std::vector<std::wstring> host;   // what reaches the host
+        const wchar_t* shown;            // which dialog runs, if any
+        std::vector<std::wstring> host;  // what reaches the host
     };
     const std::vector<Case> cases = {
         {1, L"open", {L"host.GetFloppyImageType(" + kPath + L")"}},
         {11, L"save", {L"host.CreateFloppyImage(" + kPath + L", 2)"}},
         {12, L"save", {L"host.CreateFloppyImage(" + kPath + L", 1)"}},
-        {10, nullptr, {}}, {0, nullptr, {}}, {2, nullptr, {}}, {13, nullptr, {}}, {100, nullptr, {}}, {-1, nullptr, {}},
+        {10, nullptr, {}},
+        {0, nullptr, {}},
+        {2, nullptr, {}},
+        {13, nullptr, {}},
+        {100, nullptr, {}},
+        {-1, nullptr, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.index);
@@ -48,8 +53,9 @@ TEST_F(ImagesTest, MenuPopsUpAtTheButtonsTopRightCorner) {
     ASSERT_TRUE(form.cmdImageMenu_Click().ok());
     view.placement = {10.5f, 20.25f, 30.25f};
     ASSERT_TRUE(form.cmdImageMenu_Click().ok());
-    EXPECT_THAT(log.Entries(), ElementsAre(L"frmMain.cmdImageMenuPlacement()", L"frmMain.PopupMenu(100, 1095.000000, 1140.000000, 2)",
-                                           L"frmMain.cmdImageMenuPlacement()", L"frmMain.PopupMenu(100, 40.750000, 20.250000, 2)"));
+    EXPECT_THAT(log.Entries(),
+                ElementsAre(L"frmMain.cmdImageMenuPlacement()", L"frmMain.PopupMenu(100, 1095.000000, 1140.000000, 2)",
+                            L"frmMain.cmdImageMenuPlacement()", L"frmMain.PopupMenu(100, 40.750000, 20.250000, 2)"));
 }
 
 TEST_F(ImagesTest, ItemChosenInThePopupRunsItsCommand) {
@@ -91,7 +97,8 @@ TEST_F(ImagesTest, ImageTheHostRefusesIsReportedWithItsPath) {
     ASSERT_TRUE(form.CheckImageFile().ok());
     ASSERT_EQ(support.reporter.reports.size(), 1u);
     const ReportRecord& r = support.reporter.reports[0];
-    EXPECT_EQ(r.message, kPath + L"\r\n\r\nНе удалось прочитать образ. Возможно, он повреждён или вообще не является образом.");
+    EXPECT_EQ(r.message,
+              kPath + L"\r\n\r\nНе удалось прочитать образ. Возможно, он повреждён или вообще не является образом.");
     EXPECT_EQ(r.error, FakeFailure(L"host", L"GetFloppyImageType"));
     EXPECT_EQ(r.style, 16);
     EXPECT_EQ(r.reserved, 0);
@@ -160,13 +167,14 @@ TEST_F(ImagesTest, MenuReportsFailuresAndGoesOn) {
     view.faults.Fail(L"PopupMenu");
     EXPECT_TRUE(form.cmdImageMenu_Click().ok());
 
-    EXPECT_THAT(ReportMessages(), ElementsAre(L"Не удалось открыть окно выбора файла.", L"Не удалось открыть окно выбора файла.",
-                                              L"Не удалось показать меню образов.", L"Не удалось показать меню образов."));
+    EXPECT_THAT(ReportMessages(),
+                ElementsAre(L"Не удалось открыть окно выбора файла.", L"Не удалось открыть окно выбора файла.",
+                            L"Не удалось показать меню образов.", L"Не удалось показать меню образов."));
     std::vector<Failure> failures;
     for (const auto& r : support.reporter.reports) failures.push_back(r.error);
-    EXPECT_THAT(failures, ElementsAre(FakeFailure(L"dialog1", L"ShowOpen"), FakeFailure(L"dialog2", L"ShowSave"),
-                                      FakeFailure(L"frmMain", L"cmdImageMenuPlacement"),
-                                      FakeFailure(L"frmMain", L"PopupMenu")));
+    EXPECT_THAT(failures,
+                ElementsAre(FakeFailure(L"dialog1", L"ShowOpen"), FakeFailure(L"dialog2", L"ShowSave"),
+                            FakeFailure(L"frmMain", L"cmdImageMenuPlacement"), FakeFailure(L"frmMain", L"PopupMenu")));
     EXPECT_EQ(log.Count(L"frmMain.PopupMenu"), 1u);  // not shown without its placement
 
     support.faults.Fail(L"Reporter");

@@ -34,17 +34,19 @@ TEST_F(ListsTest, LoadNestsDriveListAndStatusInsideTheChoices) {
 
     ASSERT_TRUE(form.FillMachineList().ok());
 
-    EXPECT_THAT(log.Entries(), ElementsAre(
-        L"cboVMName.Clear()", L"host.Machines()", L"host.Machines.Next()", L"vm0.Name()",
-        L"cboVMName.Append(Windows XP)", L"host.Machines.Next()", L"cboVMName.Count()", L"cboVMName.Select(0)",
-        // FillDriveList, nested in the choice of machine 0
-        L"cboFloppyDrives.Clear()", L"cboVMName.Count()", L"cboVMName.Position()", L"vm0.FloppyDrives()",
-        L"vm0.FloppyDrives.Next()", L"vm0.drive0.DriveNumber()", L"cboFloppyDrives.Append(Флоповод #0)",
-        L"vm0.FloppyDrives.Next()", L"cboFloppyDrives.Count()", L"cboFloppyDrives.Select(0)",
-        // RefreshDriveStatus, nested in the choice of drive 0
-        L"txtStatus.SetText()", L"cboFloppyDrives.Count()", L"cboFloppyDrives.Position()",
-        L"vm0.drive0.Attachment()", L"vm0.drive0.ImagePath()",
-        L"txtStatus.SetText(Подключен образ: C:\\Образы\\boot disk.vfd)"));
+    EXPECT_THAT(
+        log.Entries(),
+        ElementsAre(L"cboVMName.Clear()", L"host.Machines()", L"host.Machines.Next()", L"vm0.Name()",
+                    L"cboVMName.Append(Windows XP)", L"host.Machines.Next()", L"cboVMName.Count()",
+                    L"cboVMName.Select(0)",
+                    // FillDriveList, nested in the choice of machine 0
+                    L"cboFloppyDrives.Clear()", L"cboVMName.Count()", L"cboVMName.Position()", L"vm0.FloppyDrives()",
+                    L"vm0.FloppyDrives.Next()", L"vm0.drive0.DriveNumber()", L"cboFloppyDrives.Append(Флоповод #0)",
+                    L"vm0.FloppyDrives.Next()", L"cboFloppyDrives.Count()", L"cboFloppyDrives.Select(0)",
+                    // RefreshDriveStatus, nested in the choice of drive 0
+                    L"txtStatus.SetText()", L"cboFloppyDrives.Count()", L"cboFloppyDrives.Position()",
+                    L"vm0.drive0.Attachment()", L"vm0.drive0.ImagePath()",
+                    L"txtStatus.SetText(Подключен образ: C:\\Образы\\boot disk.vfd)"));
     EXPECT_THAT(support.reporter.reports, IsEmpty());
 }
 
@@ -214,7 +216,7 @@ TEST_F(ListsTest, FillMachineListPassesItsFirstFailureUp) {
         auto vm = h.AddMachine(L"M");
         vm->AddDrive(0);
         h.AddMachine(L"N");
-        Faults& faults = std::wstring(c.who) == L"host" ? h.faults
+        Faults& faults = std::wstring(c.who) == L"host"  ? h.faults
                          : std::wstring(c.who) == L"vm0" ? vm->faults
                                                          : v.vmList.faults;
         faults.Fail(c.op);

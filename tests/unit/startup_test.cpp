@@ -41,10 +41,10 @@ TEST_F(MainTest, PreparesConnectsAndShowsTheWindow) {
     auto outcome = Run();
     ASSERT_TRUE(outcome.ok());
     EXPECT_EQ(*outcome, StartupOutcome::Running);
-    EXPECT_THAT(log.Entries(), ElementsAre(L"support.esRegisterAppPath()", L"platform.InitCommonControls()",
-                                           L"support.esIsInIDE()", L"support.esGetThunderMainHandle()",
-                                           L"support.asSetWindowResIconAll(131104, A_MAIN)",
-                                           L"platform.CreateVirtualPC()", L"platform.ShowMainWindow()"));
+    EXPECT_THAT(log.Entries(),
+                ElementsAre(L"support.esRegisterAppPath()", L"platform.InitCommonControls()", L"support.esIsInIDE()",
+                            L"support.esGetThunderMainHandle()", L"support.asSetWindowResIconAll(131104, A_MAIN)",
+                            L"platform.CreateVirtualPC()", L"platform.ShowMainWindow()"));
     ASSERT_NE(host, nullptr);
     EXPECT_EQ(platform.shownWith, host.get());
 }
@@ -58,7 +58,8 @@ TEST_F(MainTest, InsideTheIDETheApplicationWindowGetsNoIcon) {
 }
 
 TEST_F(MainTest, MissingVirtualPCIsReportedAndNoWindowOpens) {
-    platform.faults.Fail(L"CreateVirtualPC", Failure{static_cast<std::int32_t>(0x80040154u), L"Класс не зарегистрирован"});
+    platform.faults.Fail(L"CreateVirtualPC",
+                         Failure{static_cast<std::int32_t>(0x80040154u), L"Класс не зарегистрирован"});
     auto outcome = Run();
     ASSERT_TRUE(outcome.ok());
     EXPECT_EQ(*outcome, StartupOutcome::Ended);
@@ -129,8 +130,8 @@ TEST_F(LoadAndKeysTest, LoadCentresSetsTheIconAndFillsTheLists) {
     host.AddMachine(L"M");
     ASSERT_TRUE(form.Form_Load().ok());
     EXPECT_THAT(log.Only({L"support.", L"frmMain.", L"cboVMName.Clear"}),
-                ElementsAre(L"frmMain.hWnd()", L"support.asCenterFormEx(65552)", L"support.esIsInIDE()", L"frmMain.hWnd()",
-                            L"support.asSetWindowResIconAll(65552, A_MAIN)",
+                ElementsAre(L"frmMain.hWnd()", L"support.asCenterFormEx(65552)", L"support.esIsInIDE()",
+                            L"frmMain.hWnd()", L"support.asSetWindowResIconAll(65552, A_MAIN)",
                             L"support.asFixUserControlsContainerWindow()", L"cboVMName.Clear()"));
     EXPECT_THAT(view.vmList.items, ElementsAre(L"M"));
 }
@@ -144,8 +145,8 @@ TEST_F(LoadAndKeysTest, LoadInsideTheIDELeavesTheWindowWithoutIcon) {
 }
 
 TEST_F(LoadAndKeysTest, LoadPassesItsFirstFailureUp) {
-    for (const wchar_t* op : {L"asCenterFormEx", L"esIsInIDE", L"asSetWindowResIconAll",
-                              L"asFixUserControlsContainerWindow"}) {
+    for (const wchar_t* op :
+         {L"asCenterFormEx", L"esIsInIDE", L"asSetWindowResIconAll", L"asFixUserControlsContainerWindow"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(op)));
         support.faults = Faults();
         support.faults.Fail(op);
@@ -172,11 +173,21 @@ TEST_F(LoadAndKeysTest, KeyTable) {
         std::vector<std::wstring> calls;
     };
     const std::vector<Case> cases = {
-        {112, 1, {L"support.About()", L"frmMain.hWnd()",
-                  L"about.ShowAbout(65552, Quorvex - Ombrevale, , null, Посвящается всем, кто до сих пор хранит свои дискеты.)"}},
+        {112,
+         1,
+         {L"support.About()", L"frmMain.hWnd()",
+          L"about.ShowAbout(65552, Quorvex - Ombrevale, , null, Посвящается всем, кто до сих пор хранит свои "
+          L"дискеты.)"}},
         {112, 0, {L"support.esOpenReadMeFile(0)"}},
         {27, 0, {L"frmMain.Unload()"}},
-        {112, 2, {}}, {112, 4, {}}, {112, 3, {}}, {112, 5, {}}, {27, 1, {}}, {27, 2, {}}, {113, 0, {}}, {13, 0, {}},
+        {112, 2, {}},
+        {112, 4, {}},
+        {112, 3, {}},
+        {112, 5, {}},
+        {27, 1, {}},
+        {27, 2, {}},
+        {113, 0, {}},
+        {13, 0, {}},
         {0, 1, {}},
     };
     for (const Case& c : cases) {

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,7 +49,8 @@ const PixelRect kLayoutAt96[kControlCount] = {
     {8, 8, 229, 22}, {244, 8, 125, 22}, {8, 40, 361, 25}, {8, 76, 65, 29}, {128, 76, 89, 29}, {224, 76, 145, 29},
 };
 const PixelRect kLayoutAt144[kControlCount] = {
-    {12, 12, 344, 33}, {366, 12, 188, 33}, {12, 60, 542, 38}, {12, 114, 98, 44}, {192, 114, 134, 44}, {336, 114, 218, 44},
+    {12, 12, 344, 33}, {366, 12, 188, 33},  {12, 60, 542, 38},
+    {12, 114, 98, 44}, {192, 114, 134, 44}, {336, 114, 218, 44},
 };
 
 std::wstring TextOf(HWND window) {
@@ -215,8 +216,8 @@ TEST_F(MainWindowTest, ControlsHaveTheirKindsStylesAndCaptions) {
 TEST_F(MainWindowTest, StatusLineIsReadOnlyOnTheButtonFaceColour) {
     HWND status = control(kTxtStatus);
     HDC dc = GetDC(status);
-    const LRESULT brush = SendMessageW(hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                       reinterpret_cast<LPARAM>(status));
+    const LRESULT brush =
+        SendMessageW(hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(status));
     EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), GetSysColorBrush(COLOR_BTNFACE));
     EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_BTNFACE));
     ReleaseDC(status, dc);
@@ -413,9 +414,9 @@ TEST_P(MainWindowKeysTest, ShiftF1ShowsTheAboutBoxOwnedByTheWindow) {
 }
 
 TEST_P(MainWindowKeysTest, OtherCombinationsDoNothing) {
-    Press(VK_F1, false, true, false);  // Ctrl+F1
-    Press(VK_F1, false, false, true);  // Alt+F1
-    Press(VK_F1, true, true, false);   // Shift+Ctrl+F1
+    Press(VK_F1, false, true, false);      // Ctrl+F1
+    Press(VK_F1, false, false, true);      // Alt+F1
+    Press(VK_F1, true, true, false);       // Shift+Ctrl+F1
     Press(VK_ESCAPE, true, false, false);  // Shift+Esc
     Press(VK_ESCAPE, false, true, false);  // Ctrl+Esc
     Press(VK_F2, false, false, false);
