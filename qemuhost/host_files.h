@@ -1,5 +1,5 @@
 // What the bridge needs to know about the files and paths it hands to QEMU, beyond the
-// file access that it shares with the demo host (demohost/files.h).
+// file layer that it shares with the demo server (hostcore/files.h).
 #pragma once
 
 #include <cstdint>
