@@ -20,7 +20,9 @@ case $action in
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       mkdir -p "$WINEPREFIX"
-      wine wineboot -i </dev/null >/dev/null 2>&1
+      # Made without a display: making a prefix shows a window ("updating the
+      # configuration") that would take the focus from tests running on the display.
+      DISPLAY= wine wineboot -i </dev/null >/dev/null 2>&1
       "$WINESERVER" -w
     fi
     # Redirected so that the server does not hold the test runner's output open.
