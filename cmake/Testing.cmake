@@ -28,7 +28,9 @@ if(OMBREVALE_WINDOWS)
   # One Wine server for the whole run: each test then starts in a fraction of a second.
   add_test(NAME wine_setup
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh start ${OMBREVALE_WINEPREFIX})
-  set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  # Starting a prefix runs Wine's boot on the display: it takes its turn with the window and
+  # end-to-end tests, whose windows another Wine desktop starting meanwhile can disturb.
+  set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300 RESOURCE_LOCK ombrevale_display)
   add_test(NAME wine_cleanup
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh stop ${OMBREVALE_WINEPREFIX})
   set_tests_properties(wine_cleanup PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)

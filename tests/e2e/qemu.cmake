@@ -22,7 +22,8 @@ set(_qemu_env
     OMBREVALE_E2E_WINDOWS=5.1)
 
 add_test(NAME e2e_qemu_wine_start COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh start ${_qemu_prefix})
-set_tests_properties(e2e_qemu_wine_start PROPERTIES FIXTURES_SETUP e2e_qemu_wine TIMEOUT 300 LABELS e2e)
+set_tests_properties(e2e_qemu_wine_start PROPERTIES
+  FIXTURES_SETUP e2e_qemu_wine TIMEOUT 300 LABELS e2e RESOURCE_LOCK ombrevale_display)
 add_test(NAME e2e_qemu_wine_settings
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/prepare-prefix.sh ${WINE_EXECUTABLE} winxp)
 set_tests_properties(e2e_qemu_wine_settings PROPERTIES
