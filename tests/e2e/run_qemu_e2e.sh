@@ -17,20 +17,7 @@ qemu=$1 wine=$2 bin=$3
 work=${OMBREVALE_E2E_WORK:?the test sets OMBREVALE_E2E_WORK}
 tests=$bin/ombrevale_qemu_e2e_tests.exe
 
-if ! command -v "$qemu" >/dev/null 2>&1; then
-  echo "qemu-system-x86_64 is missing: run scripts/deps.sh" >&2
-  exit 1
-fi
-
-rm -rf "$work"
-mkdir -p "$work"
-work=$(cd "$work" && pwd -P)
-
-read -r alpha_port check_port beta_port dead_port < <(python3 -c '
-import socket
-s = [socket.socket() for _ in range(4)]
-for x in s: x.bind(("127.0.0.1", 0))
-print(" ".join(str(x.getsockname()[1]) for x in s))')
+source "$(dirname "${BASH_SOURCE[0]}")/../qemuhost/qemu_machines.sh"
 
 # first.img starts with a mark, so that a test can tell it was not replaced.
 printf 'first image' >"$work/first.img"
@@ -43,27 +30,6 @@ cat >"$work/machines.txt" <<EOF
 Бета = $beta_port
 Гамма = tcp:127.0.0.1:$dead_port,server=on,wait=off
 EOF
-
-alpha_pid= beta_pid=
-stop() {
-  for pid in $alpha_pid $beta_pid; do
-    kill -9 "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  done
-}
-trap stop EXIT
-
-# wait_port PORT PID: until the QEMU of PID listens on PORT, or has ended.
-wait_port() {
-  for _ in $(seq 100); do
-    python3 -c "import socket; socket.create_connection(('127.0.0.1', $1), 0.2).close()" 2>/dev/null && return 0
-    kill -0 "$2" 2>/dev/null || break
-    sleep 0.05
-  done
-  echo "QEMU did not open port $1; its log:" >&2
-  cat "$work"/qemu-*.log >&2
-  return 1
-}
 
 "$qemu" -name 'Alpha QEMU' -machine pc -nodefaults -display none -S -m 16 -boot order=a \
   -qmp "tcp:127.0.0.1:$alpha_port,server=on,wait=off" \

@@ -8,23 +8,8 @@
 set -uo pipefail
 qemu=$1 wine=$2 exe=$3 work=$4
 
-if ! command -v "$qemu" >/dev/null 2>&1; then
-  echo "qemu-system-x86_64 is missing: run scripts/deps.sh" >&2
-  exit 1
-fi
-
-rm -rf "$work"
-mkdir -p "$work"
-work=$(cd "$work" && pwd -P)
+source "$(dirname "${BASH_SOURCE[0]}")/qemu_machines.sh"
 winwork="Z:${work//\//\\}"
-
-# Four ports free now: Альфа's monitor for the bridge, its monitor for the test, Бета's, and
-# one where nothing will listen.
-read -r alpha_port check_port beta_port dead_port < <(python3 -c '
-import socket
-s = [socket.socket() for _ in range(4)]
-for x in s: x.bind(("127.0.0.1", 0))
-print(" ".join(str(x.getsockname()[1]) for x in s))')
 
 dd if=/dev/zero of="$work/boot.img" bs=1024 count=1440 status=none
 printf 'Бета держит этот образ' >"$work/held by beta.img"
@@ -37,25 +22,6 @@ cat >"$work/machines.txt" <<EOF
 Гамма = tcp:127.0.0.1:$dead_port
 EOF
 
-alpha_pid= beta_pid=
-stop() {
-  for pid in $alpha_pid $beta_pid; do
-    kill -9 "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  done
-}
-trap stop EXIT
-
-wait_port() {
-  for _ in $(seq 100); do
-    python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $1), 0.2).close()" 2>/dev/null && return 0
-    sleep 0.05
-  done
-  echo "QEMU did not open port $1; its log:" >&2
-  cat "$work"/qemu-*.log >&2
-  return 1
-}
-
 # Unit 1 comes first on the command line: the bridge must order drives by unit.
 start_alpha() {
   "$qemu" -name 'Alpha 𝔸 Ω' -machine pc -nodefaults -display none -S \
@@ -65,7 +31,7 @@ start_alpha() {
     -drive "if=none,id=fd0,file=$work/boot.img,format=raw" -device floppy,unit=0,drive=fd0 \
     </dev/null >"$work/qemu-alpha.log" 2>&1 &
   alpha_pid=$!
-  wait_port "$check_port"
+  wait_port "$check_port" "$alpha_pid"
 }
 
 "$qemu" -machine pc -nodefaults -display none -S \
@@ -74,7 +40,7 @@ start_alpha() {
   </dev/null >"$work/qemu-beta.log" 2>&1 &
 beta_pid=$!
 start_alpha || exit 1
-wait_port "$beta_port" || exit 1
+wait_port "$beta_port" "$beta_pid" || exit 1
 
 export OMBREVALE_QEMU_MACHINES="$winwork\\machines.txt"
 export OMB_TEST_WORK="$winwork" OMB_TEST_WORK_UNIX="$work"
