@@ -17,6 +17,13 @@ constexpr wchar_t kTypeLibVersion[] = L"1.0";
 constexpr wchar_t kTypeLibName[] = L"Ombrevale automation servers";
 // The system's marshaller for interfaces that a type library describes.
 constexpr wchar_t kTypeLibMarshaller[] = L"{00020424-0000-0000-C000-000000000046}";
+// The interfaces' own proxy/stub DLL (hostcore/proxy_stub_win32.c), shipped beside the
+// servers. It carries the same calls as the type library marshaller, without building a
+// proxy and a stub from the type library for every object. It is 32-bit only: 64-bit
+// processes keep the system's marshaller, and the two agree on the wire.
+constexpr wchar_t kProxyStubClass[] = L"{D5E369E7-7C15-4624-A6AF-B26598527CF8}";
+constexpr wchar_t kProxyStubFile[] = L"OmbrevaleHostPS.dll";
+constexpr wchar_t kProxyStubName[] = L"Ombrevale automation interfaces: proxies and stubs";
 // Where a replaced registration waits to be given back, beside the classes of the scope.
 constexpr wchar_t kReplacedKey[] = L"Software\\Quorvex\\Ombrevale\\Replaced registration";
 
@@ -33,6 +40,7 @@ constexpr InterfaceEntry kInterfaces[] = {
 };
 
 std::wstring ClassKey() { return std::wstring(L"CLSID\\") + kClassId; }
+std::wstring ProxyStubKey() { return std::wstring(L"CLSID\\") + kProxyStubClass; }
 std::wstring TypeLibKey() { return std::wstring(L"TypeLib\\") + kTypeLibId; }
 std::wstring InterfaceKey(const InterfaceEntry& entry) { return std::wstring(L"Interface\\") + entry.id; }
 
@@ -44,13 +52,15 @@ using Key = UniqueKey;
 
 // The registry views to write: both on 64-bit Windows, where a 32-bit program and a
 // 64-bit one look in different places for some of these keys; the one view elsewhere.
+// The 64-bit view goes last: where a key is shared (or reflected) between the views, its
+// interfaces then name the system's marshaller, which both kinds of program can load.
 std::vector<REGSAM> Views() {
     using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, BOOL*);
     const auto isWow64Process = reinterpret_cast<IsWow64ProcessFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process")));
     BOOL wow64 = FALSE;
     if (isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64)
-        return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+        return {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
     return {0};
 }
 
@@ -136,7 +146,7 @@ LSTATUS CopyTree(HKEY source, const std::wstring& from, HKEY target, const std::
 
 // The keys a registration writes, below the classes key, that a replaced one may hold.
 std::vector<std::wstring> OwnedKeys() {
-    std::vector<std::wstring> keys{ClassKey(), TypeLibKey()};
+    std::vector<std::wstring> keys{ClassKey(), ProxyStubKey(), TypeLibKey()};
     for (const InterfaceEntry& entry : kInterfaces) keys.push_back(InterfaceKey(entry));
     return keys;
 }
@@ -193,11 +203,25 @@ Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, co
         {library + L"\\FLAGS", nullptr, L"0"},
         {library + L"\\HELPDIR", nullptr, folder},
     };
+    // The proxy/stub DLL, for 32-bit processes, when it is there; a server copied without
+    // it still works through the system's marshaller.
+    const std::wstring proxyStubPath = folder + kProxyStubFile;
+    const DWORD proxyStubAttributes = GetFileAttributesW(proxyStubPath.c_str());
+    const bool ownProxyStub = view != KEY_WOW64_64KEY && proxyStubAttributes != INVALID_FILE_ATTRIBUTES &&
+                              !(proxyStubAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    const std::wstring marshaller = ownProxyStub ? kProxyStubClass : kTypeLibMarshaller;
+    if (ownProxyStub) {
+        values.push_back({ProxyStubKey(), nullptr, kProxyStubName});
+        values.push_back({ProxyStubKey() + L"\\InprocServer32", nullptr, proxyStubPath});
+        values.push_back({ProxyStubKey() + L"\\InprocServer32", L"ThreadingModel", L"Both"});
+    } else if (const LSTATUS status = DeleteTree(classes.get(), ProxyStubKey(), view); status != ERROR_SUCCESS) {
+        return RegistryFailure(status, ProxyStubKey());
+    }
     for (const InterfaceEntry& entry : kInterfaces) {
         const std::wstring key = InterfaceKey(entry);
         values.push_back({key, nullptr, entry.name});
-        values.push_back({key + L"\\ProxyStubClsid", nullptr, kTypeLibMarshaller});
-        values.push_back({key + L"\\ProxyStubClsid32", nullptr, kTypeLibMarshaller});
+        values.push_back({key + L"\\ProxyStubClsid", nullptr, marshaller});
+        values.push_back({key + L"\\ProxyStubClsid32", nullptr, marshaller});
         values.push_back({key + L"\\TypeLib", nullptr, kTypeLibId});
         values.push_back({key + L"\\TypeLib", L"Version", version});
     }

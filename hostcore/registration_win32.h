@@ -1,7 +1,8 @@
 // Registering an automation server under Virtual PC's host class: the class with its
-// local server, the type library and the interfaces that the system's type library
-// marshaller carries between processes. On 64-bit Windows in both registry views, so
-// that 32-bit and 64-bit programs alike find the server.
+// local server, the type library and the interfaces, whose calls the proxy/stub DLL
+// beside the server carries between 32-bit processes and the system's type library
+// marshaller between 64-bit ones. On 64-bit Windows in both registry views, so that
+// 32-bit and 64-bit programs alike find the server.
 #pragma once
 
 #include <string>

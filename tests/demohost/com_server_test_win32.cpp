@@ -33,6 +33,10 @@ using testing::TempFolder;
 constexpr wchar_t kInventoryVariable[] = L"OMBREVALE_DEMO_INVENTORY";
 constexpr wchar_t kClassKey[] = L"CLSID\\{9A1774B7-8251-4468-A214-61DCAED9AC2F}";
 constexpr wchar_t kServerKey[] = L"CLSID\\{9A1774B7-8251-4468-A214-61DCAED9AC2F}\\LocalServer32";
+constexpr wchar_t kMachineProxyStubKey[] = L"Interface\\{F7092AA1-33ED-4F78-A59F-C00ADFC2EDD7}\\ProxyStubClsid32";
+constexpr wchar_t kProxyStubClass[] = L"{D5E369E7-7C15-4624-A6AF-B26598527CF8}";
+constexpr wchar_t kProxyStubServerKey[] = L"CLSID\\{D5E369E7-7C15-4624-A6AF-B26598527CF8}\\InprocServer32";
+constexpr wchar_t kTypeLibMarshaller[] = L"{00020424-0000-0000-C000-000000000046}";
 constexpr wchar_t kServerName[] = L"OmbrevaleDemoHost.exe";
 
 std::string Utf8(const std::wstring& text) { return WideToUtf8(text); }
@@ -235,18 +239,31 @@ TEST_F(ComServerTest, RegistersAndRemovesTheClassTypeLibraryAndInterfacesGivingB
     ComPtr<ITypeLib> typeLib;
     EXPECT_EQ(LoadRegTypeLib(LIBID_OmbrevaleHostLib, 1, 0, LOCALE_NEUTRAL, &typeLib), S_OK);
     typeLib.Reset();
-    // Both registry views: 32-bit and 64-bit programs marshal the calls alike.
+    // Both registry views: 32-bit programs marshal the calls through the proxy/stub DLL
+    // beside the server, 64-bit ones through the system's type library marshaller.
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        EXPECT_EQ(RegistryText(L"Interface\\{661ABEE6-112A-4ED9-BABF-3C874969F10E}\\ProxyStubClsid32", nullptr, view),
-                  L"{00020424-0000-0000-C000-000000000046}");
+        EXPECT_EQ(RegistryText(kMachineProxyStubKey, nullptr, view),
+                  view == KEY_WOW64_32KEY ? kProxyStubClass : kTypeLibMarshaller);
         EXPECT_EQ(RegistryText(kServerKey, nullptr, view), L"\"" + ServerPath() + L"\"");
     }
+    EXPECT_EQ(RegistryText(kProxyStubServerKey, nullptr, KEY_WOW64_32KEY), BesideTest(L"OmbrevaleHostPS.dll"));
     EXPECT_TRUE(CreateHost());
+
+    // A server copied without the DLL keeps to the system's marshaller.
+    const std::wstring alone = folder_.File(L"OmbrevaleDemoHost.exe");
+    ASSERT_TRUE(CopyFileW(ServerPath().c_str(), alone.c_str(), TRUE));
+    ASSERT_EQ(RunProgram(alone, L"/RegServer"), 0u);
+    EXPECT_EQ(RegistryText(kMachineProxyStubKey, nullptr, KEY_WOW64_32KEY), kTypeLibMarshaller);
+    EXPECT_EQ(RegistryText(kProxyStubServerKey, nullptr, KEY_WOW64_32KEY), L"");
+    ASSERT_EQ(RunProgram(alone, L"/UnregServer"), 0u);
+    EXPECT_EQ(RegistryText(kProxyStubServerKey, nullptr, KEY_WOW64_32KEY), BesideTest(L"OmbrevaleHostPS.dll"))
+        << "the registration it replaced comes back";
 
     ASSERT_EQ(Server(L"/UnregServer"), 0u);
     ComPtr<IDispatch> host;
     EXPECT_EQ(CoCreateInstance(CLSID_Host, nullptr, CLSCTX_SERVER, IID_IHost, &host), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(RegistryText(kServerKey, nullptr), L"");
+    EXPECT_EQ(RegistryText(kProxyStubServerKey, nullptr, KEY_WOW64_32KEY), L"");
     EXPECT_NE(LoadRegTypeLib(LIBID_OmbrevaleHostLib, 1, 0, LOCALE_NEUTRAL, &typeLib), S_OK);
     EXPECT_EQ(Server(L"/UnregServer"), 0u) << "removing it twice does no harm";
 

@@ -31,15 +31,16 @@ XP_LIST = os.path.join(HERE, "..", "resources", "xp-imports.txt")
 # Virtual PC's class, and the type library and interfaces that the demo server registers.
 CLASS = "{9A1774B7-8251-4468-A214-61DCAED9AC2F}"
 TYPELIB = "{1332D4AD-F41C-44C0-9933-7328FFAE99B0}"
+PROXY_STUB = "{D5E369E7-7C15-4624-A6AF-B26598527CF8}"
 INTERFACES = ["{236BA0D9-A24A-4292-A132-27C1421DFD01}", "{F7092AA1-33ED-4F78-A59F-C00ADFC2EDD7}",
               "{661ABEE6-112A-4ED9-BABF-3C874969F10E}", "{07E66652-6987-455B-8BA1-4481BDCC938E}",
               "{85F58A1C-D929-4622-AC04-FD108FB56E6B}"]
-OUR_KEYS = re.compile("|".join(["ombrevale", "quorvex"] + [re.escape(g[1:-1]) for g in [CLASS, TYPELIB] + INTERFACES]),
-                      re.I)
+OUR_KEYS = re.compile(
+    "|".join(["ombrevale", "quorvex"] + [re.escape(g[1:-1]) for g in [CLASS, TYPELIB, PROXY_STUB] + INTERFACES]), re.I)
 UNINSTALL = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Ombrevale"
 SETTINGS = r"HKCU\Software\Quorvex\Ombrevale\OFN Paths"
 PROGRAM_FILES = ["CHANGES.txt", "LICENSE.txt", "Ombrevale.exe", "ReadMe.txt"]
-SERVER_FILES = ["OmbrevaleDemoHost.exe"]
+SERVER_FILES = ["OmbrevaleDemoHost.exe", "OmbrevaleHostPS.dll"]
 EXIT_SERVER_LEFT_OUT = 3
 
 failures = []
@@ -275,6 +276,8 @@ def check_installed(prefix, release, folder, root, all_users, servers):
     server = (prefix.values(rf"HKLM\Software\Classes\CLSID\{CLASS}\LocalServer32") or {}).get("")
     if servers:
         check(server == rf'"{folder}\OmbrevaleDemoHost.exe"', f"the VirtualPC class is served by {server!r}")
+        proxy_stub = (prefix.values(rf"HKLM\Software\Classes\CLSID\{PROXY_STUB}\InprocServer32") or {}).get("")
+        check(proxy_stub == rf"{folder}\OmbrevaleHostPS.dll", f"the interfaces' proxy/stub class is {proxy_stub!r}")
     problems = xp_problems([prefix.unix(rf"{folder}\Uninstall.exe")])
     for problem in problems:
         check(False, f"on Windows XP SP3: {problem}")

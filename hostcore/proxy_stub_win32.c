@@ -1,0 +1,19 @@
+/* OmbrevaleHostPS.dll: the proxy/stub code of the servers' interfaces, which widl compiles
+ * from hosts.idl. COM loads it into every client and server process to carry calls
+ * between them. The system's type library marshaller carries the same calls (the wire
+ * format is the same), but it builds a proxy and a stub from the type library for every
+ * object a client receives: under Wine that doubled the cost of reaching each machine. */
+#define PROXY_DELEGATION /* the interfaces derive from IDispatch, whose proxy is the system's */
+/* {D5E369E7-7C15-4624-A6AF-B26598527CF8}: the class that registration names for the interfaces */
+#define PROXY_CLSID_IS {0xD5E369E7, 0x7C15, 0x4624, {0xA6, 0xAF, 0xB2, 0x65, 0x98, 0x52, 0x7C, 0xF8}}
+
+#include <objbase.h>
+
+/* mingw-w64 declares these rpcrt4 functions for C++ only; widl's proxies name them. */
+HRESULT STDMETHODCALLTYPE IUnknown_QueryInterface_Proxy(IUnknown* This, REFIID riid, void** object);
+ULONG STDMETHODCALLTYPE IUnknown_AddRef_Proxy(IUnknown* This);
+ULONG STDMETHODCALLTYPE IUnknown_Release_Proxy(IUnknown* This);
+
+#include "hosts_p.c"
+#include "hosts_i.c"
+#include "dlldata.c"
