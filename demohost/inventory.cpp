@@ -127,15 +127,12 @@ std::wstring DriveLine(const DriveEntry& drive) {
 }  // namespace
 
 Result<Inventory> ParseInventory(std::string_view utf8, const std::wstring& file) {
-    if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);  // editors may add a BOM
+    utf8 = WithoutByteOrderMark(utf8);
     Parser parser;
     int number = 0;
     while (!utf8.empty() || number == 0) {
         ++number;
-        const std::size_t end = utf8.find('\n');
-        std::string_view raw = utf8.substr(0, end);
-        utf8 = end == std::string_view::npos ? std::string_view() : utf8.substr(end + 1);
-        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+        const std::string_view raw = TakeLine(utf8);
         std::wstring problem;
         if (raw.find('\r') != std::string_view::npos) {
             problem = InventoryText::LoneCarriageReturns();

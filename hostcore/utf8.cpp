@@ -1,6 +1,7 @@
 #include "hostcore/utf8.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace ombrevale::hostcore {
 namespace {
@@ -17,42 +18,60 @@ void AppendCodePoint(std::wstring& out, char32_t cp) {
     }
 }
 
+// The code point that `utf8` (not empty) starts with and its length in bytes, or a
+// length of 0 when the sequence is not well-formed.
+std::pair<char32_t, std::size_t> DecodeFirst(std::string_view utf8) {
+    const auto lead = static_cast<std::uint8_t>(utf8[0]);
+    if (lead < 0x80) return {lead, 1};
+    std::size_t length;
+    char32_t cp;
+    char32_t minimum;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, cp = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, cp = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, cp = lead & 0x07, minimum = 0x10000;
+    } else {
+        return {0, 0};
+    }
+    if (utf8.size() < length) return {0, 0};
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<std::uint8_t>(utf8[k]);
+        if ((next & 0xC0) != 0x80) return {0, 0};
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return {0, 0};
+    return {cp, length};
+}
+
 }  // namespace
 
 std::optional<std::wstring> Utf8ToWide(std::string_view utf8) {
     std::wstring out;
     out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto lead = static_cast<std::uint8_t>(utf8[i]);
-        if (lead < 0x80) {
-            out.push_back(static_cast<wchar_t>(lead));
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        char32_t cp;
-        char32_t minimum;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2, cp = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, cp = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, cp = lead & 0x07, minimum = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (utf8.size() - i < length) return std::nullopt;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<std::uint8_t>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+    while (!utf8.empty()) {
+        const auto [cp, length] = DecodeFirst(utf8);
+        if (length == 0) return std::nullopt;
         AppendCodePoint(out, cp);
-        i += length;
+        utf8.remove_prefix(length);
     }
     return out;
+}
+
+std::size_t Utf8SequenceLength(std::string_view utf8) { return DecodeFirst(utf8).second; }
+
+std::string_view WithoutByteOrderMark(std::string_view utf8) {
+    if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
+    return utf8;
+}
+
+std::string_view TakeLine(std::string_view& rest) {
+    const std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
 }
 
 std::string WideToUtf8(std::wstring_view wide) {

@@ -17,32 +17,6 @@ int HexValue(char c) {
     return -1;
 }
 
-// The length of the well-formed UTF-8 sequence at the start of `s`, or 0.
-std::size_t Utf8SequenceLength(std::string_view s) {
-    const auto lead = static_cast<unsigned char>(s[0]);
-    std::size_t length;
-    char32_t cp;
-    char32_t minimum;
-    if (lead < 0x80) return 1;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, cp = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, cp = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, cp = lead & 0x07, minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (s.size() < length) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(s[k]);
-        if ((next & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return length;
-}
-
 void AppendQuoted(std::string& out, const std::string& text) {
     static constexpr char kHex[] = "0123456789abcdef";
     out.push_back('"');
@@ -144,7 +118,7 @@ private:
             }
             if (static_cast<unsigned char>(c) < 0x20) return false;
             if (c != '\\') {
-                const std::size_t length = Utf8SequenceLength(text_.substr(at_));
+                const std::size_t length = hostcore::Utf8SequenceLength(text_.substr(at_));
                 if (length == 0) return false;
                 out.append(text_.substr(at_, length));
                 at_ += length;
