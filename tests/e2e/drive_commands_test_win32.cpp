@@ -42,16 +42,6 @@ protected:
             held_ + L"\n");
     }
 
-    // Attach `path` to the chosen drive through the open dialog and take the box shown.
-    MessageBoxView Attach(const Program& program, const std::wstring& path) {
-        ClickButton(program, kCmdAttachImage);
-        if (!ChooseFile(program, path)) {
-            ADD_FAILURE() << "the open dialog did not take " << Narrow(path) << ":" << Describe(program);
-            return {};
-        }
-        return TakeMessageBox(program);
-    }
-
     MessageBoxView Detach(const Program& program) {
         ClickButton(program, kCmdDetach);
         return TakeMessageBox(program);

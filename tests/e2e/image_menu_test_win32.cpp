@@ -20,16 +20,6 @@ protected:
             held_ + L"\n");
     }
 
-    // Runs a menu command that asks for a file, and takes the box that follows.
-    MessageBoxView Run(const Program& program, int command, const std::wstring& path, bool replace = false) {
-        ChooseMenuItem(program, command);
-        if (!ChooseFile(program, path, replace)) {
-            ADD_FAILURE() << "the file dialog did not take " << Narrow(path) << ":" << Describe(program);
-            return {};
-        }
-        return TakeMessageBox(program);
-    }
-
     // Creation and inspection leave the drives and the status line alone.
     void ExpectDrivesUntouched(const Program& program) {
         ASSERT_TRUE(program.WaitUntilIdle()) << "a second message:" << Describe(program);

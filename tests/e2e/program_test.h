@@ -54,6 +54,11 @@ protected:
     // with exit code 0.
     ::testing::AssertionResult CloseNormally(Program& program);
 
+    // Attaches `path` to the chosen drive through the open dialog, and takes the box shown.
+    static MessageBoxView Attach(const Program& program, const std::wstring& path);
+    // Runs an image menu command that asks for a file, and takes the box that follows.
+    static MessageBoxView Run(const Program& program, int command, const std::wstring& path, bool replace = false);
+
     std::wstring inventory_;
 
 private:

@@ -200,4 +200,22 @@ std::unique_ptr<Program> ProgramTest::Launch() {
     return ::testing::AssertionSuccess();
 }
 
+MessageBoxView ProgramTest::Attach(const Program& program, const std::wstring& path) {
+    ClickButton(program, kCmdAttachImage);
+    if (!ChooseFile(program, path)) {
+        ADD_FAILURE() << "the open dialog did not take " << Narrow(path) << ":" << Describe(program);
+        return {};
+    }
+    return TakeMessageBox(program);
+}
+
+MessageBoxView ProgramTest::Run(const Program& program, int command, const std::wstring& path, bool replace) {
+    ChooseMenuItem(program, command);
+    if (!ChooseFile(program, path, replace)) {
+        ADD_FAILURE() << "the file dialog did not take " << Narrow(path) << ":" << Describe(program);
+        return {};
+    }
+    return TakeMessageBox(program);
+}
+
 }  // namespace ombrevale::e2e

@@ -117,25 +117,6 @@ protected:
         return path;
     }
 
-    MessageBoxView Attach(const Program& program, const std::wstring& path) {
-        ClickButton(program, kCmdAttachImage);
-        if (!ChooseFile(program, path)) {
-            ADD_FAILURE() << "the open dialog did not take " << Narrow(path) << ":" << Describe(program);
-            return {};
-        }
-        return TakeMessageBox(program);
-    }
-
-    // Runs an image menu command that asks for a file, and takes the box that follows.
-    MessageBoxView Run(const Program& program, int command, const std::wstring& path, bool replace = false) {
-        ChooseMenuItem(program, command);
-        if (!ChooseFile(program, path, replace)) {
-            ADD_FAILURE() << "the file dialog did not take " << Narrow(path) << ":" << Describe(program);
-            return {};
-        }
-        return TakeMessageBox(program);
-    }
-
     std::wstring held_, first_;
 };
 

@@ -124,27 +124,19 @@ TEST_F(ServerProcess, ADeadServerFailsEachCommandTheUsualWayAndTheWindowStaysUsa
     EXPECT_TRUE(ProcessesOf(kServerProgram).empty());
 
     // Every later command meets the server gone.
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, other_)) << Describe(*program);
-    MessageBoxView attach = TakeMessageBox(*program);
-    EXPECT_TRUE(BoxStartsWith(attach, other_ + L"\r\n\r\nНе удалось подключить образ.", BoxIcon::Stop));
-    EXPECT_TRUE(Contains(attach, kServerGone)) << Shown(attach.text);
-    ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
-
-    ChooseMenuItem(*program, kMenuCheck);
-    ASSERT_TRUE(ChooseFile(*program, other_)) << Describe(*program);
-    MessageBoxView check = TakeMessageBox(*program);
-    EXPECT_TRUE(BoxStartsWith(check, other_ + L"\r\n\r\nНе удалось прочитать образ.", BoxIcon::Stop));
-    EXPECT_TRUE(Contains(check, kServerGone)) << Shown(check.text);
-    ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
-
-    ChooseMenuItem(*program, kMenuCreateHighDensity);
+    const auto saysServerGone = [&](const MessageBoxView& box, const std::wstring& start) {
+        EXPECT_TRUE(BoxStartsWith(box, start, BoxIcon::Stop));
+        EXPECT_TRUE(Contains(box, kServerGone)) << Shown(box.text);
+        return program->WaitUntilIdle();
+    };
+    ASSERT_TRUE(saysServerGone(Attach(*program, other_), other_ + L"\r\n\r\nНе удалось подключить образ."))
+        << Describe(*program);
+    ASSERT_TRUE(saysServerGone(Run(*program, kMenuCheck, other_), other_ + L"\r\n\r\nНе удалось прочитать образ."))
+        << Describe(*program);
     const std::wstring created = PathOf(L"новый.vfd");
-    ASSERT_TRUE(ChooseFile(*program, created)) << Describe(*program);
-    MessageBoxView create = TakeMessageBox(*program);
-    EXPECT_TRUE(BoxStartsWith(create, created + L"\r\n\r\nНе удалось создать образ дискеты.", BoxIcon::Stop));
-    EXPECT_TRUE(Contains(create, kServerGone)) << Shown(create.text);
-    ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
+    ASSERT_TRUE(saysServerGone(Run(*program, kMenuCreateHighDensity, created),
+                               created + L"\r\n\r\nНе удалось создать образ дискеты."))
+        << Describe(*program);
 
     // Choosing the machine again lists no drive and says nothing.
     ASSERT_TRUE(ChooseEntry(*program, kCboVMName, 0));
