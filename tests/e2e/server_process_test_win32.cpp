@@ -63,6 +63,30 @@ protected:
     }
     void Fault(const wchar_t* fault) { ::SetEnvironmentVariableW(kFaultVariable, fault); }
 
+    // The program started on one machine whose drive holds image_, with `fault` set for
+    // its server; null (and a failure recorded) unless it shows the image.
+    std::unique_ptr<Program> LaunchShowingImage(const wchar_t* fault) {
+        WriteInventory(L"machine Машина\n    drive 0 image " + image_ + L"\n");
+        Fault(fault);
+        auto program = Launch();
+        if (!program) return nullptr;
+        const std::wstring status = WaitForStatus(*program, kAttached + image_);
+        if (status != kAttached + image_) {
+            ADD_FAILURE() << "the status reads \"" << Shown(status) << "\", not the image";
+            return nullptr;
+        }
+        return program;
+    }
+
+    // Esc closes the window, and the program ends normally.
+    static ::testing::AssertionResult EscEndsNormally(Program& program) {
+        PostKey(program.MainWindow(), VK_ESCAPE);
+        const auto code = program.WaitForExit();
+        if (!code) return ::testing::AssertionFailure() << "the program did not end:" << Describe(program);
+        if (*code != 0) return ::testing::AssertionFailure() << "exit code " << *code;
+        return ::testing::AssertionSuccess();
+    }
+
     static bool Contains(const MessageBoxView& box, const std::wstring& part) {
         return box.text.find(part) != std::wstring::npos;
     }
@@ -108,12 +132,9 @@ TEST_F(ServerProcess, TheProgramAndAScriptShareOneStateAndLoseNoChange) {
 }
 
 TEST_F(ServerProcess, ADeadServerFailsEachCommandTheUsualWayAndTheWindowStaysUsable) {
-    WriteInventory(L"machine Машина\n    drive 0 image " + image_ + L"\n");
     // The server dies in the middle of the release.
-    Fault(L"ReleaseImage:die");
-    auto program = Launch();
+    auto program = LaunchShowingImage(L"ReleaseImage:die");
     ASSERT_TRUE(program);
-    ASSERT_EQ(Shown(WaitForStatus(*program, kAttached + image_)), Shown(kAttached + image_));
 
     ClickButton(*program, kCmdDetach);
     MessageBoxView release = TakeMessageBox(*program);
@@ -144,19 +165,13 @@ TEST_F(ServerProcess, ADeadServerFailsEachCommandTheUsualWayAndTheWindowStaysUsa
     EXPECT_TRUE(ComboItems(program->Control(kCboFloppyDrives)).empty());
 
     // Esc still closes the window, and the program ends normally.
-    PostKey(program->MainWindow(), VK_ESCAPE);
-    const auto code = program->WaitForExit();
-    ASSERT_TRUE(code.has_value()) << Describe(*program);
-    EXPECT_EQ(*code, 0u);
+    EXPECT_TRUE(EscEndsNormally(*program));
 }
 
 // The release takes eight seconds; after five the user is asked. Waiting on ends well.
 TEST_F(ServerProcess, AServerThatStopsAnsweringLeavesTheWindowPaintingAndTheUserTheChoice) {
-    WriteInventory(L"machine Машина\n    drive 0 image " + image_ + L"\n");
-    Fault(L"ReleaseImage:stall:8");
-    auto program = Launch();
+    auto program = LaunchShowingImage(L"ReleaseImage:stall:8");
     ASSERT_TRUE(program);
-    ASSERT_EQ(Shown(WaitForStatus(*program, kAttached + image_)), Shown(kAttached + image_));
 
     ClickButton(*program, kCmdDetach);
     ::Sleep(1000);
@@ -171,11 +186,8 @@ TEST_F(ServerProcess, AServerThatStopsAnsweringLeavesTheWindowPaintingAndTheUser
 // answers at last; Windows ends it at once.) The release went through in the end, and
 // the refresh shows it.
 TEST_F(ServerProcess, GivingUpOnAServerThatDoesNotAnswerFailsTheCallTheUsualWay) {
-    WriteInventory(L"machine Машина\n    drive 0 image " + image_ + L"\n");
-    Fault(L"ReleaseImage:stall:8");
-    auto program = Launch();
+    auto program = LaunchShowingImage(L"ReleaseImage:stall:8");
     ASSERT_TRUE(program);
-    ASSERT_EQ(Shown(WaitForStatus(*program, kAttached + image_)), Shown(kAttached + image_));
 
     ClickButton(*program, kCmdDetach);
     EXPECT_TRUE(AnswerQuestion(*program, IDNO));
@@ -185,10 +197,7 @@ TEST_F(ServerProcess, GivingUpOnAServerThatDoesNotAnswerFailsTheCallTheUsualWay)
     EXPECT_EQ(Shown(WaitForStatus(*program, kDetached)), Shown(kDetached));
     ASSERT_TRUE(program->WaitUntilIdle()) << "no other box:" << Describe(*program);
 
-    PostKey(program->MainWindow(), VK_ESCAPE);
-    const auto code = program->WaitForExit();
-    ASSERT_TRUE(code.has_value()) << Describe(*program);
-    EXPECT_EQ(*code, 0u);
+    EXPECT_TRUE(EscEndsNormally(*program));
 }
 
 }  // namespace
