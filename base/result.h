@@ -93,6 +93,17 @@ inline Status Ok() { return {}; }
     if (!OMB_CONCAT(omb_result_, __LINE__).ok()) return OMB_CONCAT(omb_result_, __LINE__).failure(); \
     var = std::move(OMB_CONCAT(omb_result_, __LINE__)).value()
 
+// The same, prefixed so as not to meet other libraries' macros, and each one statement.
+#define OMB_RETURN_IF_FAILED(expr) RETURN_IF_FAILED(expr)
+
+// Assigns an existing `target` from a Result-returning expression, or returns its failure.
+#define OMB_ASSIGN_OR_RETURN(target, expr)                                          \
+    do {                                                                            \
+        auto omb_result_ = (expr);                                                  \
+        if (!omb_result_.ok()) return omb_result_.failure();                        \
+        target = std::move(omb_result_).value();                                    \
+    } while (0)
+
 // Guarded procedures: a failing step is skipped and the procedure goes on. One record
 // of the most recent failure is kept from the start of the guarded stretch; only the
 // steps that test it look at it, and nothing clears it between steps.
