@@ -335,6 +335,29 @@ public:
         return MethodOutcome{Number(answer.Get(), L"ReturnValue"), Text(answer.Get(), L"Job")};
     }
 
+    // The floppy disk settings that Hyper-V gives as default (ValueRole Default, ValueRange
+    // Point of its resource pool's capabilities), from which a new disk is made.
+    Result<std::vector<CimProperty>> DefaultFloppyDisk() {
+        if (!defaultDisk_.empty()) return defaultDisk_;
+        std::vector<ComPtr<IWbemClassObject>> pools, capabilities, links;
+        OMB_ASSIGN_OR_RETURN(pools, Query(std::wstring(L"SELECT * FROM Msvm_ResourcePool WHERE ResourceSubType = '") +
+                                          kFloppyDisk + L"' AND Primordial = TRUE"));
+        if (pools.empty()) return Failed(WBEM_E_NOT_FOUND);
+        OMB_ASSIGN_OR_RETURN(capabilities, Query(L"ASSOCIATORS OF {" + Text(pools.front().Get(), L"__PATH") +
+                                                 L"} WHERE ResultClass = Msvm_AllocationCapabilities"));
+        if (capabilities.empty()) return Failed(WBEM_E_NOT_FOUND);
+        OMB_ASSIGN_OR_RETURN(links, Query(L"REFERENCES OF {" + Text(capabilities.front().Get(), L"__PATH") +
+                                          L"} WHERE ResultClass = Msvm_SettingsDefineCapabilities"));
+        for (const auto& link : links) {
+            if (Number(link.Get(), L"ValueRole") != 0 || Number(link.Get(), L"ValueRange") != 0) continue;
+            ComPtr<IWbemClassObject> settings;
+            OMB_ASSIGN_OR_RETURN(settings, Object(Text(link.Get(), L"PartComponent")));
+            defaultDisk_ = Properties(settings.Get());
+            return defaultDisk_;
+        }
+        return Failed(WBEM_E_NOT_FOUND);
+    }
+
 private:
     HRESULT Connect() {
         ComPtr<IWbemLocator> locator;
@@ -352,7 +375,19 @@ private:
     std::wstring host_;
     ComPtr<IWbemServices> services_;
     std::wstring service_;
+    std::vector<CimProperty> defaultDisk_;
 };
+
+// `properties` with `name` given `values`, added when the instance lacks it.
+void Assign(std::vector<CimProperty>& properties, const wchar_t* name, bool array, std::vector<std::wstring> values) {
+    for (CimProperty& p : properties) {
+        if (p.name == name) {
+            p.values = std::move(values);
+            return;
+        }
+    }
+    properties.push_back({name, L"string", array, std::move(values)});
+}
 
 Result<std::optional<MachineSettings>> ReadSettings(Connection& wmi, const std::wstring& machineId) {
     using Found = std::optional<MachineSettings>;
@@ -389,12 +424,27 @@ Result<std::optional<MachineSettings>> ReadSettings(Connection& wmi, const std::
     return Found(std::move(found));
 }
 
+// A virtual machine's Name is its GUID; the host's own instance bears the computer's name.
+// (Its Caption tells them apart too, but in the system's language.)
+bool IsGuid(const std::wstring& text) {
+    if (text.size() != 36) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool hex = (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+        if (dash ? c != L'-' : !hex) return false;
+    }
+    return true;
+}
+
 Result<std::vector<VirtualMachine>> ReadMachines(Connection& wmi) {
     std::vector<ComPtr<IWbemClassObject>> systems;
-    OMB_ASSIGN_OR_RETURN(systems, wmi.Query(L"SELECT * FROM Msvm_ComputerSystem WHERE Caption = 'Virtual Machine'"));
+    OMB_ASSIGN_OR_RETURN(systems, wmi.Query(L"SELECT * FROM Msvm_ComputerSystem"));
     std::vector<VirtualMachine> machines;
-    for (const auto& system : systems)
-        machines.push_back({Text(system.Get(), L"Name"), Text(system.Get(), L"ElementName")});
+    for (const auto& system : systems) {
+        const std::wstring id = Text(system.Get(), L"Name");
+        if (IsGuid(id)) machines.push_back({id, Text(system.Get(), L"ElementName")});
+    }
     return machines;
 }
 
@@ -462,19 +512,18 @@ public:
 
     Result<MethodOutcome> AddDisk(const MachineSettings& machine, const std::wstring& image,
                                   Deadline deadline) override {
-        // Not the whole instance that Hyper-V would take as default: what makes it a floppy
-        // disk in that drive, and its file.
-        const std::wstring disk = EmbeddedInstance(L"Msvm_StorageAllocationSettingData",
-                                                   {{L"ResourceType", L"uint16", false, {L"31"}},
-                                                    {L"ResourceSubType", L"string", false, {kFloppyDisk}},
-                                                    {L"Parent", L"string", false, {machine.drive.value_or(L"")}},
-                                                    {L"HostResource", L"string", true, {image}}});
-        const std::wstring configuration = machine.path;
+        const std::wstring configuration = machine.path, drive = machine.drive.value_or(L"");
         return Run<MethodOutcome>(
-            [disk, configuration](Connection& wmi) {
+            [configuration, drive, image](Connection& wmi) -> Result<MethodOutcome> {
+                // Hyper-V's own default disk, put into the drive and given the file.
+                std::vector<CimProperty> disk;
+                OMB_ASSIGN_OR_RETURN(disk, wmi.DefaultFloppyDisk());
+                Assign(disk, L"Parent", false, {drive});
+                Assign(disk, L"HostResource", true, {image});
+                const std::wstring text = EmbeddedInstance(L"Msvm_StorageAllocationSettingData", disk);
                 return wmi.Change(L"AddResourceSettings", [&](IWbemClassObject* in) {
                     HRESULT hr = PutText(in, L"AffectedConfiguration", configuration);
-                    return SUCCEEDED(hr) ? PutTexts(in, L"ResourceSettings", {disk}) : hr;
+                    return SUCCEEDED(hr) ? PutTexts(in, L"ResourceSettings", {text}) : hr;
                 });
             },
             deadline);
@@ -482,8 +531,7 @@ public:
 
     Result<MethodOutcome> ChangeDisk(const FloppyDisk& disk, const std::wstring& image, Deadline deadline) override {
         std::vector<CimProperty> properties = disk.properties;
-        for (CimProperty& p : properties)
-            if (p.name == L"HostResource") p.values = {image};
+        Assign(properties, L"HostResource", true, {image});
         const std::wstring changed = EmbeddedInstance(L"Msvm_StorageAllocationSettingData", properties);
         return Run<MethodOutcome>(
             [changed](Connection& wmi) {

@@ -553,11 +553,78 @@ struct Namespace {
         return o;
     }
 
+    // The primordial pools of floppy disks and of hard disks, each with its allocation
+    // capabilities and the four settings those define (minimum, maximum, increment,
+    // default).
+    Held Pool(const std::wstring& subType) const {
+        Held o = New(L"Msvm_ResourcePool");
+        o->SetText(L"InstanceID", L"Microsoft:" + subType);
+        o->SetText(L"PoolID", L"");
+        o->SetText(L"ResourceSubType", subType);
+        o->SetNumber(L"ResourceType", CIM_UINT16, 31);
+        VARIANT primordial;
+        primordial.vt = VT_BOOL;
+        primordial.boolVal = VARIANT_TRUE;
+        o->Set(L"Primordial", CIM_BOOLEAN, primordial);
+        o->SetKeys(L"InstanceID=" + PathValue(L"Microsoft:" + subType));
+        return o;
+    }
+    Held Capabilities(const std::wstring& subType) const {
+        Held o = New(L"Msvm_AllocationCapabilities");
+        o->SetText(L"InstanceID", L"Microsoft:" + subType + L"\\Capabilities");
+        o->SetText(L"ResourceSubType", subType);
+        o->SetKeys(L"InstanceID=" + PathValue(L"Microsoft:" + subType + L"\\Capabilities"));
+        return o;
+    }
+    static std::wstring DefinitionId(const std::wstring& subType, const wchar_t* role) {
+        return L"Microsoft:Definition\\" + subType + L"\\" + role;
+    }
+    Held Definition(const std::wstring& subType, const wchar_t* role) const {
+        Held o = New(L"Msvm_StorageAllocationSettingData");
+        o->SetText(L"InstanceID", DefinitionId(subType, role));
+        o->SetText(L"ElementName", subType);
+        o->SetNumber(L"ResourceType", CIM_UINT16, 31);
+        o->SetText(L"ResourceSubType", subType);
+        o->SetNull(L"Parent", CIM_STRING);
+        o->SetNull(L"HostResource", CIM_STRING | CIM_FLAG_ARRAY);
+        o->SetNumber(L"Access", CIM_UINT16, 3);
+        o->SetText(L"PoolID", L"");
+        o->SetKeys(L"InstanceID=" + PathValue(DefinitionId(subType, role)));
+        return o;
+    }
+    // Msvm_SettingsDefineCapabilities: ValueRole 0 is Default and 3 Supported; ValueRange
+    // 0 is Point, 1 Minimums, 2 Maximums, 3 Increments.
+    std::vector<Held> Links(const std::wstring& subType) const {
+        struct Role {
+            const wchar_t* name;
+            long role, range;
+        };
+        const Role roles[] = {{L"Minimum", 3, 1}, {L"Maximum", 3, 2}, {L"Increment", 3, 3}, {L"Default", 0, 0}};
+        std::vector<Held> links;
+        for (const Role& r : roles) {
+            Held link = New(L"Msvm_SettingsDefineCapabilities");
+            link->SetText(L"GroupComponent", Capabilities(subType)->Path());
+            link->SetText(L"PartComponent", Definition(subType, r.name)->Path());
+            link->SetNumber(L"ValueRole", CIM_UINT16, r.role);
+            link->SetNumber(L"ValueRange", CIM_UINT16, r.range);
+            links.push_back(std::move(link));
+        }
+        return links;
+    }
+    static std::vector<std::wstring> PoolTypes() { return {L"Microsoft:Hyper-V:Virtual Hard Disk", kFloppyDisk}; }
+
     // Every instance of the classes served, each with what it is associated with.
     std::vector<Held> All(const std::wstring& className) const {
         std::vector<Held> all;
         if (Same(className, L"Msvm_ComputerSystem")) all.push_back(ComputerSystem(nullptr));
         if (Same(className, L"Msvm_VirtualSystemManagementService")) all.push_back(Service());
+        for (const std::wstring& type : PoolTypes()) {
+            if (Same(className, L"Msvm_ResourcePool")) all.push_back(Pool(type));
+            if (Same(className, L"Msvm_AllocationCapabilities")) all.push_back(Capabilities(type));
+            if (Same(className, L"Msvm_StorageAllocationSettingData"))
+                for (const wchar_t* role : {L"Minimum", L"Maximum", L"Increment", L"Default"})
+                    all.push_back(Definition(type, role));
+        }
         for (const Machine& m : state.machines) {
             if (!Same(m.host, host.name)) continue;
             if (Same(className, L"Msvm_ComputerSystem")) all.push_back(ComputerSystem(&m));
@@ -613,8 +680,11 @@ bool Matches(Object* object, const std::vector<std::pair<std::wstring, std::wstr
         if (FAILED(object->Get(name.c_str(), 0, &v, nullptr, nullptr))) return false;
         VARIANT text;
         VariantInit(&text);
-        const bool converted = SUCCEEDED(VariantChangeType(&text, &v, 0, VT_BSTR));
-        const bool same = converted && text.bstrVal && Same(text.bstrVal, value);
+        bool same = false;
+        if (v.vt == VT_BOOL)
+            same = Same(v.boolVal ? L"TRUE" : L"FALSE", value);
+        else if (SUCCEEDED(VariantChangeType(&text, &v, 0, VT_BSTR)))
+            same = text.bstrVal && Same(text.bstrVal, value);
         VariantClear(&text);
         VariantClear(&v);
         if (!same) return false;
@@ -642,7 +712,8 @@ HRESULT Query(const Namespace& ns, std::wstring wql, std::vector<Held>& found) {
             if (Matches(o.object, tests)) found.push_back(std::move(o));
         return WBEM_S_NO_ERROR;
     }
-    if (first != L"ASSOCIATORS" || Upper(Token(wql)) != L"OF") return WBEM_E_INVALID_QUERY;
+    const bool references = first == L"REFERENCES";
+    if ((first != L"ASSOCIATORS" && !references) || Upper(Token(wql)) != L"OF") return WBEM_E_INVALID_QUERY;
     const std::wstring source = Token(wql);
     std::wstring resultClass, assocClass;
     if (Upper(Token(wql)) == L"WHERE") {
@@ -657,6 +728,22 @@ HRESULT Query(const Namespace& ns, std::wstring wql, std::vector<Held>& found) {
                 return WBEM_E_INVALID_QUERY;
         }
     }
+    // A pool's capabilities through Msvm_ElementCapabilities; the capabilities' settings
+    // through Msvm_SettingsDefineCapabilities, whose instances REFERENCES OF gives.
+    for (const std::wstring& type : Namespace::PoolTypes()) {
+        if (!references && Same(Relative(ns.Pool(type)->Path()), Relative(source))) {
+            if (Same(resultClass, L"Msvm_AllocationCapabilities") &&
+                (assocClass.empty() || Same(assocClass, L"Msvm_ElementCapabilities")))
+                found.push_back(ns.Capabilities(type));
+            return WBEM_S_NO_ERROR;
+        }
+        if (references && Same(Relative(ns.Capabilities(type)->Path()), Relative(source))) {
+            if (Same(resultClass, L"Msvm_SettingsDefineCapabilities"))
+                for (Held& link : ns.Links(type)) found.push_back(std::move(link));
+            return WBEM_S_NO_ERROR;
+        }
+    }
+    if (references) return WBEM_E_NOT_FOUND;
     // The machine's current settings through Msvm_SettingsDefineState; a configuration's
     // devices and disks through Msvm_VirtualSystemSettingDataComponent.
     if (Machine* m = ns.MachineOf(source, L"Msvm_ComputerSystem")) {
@@ -947,10 +1034,11 @@ private:
         }
         if (!Same(method, L"AddResourceSettings")) return 4;
         Machine* m = ns.MachineOf(parameters->Text(L"AffectedConfiguration"), L"Msvm_VirtualSystemSettingData");
-        // Not settled by the documentation: whether an added disk's instance must carry
-        // every property of the default one. The simulation needs ResourceSubType, Parent
-        // (the drive's path, full or relative) and HostResource, and fills in the rest.
-        // Nor what adding a disk to a drive that holds one does: it is refused here.
+        // Not settled by the documentation: which properties of the default settings Hyper-V
+        // reads back from an added disk, and in which form it takes Parent. The simulation
+        // reads ResourceSubType, Parent (the drive's path, full or relative) and
+        // HostResource. Nor what adding a disk to a drive that holds one does: it is
+        // refused here.
         if (!m || m->generation != 1 || !m->disk.empty() || value(L"ResourceSubType") != kFloppyDisk ||
             !Same(Relative(value(L"Parent")), Relative(ns.DrivePath(*m))))
             return 4;
