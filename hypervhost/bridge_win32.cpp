@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "hostcore/text_template.h"
 #include "hostcore/texts.h"
 #include "hypervhost/hosts_file.h"
 #include "hypervhost/system.h"
@@ -27,26 +28,6 @@ void WindowsVersion(unsigned& major, unsigned& minor) {
     minor = version.dwMinorVersion;
 }
 
-Status WriteTemplate(const std::wstring& path) {
-    auto files = hostcore::SystemFiles();
-    OMB_RETURN_IF_FAILED(files->CreateFolders(files->Parent(path)));
-    // Notepad before Windows 10 shows UTF-8 only with its mark, and lines only with CR LF.
-    std::string text = "\xEF\xBB\xBF";
-    for (char c : HostsFileTemplate()) {
-        if (c == '\n') text += '\r';
-        text += c;
-    }
-    // CREATE_NEW: a file that appeared meanwhile is the user's, never replaced.
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Ok();
-    DWORD written = 0;
-    const BOOL wrote = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    // Half a template would only puzzle its reader.
-    if (!wrote || written != text.size()) DeleteFileW(path.c_str());
-    return Ok();
-}
-
 }  // namespace
 
 Result<std::wstring> HostsFileLocation(hostcore::Files& files) {
@@ -67,7 +48,7 @@ Result<std::wstring> HostsFileLocation(hostcore::Files& files) {
 void OfferHostsFileTemplate() {
     if (GetEnvironmentVariableW(kHostsFileVariable, nullptr, 0) > 1) return;
     auto files = hostcore::SystemFiles();
-    if (auto path = HostsFileLocation(*files)) (void)WriteTemplate(*path);
+    if (auto path = HostsFileLocation(*files)) (void)hostcore::WriteTextTemplate(*files, *path, HostsFileTemplate());
 }
 
 Result<std::unique_ptr<HyperVBackend>> OpenHyperVBridge(BridgeTimeouts timeouts) {

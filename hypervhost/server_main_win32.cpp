@@ -3,7 +3,6 @@
 // diskette drives of the Hyper-V machines of this computer and of the hosts its hosts file
 // lists.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <memory>
 #include <string>
@@ -19,23 +18,6 @@ Result<std::shared_ptr<hostcore::Backend>> OpenBackend() {
     std::unique_ptr<HyperVBackend> bridge;
     OMB_ASSIGN_OR_RETURN(bridge, OpenHyperVBridge());
     return std::shared_ptr<hostcore::Backend>(std::move(bridge));
-}
-
-// Whether the command line asks to register for the current user: the moment when the user
-// is about to look for the hosts file.
-bool RegistersForThisUser(const wchar_t* commandLine) {
-    int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(commandLine && *commandLine ? commandLine : L"x", &count);
-    if (!arguments) return false;
-    bool registers = false, allUsers = false;
-    for (int i = 0; i < count; ++i) {
-        const wchar_t* argument = arguments[i];
-        if (argument[0] != L'/' && argument[0] != L'-') continue;
-        registers = registers || lstrcmpiW(argument + 1, L"RegServer") == 0;
-        allUsers = allUsers || lstrcmpiW(argument + 1, L"AllUsers") == 0;
-    }
-    LocalFree(arguments);
-    return registers && !allUsers;
 }
 
 std::wstring Usage() {
@@ -63,9 +45,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
         server.name = L"Ombrevale Hyper-V Bridge";
         server.usage = hypervhost::Usage();
         server.openBackend = hypervhost::OpenBackend;
-        const int code = hostcore::RunLocalServer(server, commandLine);
-        if (code == 0 && hypervhost::RegistersForThisUser(commandLine)) hypervhost::OfferHostsFileTemplate();
-        return code;
+        server.registeredForThisUser = hypervhost::OfferHostsFileTemplate;
+        return hostcore::RunLocalServer(server, commandLine);
     } catch (...) {
         return 1;
     }
