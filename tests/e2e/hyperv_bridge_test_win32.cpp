@@ -152,7 +152,7 @@ TEST_F(HyperV, InspectsAndCreatesImagesButNeverOverOneADriveHolds) {
     EXPECT_TRUE(CloseNormally(*program));
 }
 
-TEST_F(HyperV, JobsThatFailOrRunOnAndMachinesThatAreGoneAreReportedInWords) {
+TEST_F(HyperV, JobsThatFailOrRunOnHostsThatStopAnsweringAndMachinesThatAreGoneAreReportedInWords) {
     const std::wstring image = PathOf(L"дискета.vfd");
     MakeFloppy(image, 2);
     Script(L"host .\njobs . fails Не удалось открыть файл образа: отказано в доступе.\nmachine . " + Widen(kAlpha) +
@@ -178,6 +178,26 @@ TEST_F(HyperV, JobsThatFailOrRunOnAndMachinesThatAreGoneAreReportedInWords) {
                               BoxIcon::Stop));
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
 
+    // Hyper-V stops answering under the open window: the call gives up in time.
+    Script(L"host . down\nmachine . " + Widen(kAlpha) + L" 1 Windows 98\n");
+    ClickButton(*program, kCmdAttachImage);
+    ASSERT_TRUE(ChooseFile(*program, image)) << Describe(*program);
+    const auto asked = Clock::now();
+    const MessageBoxView silent = TakeMessageBox(*program);
+    EXPECT_LT(Clock::now() - asked, 5s);
+    EXPECT_TRUE(BoxSays(silent,
+                        image + kAttachFailed +
+                            L"Ошибка 0x80040260: Hyper-V на этом компьютере не отвечает: служба управления "
+                            L"виртуальными машинами (vmms) остановлена или занята.",
+                        BoxIcon::Stop));
+    ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
+    EXPECT_TRUE(CloseNormally(*program));
+
+    // A machine deleted under the open window.
+    ASSERT_TRUE(EndProcessesOf(kBridge, 3s));
+    Script(L"host .\nmachine . " + Widen(kAlpha) + L" 1 Windows 98\n");
+    program = Launch();
+    ASSERT_TRUE(program);
     Script(L"host .\n");
     ClickButton(*program, kCmdAttachImage);
     ASSERT_TRUE(ChooseFile(*program, image)) << Describe(*program);

@@ -48,7 +48,18 @@ windows() {
   export OMBREVALE_E2E_WINDOWS=$2
 }
 
-step "$wine" "$bin/OmbrevaleHyperVHost.exe" /RegServer /s </dev/null
+# Registered where no hosts file is named, the bridge leaves its commented template where
+# the user will look for the file.
+appdata=$("$wine" cmd /c 'echo %APPDATA%' </dev/null | tr -d '\r')
+template=$("$wine" winepath -u "$appdata\\Ombrevale Hyper-V Bridge\\hosts.txt" </dev/null 2>/dev/null)
+rm -f "$template"
+register_bridge() {
+  (unset OMBREVALE_HYPERV_HOSTS; "$wine" "$bin/OmbrevaleHyperVHost.exe" /RegServer /s </dev/null) || return 1
+  head -c 3 "$template" | cmp -s - <(printf '\357\273\277') && grep -q '^# hv-01' "$template" ||
+    { echo "no hosts file template at $template" >&2; return 1; }
+}
+
+step register_bridge
 step windows win10 10.0
 step suite HyperV
 step windows winxp 5.1
