@@ -451,6 +451,8 @@ private:
 
 // ---- What one host's namespace holds, built from the state ---------------------------------
 
+// Not settled by the documentation: the server name in the object paths of this computer's
+// objects. "THIS-COMPUTER" is chosen; another host's objects bear its name in capitals.
 std::wstring ServerName(const Host& host) { return host.name == L"." ? L"THIS-COMPUTER" : Upper(host.name); }
 
 // Not settled by the documentation: the exact InstanceID of a machine's diskette drive and
@@ -555,7 +557,9 @@ struct Namespace {
 
     // The primordial pools of floppy disks and of hard disks, each with its allocation
     // capabilities and the four settings those define (minimum, maximum, increment,
-    // default).
+    // default). Not settled by the documentation: the InstanceIDs of pools, capabilities
+    // and their settings, and which properties the default floppy disk settings carry;
+    // these are made up.
     Held Pool(const std::wstring& subType) const {
         Held o = New(L"Msvm_ResourcePool");
         o->SetText(L"InstanceID", L"Microsoft:" + subType);
@@ -948,7 +952,9 @@ public:
         return WBEM_E_NOT_SUPPORTED;
     }
 
-    // The failure injected for a host, as a call sees it (ConnectServer or any later call).
+    // The failure injected for a host, as a call sees it. Not settled by the documentation:
+    // whether a connection made before a host failed keeps working. Here ConnectServer and
+    // every later call on an earlier connection fail alike.
     static HRESULT Injected(const Host& host) {
         // Not settled by the documentation: the number a user outside "Hyper-V
         // Administrators" gets. WBEM_E_ACCESS_DENIED is chosen (the bridge also takes
