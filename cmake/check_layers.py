@@ -30,6 +30,7 @@ RANKS = {
     "demohost": 2,
     "app": 3,
     "qemuhost": 2,
+    "hypervhost": 2,
 }
 
 # Folders that are no layer of the program: tests, build scripts, build trees.

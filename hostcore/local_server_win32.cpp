@@ -164,6 +164,7 @@ int RunLocalServer(const ServerDescription& server, const wchar_t* commandLine) 
             if (!quiet) Say(server, done.failure().description, MB_ICONSTOP);
             return 1;
         }
+        if (registering && scope == Scope::CurrentUser && server.registeredForThisUser) server.registeredForThisUser();
         return 0;
     }
     if (!Has(switches, L"embedding")) {

@@ -19,6 +19,9 @@ struct ServerDescription {
     std::wstring usage;  // shown when the file is started without a switch
     // Makes the backend when the first client comes; a backend that cannot serve says why.
     std::function<Result<std::shared_ptr<Backend>>()> openBackend;
+    // Run once the server has been registered for the current user: the moment when the
+    // user is about to look for its files (a bridge leaves the template of its list there).
+    std::function<void()> registeredForThisUser;
 };
 
 // The whole server: /RegServer and /UnregServer (with /AllUsers for every user of the

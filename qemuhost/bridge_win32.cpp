@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "hostcore/text_template.h"
 #include "hostcore/texts.h"
 #include "qemuhost/machines_file.h"
 #include "qemuhost/system.h"
@@ -33,30 +34,7 @@ Result<std::wstring> MachinesFileLocation(hostcore::Files& files) {
 }
 
 Status WriteMachinesFileTemplate(hostcore::Files& files, const std::wstring& path) {
-    RETURN_IF_FAILED(files.CreateFolders(files.Parent(path)));
-    // Notepad before Windows 10 shows UTF-8 only with its mark, and lines only with CR LF.
-    std::string text = "\xEF\xBB\xBF";
-    for (char c : MachinesFileTemplate()) {
-        if (c == '\n') text += '\r';
-        text += c;
-    }
-    // CREATE_NEW: a file that appeared meanwhile is the user's, never replaced.
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_EXISTS) return Ok();
-        return Failure{static_cast<std::int32_t>(HRESULT_FROM_WIN32(error)), {}};
-    }
-    DWORD written = 0;
-    const BOOL wrote = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    const DWORD error = wrote ? ERROR_SUCCESS : GetLastError();
-    CloseHandle(file);
-    if (!wrote || written != text.size()) {
-        // Half a template would only puzzle its reader.
-        DeleteFileW(path.c_str());
-        return Failure{static_cast<std::int32_t>(HRESULT_FROM_WIN32(error ? error : ERROR_WRITE_FAULT)), {}};
-    }
-    return Ok();
+    return hostcore::WriteTextTemplate(files, path, MachinesFileTemplate());
 }
 
 void OfferMachinesFileTemplate() {

@@ -2,7 +2,6 @@
 // server is. Registered, it answers Virtual PC's host class in the demo server's place, for
 // the floppy drives of the running QEMU machines that its machines file lists.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <memory>
 #include <string>
@@ -17,23 +16,6 @@ Result<std::shared_ptr<hostcore::Backend>> OpenBackend() {
     OfferMachinesFileTemplate();
     ASSIGN_OR_RETURN(std::unique_ptr<QemuBackend> bridge, OpenQemuBridge());
     return std::shared_ptr<hostcore::Backend>(std::move(bridge));
-}
-
-// Whether the command line asks to register for the current user: the moment when the user
-// is about to look for the machines file.
-bool RegistersForThisUser(const wchar_t* commandLine) {
-    int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(commandLine && *commandLine ? commandLine : L"x", &count);
-    if (!arguments) return false;
-    bool registers = false, allUsers = false;
-    for (int i = 0; i < count; ++i) {
-        const wchar_t* argument = arguments[i];
-        if (argument[0] != L'/' && argument[0] != L'-') continue;
-        registers = registers || lstrcmpiW(argument + 1, L"RegServer") == 0;
-        allUsers = allUsers || lstrcmpiW(argument + 1, L"AllUsers") == 0;
-    }
-    LocalFree(arguments);
-    return registers && !allUsers;
 }
 
 std::wstring Usage() {
@@ -60,9 +42,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
         server.name = L"Ombrevale QEMU Bridge";
         server.usage = qemuhost::Usage();
         server.openBackend = qemuhost::OpenBackend;
-        const int code = hostcore::RunLocalServer(server, commandLine);
-        if (code == 0 && qemuhost::RegistersForThisUser(commandLine)) qemuhost::OfferMachinesFileTemplate();
-        return code;
+        server.registeredForThisUser = qemuhost::OfferMachinesFileTemplate;
+        return hostcore::RunLocalServer(server, commandLine);
     } catch (...) {
         return 1;
     }

@@ -1,0 +1,53 @@
+// OmbrevaleHyperVHost.exe: the Hyper-V bridge as an automation server process, built as the
+// other servers are. Registered, it answers Virtual PC's host class in their place, for the
+// diskette drives of the Hyper-V machines of this computer and of the hosts its hosts file
+// lists.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "hostcore/local_server_win32.h"
+#include "hypervhost/system.h"
+
+namespace ombrevale::hypervhost {
+namespace {
+
+Result<std::shared_ptr<hostcore::Backend>> OpenBackend() {
+    OfferHostsFileTemplate();
+    std::unique_ptr<HyperVBackend> bridge;
+    OMB_ASSIGN_OR_RETURN(bridge, OpenHyperVBridge());
+    return std::shared_ptr<hostcore::Backend>(std::move(bridge));
+}
+
+std::wstring Usage() {
+    std::wstring where = L"%APPDATA%\\Ombrevale Hyper-V Bridge\\hosts.txt";
+    if (auto path = HostsFileLocation(*hostcore::SystemFiles())) where = *path;
+    return L"Мост Hyper-V для Ombrevale: сервер автоматизации, через который программа работает с дисководами машин "
+           L"Hyper-V поколения 1 на этом компьютере и на других хостах Hyper-V (Windows 8, Windows Server 2012 и "
+           L"новее; нужна группа «Администраторы Hyper-V»).\r\n\r\n"
+           L"Другие хосты перечислены в файле «" +
+           where +
+           L"», по имени хоста в строке.\r\n\r\n"
+           L"Регистрация для текущего пользователя (мост заменит сервер, который был зарегистрирован до него): "
+           L"OmbrevaleHyperVHost.exe /RegServer\r\n"
+           L"Отмена регистрации (вернётся прежний сервер): OmbrevaleHyperVHost.exe /UnregServer\r\n"
+           L"Для всех пользователей компьютера (нужны права администратора) добавьте /AllUsers.";
+}
+
+}  // namespace
+}  // namespace ombrevale::hypervhost
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+    using namespace ombrevale;
+    try {
+        hostcore::ServerDescription server;
+        server.name = L"Ombrevale Hyper-V Bridge";
+        server.usage = hypervhost::Usage();
+        server.openBackend = hypervhost::OpenBackend;
+        server.registeredForThisUser = hypervhost::OfferHostsFileTemplate;
+        return hostcore::RunLocalServer(server, commandLine);
+    } catch (...) {
+        return 1;
+    }
+}
