@@ -139,7 +139,10 @@ Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const Machine
     // The format layer (raw) hides the protocol; the node list shows which media are host
     // devices.
     if (anyMedium) {
-        auto nodes = session.Execute("query-named-block-nodes");
+        // "flat" (QEMU 5.0 and later) leaves out every node's backing chain, which would make
+        // the reply grow with the square of a long snapshot chain.
+        auto nodes = session.Execute("query-named-block-nodes", Json::Object({{"flat", Json::Bool(true)}}));
+        if (!nodes && nodes.failure().number == kQemuRefused) nodes = session.Execute("query-named-block-nodes");
         if (!nodes && nodes.failure().number != kQemuRefused) return Worded(machine, nodes.failure());
         const std::vector<Json>* nodeList = nodes ? nodes->AsArray() : nullptr;
         for (const Json& node : nodeList ? *nodeList : std::vector<Json>{}) {

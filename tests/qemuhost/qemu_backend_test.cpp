@@ -58,10 +58,15 @@ struct FakeQemu {
         if (command == "query-name")
             return name.empty() ? Json::Object() : Json::Object({{"name", Json::String(name)}});
         if (command == "query-block") {
+            // The hard disk has snapshots: one level of "backing-image" each, more than the
+            // JSON reader keeps.
+            Json image = Json::Object({{"filename", Json::String("base.qcow2")}});
+            for (int i = 0; i < 40; ++i) image = Json::Object({{"backing-image", std::move(image)}});
             Json list = Json::Array({
                 Json::Object({{"device", Json::String("ide0-hd0")},
                               {"qdev", Json::String("/machine/hd")},
-                              {"removable", Json::Bool(false)}}),
+                              {"removable", Json::Bool(false)},
+                              {"inserted", Json::Object({{"file", Json::String("top.qcow2")}, {"image", image}})}}),
                 Json::Object({{"device", Json::String("ide1-cd0")},
                               {"qdev", Json::String("/machine/cd")},
                               {"removable", Json::Bool(true)}}),
