@@ -65,25 +65,48 @@ std::optional<std::uint32_t> Ipv4(std::wstring_view text) {
     return address;
 }
 
+// The option as a command line or a script holds it: "-qmp tcp:…", "--qmp=tcp:…", quoted.
+std::wstring_view WithoutOptionName(std::wstring_view text) {
+    for (std::wstring_view name : {L"--qmp", L"-qmp"}) {
+        if (!StartsWithNoCase(text, name) || text.size() == name.size()) continue;
+        const wchar_t next = text[name.size()];
+        if (next != L'=' && next != L' ' && next != L'\t') continue;
+        text.remove_prefix(name.size() + 1);
+        while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
+        break;
+    }
+    if (text.size() >= 2 && (text.front() == L'"' || text.front() == L'\'') && text.back() == text.front())
+        text = text.substr(1, text.size() - 2);
+    return text;
+}
+
 }  // namespace
 
 std::wstring ParseQmpAddress(std::wstring_view text, QmpAddress& address) {
-    std::wstring_view rest = text;
+    std::wstring_view rest = WithoutOptionName(text);
     if (StartsWithNoCase(rest, L"tcp:")) {
         rest.remove_prefix(4);
     } else if (StartsWithNoCase(rest, L"unix:") || StartsWithNoCase(rest, L"vsock:") ||
                StartsWithNoCase(rest, L"fd:")) {
         return MachinesFileText::NotTcp(text);
     }
-    // QEMU's own option may be pasted whole: "tcp:127.0.0.1:4444,server=on,wait=off".
+    // QEMU's own option may be pasted whole, in its old spelling too: "tcp::4444,server,nowait".
     if (const std::size_t options = rest.find(L','); options != std::wstring_view::npos) rest = rest.substr(0, options);
     const std::size_t colon = rest.rfind(L':');
     const std::wstring_view portText = colon == std::wstring_view::npos ? rest : rest.substr(colon + 1);
     QmpAddress parsed;
     if (colon != std::wstring_view::npos) {
-        const auto host = Ipv4(rest.substr(0, colon));
-        if (!host) return MachinesFileText::BadAddress(text);
-        parsed.ipv4 = *host;
+        const std::wstring_view host = rest.substr(0, colon);
+        if (host.find(L':') != std::wstring_view::npos || host.starts_with(L'[')) {
+            if (host != L"::" && host != L"[::]") return MachinesFileText::NotIpv4(host);
+        } else if (!host.empty()) {
+            const auto ipv4 = Ipv4(host);
+            if (!ipv4) return MachinesFileText::BadAddress(text);
+            parsed.ipv4 = *ipv4;
+        }
+        // A monitor that listens on every address (QEMU's empty host, 0.0.0.0 or ::) is
+        // dialled on loopback, as "localhost" and a port alone are.
+        if (parsed.ipv4 == 0) parsed.ipv4 = QmpAddress{}.ipv4;
     } else if (portText.empty() || portText.find_first_not_of(L"0123456789") != std::wstring_view::npos) {
         return MachinesFileText::BadAddress(text);
     }

@@ -52,6 +52,12 @@ std::wstring MachinesFileText::NotTcp(std::wstring_view text) {
     return L"адрес " + Quoted(text) + L" не подходит: мост подключается к QMP только по TCP";
 }
 
+std::wstring MachinesFileText::NotIpv4(std::wstring_view host) {
+    return L"адрес IPv6 " + Quoted(host) +
+           L" не подходит: мост подключается к QMP по IPv4 (монитор, который слушает «::», он находит "
+           L"на 127.0.0.1)";
+}
+
 std::wstring MachinesFileText::RepeatedAddress(std::wstring_view address, int line) {
     return L"адрес QMP " + std::wstring(address) + L" уже указан в строке " + std::to_wstring(line);
 }

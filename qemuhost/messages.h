@@ -22,6 +22,7 @@ struct MachinesFileText {
     static std::wstring BadAddress(std::wstring_view text);
     static std::wstring BadPort(std::wstring_view text);
     static std::wstring NotTcp(std::wstring_view text);
+    static std::wstring NotIpv4(std::wstring_view host);
     static std::wstring RepeatedAddress(std::wstring_view address, int line);
 };
 
