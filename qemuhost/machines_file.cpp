@@ -1,5 +1,6 @@
 #include "qemuhost/machines_file.h"
 
+#include <map>
 #include <optional>
 
 #include "hostcore/texts.h"
@@ -18,13 +19,6 @@ std::wstring_view Trim(std::wstring_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-bool HasControlCharacter(std::wstring_view line) {
-    for (wchar_t c : line) {
-        if ((c < 0x20 && c != L'\t') || c == 0x7F) return true;
-    }
-    return false;
 }
 
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
@@ -117,46 +111,46 @@ std::wstring ParseQmpAddress(std::wstring_view text, QmpAddress& address) {
     return {};
 }
 
+namespace {
+
+// "<label> = <address>"; an empty problem means the line was fine.
+std::wstring ReadEntry(std::wstring_view line, MachineEntry& entry) {
+    const std::size_t equals = line.find(L'=');
+    if (equals == std::wstring_view::npos) return MachinesFileText::MissingEquals();
+    // The first "=" ends the label: QEMU's own option, pasted as the address, has more.
+    const std::wstring_view label = Trim(line.substr(0, equals));
+    const std::wstring_view address = Trim(line.substr(equals + 1));
+    if (label.empty()) return MachinesFileText::MissingLabel();
+    if (address.empty()) return MachinesFileText::MissingAddress();
+    entry.label = label;
+    return ParseQmpAddress(address, entry.address);
+}
+
+}  // namespace
+
 Result<std::vector<MachineEntry>> ParseMachinesFile(std::string_view utf8, const std::wstring& file) {
+    if (hostcore::LooksLikeUtf16(utf8)) return Failure{kMalformedMachinesFile, MachinesFileText::SavedAsUtf16(file)};
     utf8 = hostcore::WithoutByteOrderMark(utf8);
     std::vector<MachineEntry> machines;
+    // The line of each address listed, in a tree: a file of any length is checked in n log n.
+    std::map<std::pair<std::uint32_t, std::uint16_t>, int> listed;
     int number = 0;
     while (!utf8.empty()) {
         ++number;
-        const std::string_view raw = hostcore::TakeLine(utf8);
-
-        std::wstring problem;
-        const auto wide = hostcore::Utf8ToWide(raw);
-        const std::wstring_view line = wide ? Trim(*wide) : std::wstring_view();
-        if (!wide) {
-            problem = ServerText::NotUtf8();
-        } else if (HasControlCharacter(line)) {
-            problem = ServerText::ControlCharacter();
-        } else if (line.empty() || line.front() == L'#') {
-            continue;
-        } else if (const std::size_t equals = line.find(L'='); equals == std::wstring_view::npos) {
-            problem = MachinesFileText::MissingEquals();
-        } else {
-            // The first "=" ends the label: QEMU's own option, pasted as the address, has more.
-            const std::wstring_view label = Trim(line.substr(0, equals));
-            const std::wstring_view addressText = Trim(line.substr(equals + 1));
-            MachineEntry entry{std::wstring(label), {}, number};
-            if (label.empty()) {
-                problem = MachinesFileText::MissingLabel();
-            } else if (addressText.empty()) {
-                problem = MachinesFileText::MissingAddress();
-            } else {
-                problem = ParseQmpAddress(addressText, entry.address);
-            }
-            // One QEMU listed twice is a slip of copy and paste, not a second machine.
-            for (const MachineEntry& other : machines) {
-                if (problem.empty() && other.address == entry.address)
-                    problem = MachinesFileText::RepeatedAddress(entry.address.Text(), other.line);
-            }
-            if (problem.empty()) machines.push_back(std::move(entry));
+        std::wstring wide;
+        std::wstring problem = ServerText::Problem(hostcore::DecodeLine(hostcore::TakeLine(utf8), wide));
+        const std::wstring_view line = Trim(wide);
+        if (problem.empty() && (line.empty() || line.front() == L'#')) continue;
+        MachineEntry entry{{}, {}, number};
+        if (problem.empty()) problem = ReadEntry(line, entry);
+        // One QEMU listed twice is a slip of copy and paste, not a second machine.
+        if (problem.empty()) {
+            const auto [seen, added] = listed.emplace(std::pair(entry.address.ipv4, entry.address.port), number);
+            if (!added) problem = MachinesFileText::RepeatedAddress(entry.address.Text(), seen->second);
         }
         if (!problem.empty())
             return Failure{kMalformedMachinesFile, MachinesFileText::Malformed(file, number, problem)};
+        machines.push_back(std::move(entry));
     }
     return machines;
 }

@@ -27,6 +27,10 @@ std::wstring MachinesFileText::TooLarge(std::wstring_view file) {
     return L"Файл машин QEMU " + Quoted(file) + L" слишком велик: это не список машин.";
 }
 
+std::wstring MachinesFileText::SavedAsUtf16(std::wstring_view file) {
+    return L"Файл машин QEMU " + Quoted(file) + L" " + hostcore::ServerText::SavedAsUtf16() + L".";
+}
+
 std::wstring MachinesFileText::Unreadable(std::wstring_view file, std::int32_t number) {
     return L"Не удалось прочитать файл машин QEMU " + Quoted(file) + hostcore::ServerText::Reason(number) + L".";
 }

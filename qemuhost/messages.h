@@ -14,6 +14,7 @@ namespace ombrevale::qemuhost {
 struct MachinesFileText {
     static std::wstring Malformed(std::wstring_view file, int line, std::wstring_view problem);
     static std::wstring TooLarge(std::wstring_view file);
+    static std::wstring SavedAsUtf16(std::wstring_view file);
     static std::wstring Unreadable(std::wstring_view file, std::int32_t number);
 
     static std::wstring MissingEquals();

@@ -21,9 +21,11 @@ using hostcore::ServerText;
 // A machines file is a line per machine; anything this large is some other file.
 constexpr std::uint64_t kLargestMachinesFile = 1024 * 1024;
 
-std::wstring Wide(const std::string& utf8) {
-    // Text from QEMU has been through the JSON reader, which takes only well-formed UTF-8.
-    return hostcore::Utf8ToWide(utf8).value_or(L"");
+// QEMU is given paths in UTF-8, which has no place for a lone surrogate: U+FFFD in its
+// place would name another file.
+Status RefuseLoneSurrogate(const std::wstring& path) {
+    if (hostcore::HasLoneSurrogate(path)) return Failure{kInvalidArgument, ServerText::LoneSurrogatePath(path)};
+    return Ok();
 }
 
 const std::string* StringMember(const Json& object, std::string_view key) {
@@ -174,7 +176,7 @@ Result<QemuBackend::Floppy*> QemuBackend::FloppyAt(Conversation& conversation, s
 
 std::wstring QemuBackend::WindowsPath(const std::string& qemuPath) {
     if (auto path = parts_.paths->ToWindows(qemuPath)) return *path;
-    return Wide(qemuPath);
+    return TextFromQemu(qemuPath);
 }
 
 DriveState QemuBackend::StateOf(const Floppy& floppy) {
@@ -280,7 +282,7 @@ Result<std::wstring> QemuBackend::MachineName(std::size_t machine) {
     auto name = (*session)->Execute("query-name");
     const std::string* text = name ? StringMember(*name, "name") : nullptr;
     if (!text || text->empty()) return entry.label;
-    return Wide(*text);
+    return TextFromQemu(*text);
 }
 
 Result<std::size_t> QemuBackend::DriveCount(std::size_t machine) {
@@ -295,6 +297,7 @@ Result<DriveState> QemuBackend::Drive(std::size_t machine, std::size_t drive) {
 }
 
 Status QemuBackend::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
+    OMB_RETURN_IF_FAILED(RefuseLoneSurrogate(path));
     ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, false));
     {
         // QEMU takes a file of any size; a guest cannot read a disk of no floppy format.
@@ -359,6 +362,7 @@ Result<std::int32_t> QemuBackend::GetFloppyImageType(const std::wstring& path) {
 }
 
 Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
+    OMB_RETURN_IF_FAILED(RefuseLoneSurrogate(path));
     ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, true));
     ASSIGN_OR_RETURN(const auto image, images_.NewImage(full, density));
     if (parts_.files->Identify(full) == parts_.files->Identify(parts_.machinesFile))

@@ -61,6 +61,7 @@ TEST(MachinesFile, RefusesMalformedLinesNamingFileAndLine) {
         {"A = 0.0.0.0:4444\nB = tcp::4444,server,nowait", L"строка 2: адрес QMP 127.0.0.1:4444 уже указан в строке 1"},
         {"A = \xD0", L"не в кодировке UTF-8"},
         {"A\x01 = 4444", L"управляющий символ"},
+        {"A = 4444\rB = 4445\r", L"строка 1: строки разделены одиночными символами CR"},
     };
     for (const auto& [text, problem] : bad) {
         auto machines = ParseMachinesFile(text, L"f");
@@ -68,6 +69,28 @@ TEST(MachinesFile, RefusesMalformedLinesNamingFileAndLine) {
         EXPECT_EQ(machines.failure().number, kMalformedMachinesFile);
         EXPECT_THAT(machines.failure().description, HasSubstr(problem)) << text;
     }
+}
+
+// The file as the inventory names it too: Notepad's "Unicode", and every repeat found, in a
+// file of any length, with no pair of lines compared.
+TEST(MachinesFile, NamesTheEncodingAndFindsRepeatsInALongFile) {
+    EXPECT_EQ(ParseMachinesFile(std::string("\xFF\xFE"
+                                            "A\0 \0=\0 \0"
+                                            "1\0\r\0\n\0",
+                                            16),
+                                L"C:\\m.txt")
+                  .failure(),
+              (Failure{kMalformedMachinesFile,
+                       L"Файл машин QEMU «C:\\m.txt» сохранён в кодировке UTF-16; сохраните его в кодировке UTF-8."}));
+
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += "m = 10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ":" +
+                std::to_string(1 + i % 7) + "\n";
+    EXPECT_EQ(ParseMachinesFile(text, L"f")->size(), 20000u);
+    text += "again = tcp:10.0.40.3:1\n";  // i = 10003
+    EXPECT_THAT(ParseMachinesFile(text, L"f").failure().description,
+                HasSubstr(L"строка 20001: адрес QMP 10.0.40.3:1 уже указан в строке 10004"));
 }
 
 }  // namespace

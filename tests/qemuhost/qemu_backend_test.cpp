@@ -321,6 +321,10 @@ TEST_F(QemuBackendTest, RefusalsLeaveQemuUnasked) {
     EXPECT_EQ(backend->AttachImage(0, 0, folder.File(L"missing.img")).failure().number, hostcore::kFileNotFound);
     EXPECT_EQ(backend->AttachHostDrive(0, 0, L"C:").failure().number, hostcore::kBadHostDriveLetter);
     EXPECT_EQ(backend->AttachHostDrive(0, 0, L"A").failure().number, hostcore::kBadHostDriveLetter);
+    // QEMU takes paths in UTF-8: U+FFFD for a lone surrogate would name another file.
+    const std::wstring lone = image + static_cast<wchar_t>(0xD800);
+    EXPECT_THAT(backend->AttachImage(0, 0, lone).failure().description, HasSubstr(L"непарный суррогатный символ"));
+    EXPECT_THAT(backend->CreateFloppyImage(lone, 2).failure().description, HasSubstr(L"непарный суррогатный символ"));
     EXPECT_TRUE(alpha.Changes().empty());
 
     // A drive that holds something, and an image that another drive holds under another name.
