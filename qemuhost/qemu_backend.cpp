@@ -111,7 +111,15 @@ Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const Machine
     if (!list) return Worded(machine, Failure{kNotQmp, QmpText::Unexpected(L"query-block")});
 
     std::vector<Floppy> floppies;
-    bool anyMedium = false;
+    // A medium that is a regular file here is no host device: the node list, slow to ask for
+    // when a disk has a long snapshot chain, is asked only about the others.
+    bool mayBeDevice = false;
+    const auto regularFile = [this](const std::string& qemuPath) {
+        const auto path = parts_.paths->ToWindows(qemuPath);
+        if (!path) return false;
+        const auto facts = parts_.files->Examine(*path);
+        return facts && facts->kind == hostcore::PathKind::File;
+    };
     for (const Json& block : *list) {
         // Floppy drives are removable; asking the others' type would only cost time.
         const std::string* qdev = StringMember(block, "qdev");
@@ -133,14 +141,14 @@ Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const Machine
             const std::string* file = StringMember(*inserted, "file");
             if (!file) return Worded(machine, Failure{kNotQmp, QmpText::Unexpected(L"query-block")});
             floppy.medium = Medium{*file, IsHostDeviceDriver(StringMember(*inserted, "drv"))};
-            anyMedium = true;
+            if (!floppy.medium->hostDevice && !regularFile(*file)) mayBeDevice = true;
         }
         floppies.push_back(std::move(floppy));
     }
 
     // The format layer (raw) hides the protocol; the node list shows which media are host
     // devices.
-    if (anyMedium) {
+    if (mayBeDevice) {
         // "flat" (QEMU 5.0 and later) leaves out every node's backing chain, which would make
         // the reply grow with the square of a long snapshot chain.
         auto nodes = session.Execute("query-named-block-nodes", Json::Object({{"flat", Json::Bool(true)}}));
