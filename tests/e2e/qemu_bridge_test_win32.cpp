@@ -91,12 +91,11 @@ std::optional<Medium> InAlpha(const char* device) {
 // How many backing images Альфа's hard disk has, as QEMU counts them.
 std::optional<std::int64_t> AlphaSnapshots() {
     auto blocks = Monitor("query-block");
-    if (!blocks || !blocks->AsArray()) return std::nullopt;
-    for (const Json& block : *blocks->AsArray()) {
+    for (const Json& block : blocks && blocks->AsArray() ? *blocks->AsArray() : std::vector<Json>{}) {
         const Json* name = block.Find("device");
         const Json* inserted = block.Find("inserted");
-        if (!name || !name->AsString() || *name->AsString() != "hd0" || !inserted) continue;
-        return inserted->Find("backing_file_depth")->AsInteger();
+        if (name && name->AsString() && *name->AsString() == "hd0" && inserted)
+            return inserted->Find("backing_file_depth")->AsInteger();
     }
     return std::nullopt;
 }
