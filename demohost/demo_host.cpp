@@ -9,6 +9,7 @@
 #include "hostcore/floppy_image.h"
 #include "hostcore/image_files.h"
 #include "hostcore/texts.h"
+#include "hostcore/utf8.h"
 
 namespace ombrevale::demohost {
 namespace {
@@ -227,6 +228,9 @@ Result<DriveEntry*> DemoHost::FindDrive(std::size_t machine, std::size_t drive) 
 }
 
 Result<std::wstring> DemoHost::ImagePath(const std::wstring& path, bool creating) {
+    // The inventory's UTF-8 has no place for a lone surrogate: U+FFFD in its place would name
+    // another file.
+    if (HasLoneSurrogate(path)) return Failure{kInvalidArgument, ServerText::LoneSurrogatePath(path)};
     ASSIGN_OR_RETURN(std::wstring full, images_.FullPath(path, creating));
     // The inventory drops blanks at the end of a line: such a name could not be read back.
     if (full.back() == L' ') return Failure{kInvalidArgument, ServerText::BadImagePath(path)};

@@ -1,7 +1,7 @@
 #include "demohost/inventory.h"
 
+#include <map>
 #include <optional>
-#include <unordered_map>
 #include <utility>
 
 #include "demohost/messages.h"
@@ -50,18 +50,10 @@ std::optional<std::int32_t> ParseDriveNumber(std::wstring_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-bool HasControlCharacter(std::wstring_view line) {
-    for (wchar_t c : line) {
-        if ((c < 0x20 && c != L'\t') || c == 0x7F) return true;
-    }
-    return false;
-}
-
 class Parser {
 public:
     // An empty problem means the line was fine.
     std::wstring Line(std::wstring_view raw, int number) {
-        if (HasControlCharacter(raw)) return ServerText::ControlCharacter();
         const std::wstring_view line = Trim(raw);
         if (line.empty() || line.front() == L'#') return {};
         const auto [keyword, rest] = SplitWord(line);
@@ -85,7 +77,8 @@ private:
         if (numberText.empty()) return InventoryText::MissingDriveNumber();
         const auto number = ParseDriveNumber(numberText);
         if (!number) return InventoryText::BadDriveNumber(numberText);
-        // A machine may have many thousands of drives: the numbers seen are looked up, not searched.
+        // A machine may have many thousands of drives: the numbers seen are looked up, not
+        // searched, and in a tree, which no choice of numbers can make slow.
         if (const auto seen = numbers_.find(*number); seen != numbers_.end())
             return InventoryText::RepeatedDriveNumber(*number, machine.name, seen->second);
         const auto [kind, value] = SplitWord(afterNumber);
@@ -111,7 +104,7 @@ private:
     }
 
     Inventory inventory_;
-    std::unordered_map<std::int32_t, int> numbers_;  // of the current machine's drives: their lines
+    std::map<std::int32_t, int> numbers_;  // of the current machine's drives: their lines
 };
 
 std::wstring DriveLine(const DriveEntry& drive) {
@@ -127,20 +120,15 @@ std::wstring DriveLine(const DriveEntry& drive) {
 }  // namespace
 
 Result<Inventory> ParseInventory(std::string_view utf8, const std::wstring& file) {
+    if (LooksLikeUtf16(utf8)) return Failure{kMalformedInventory, InventoryText::SavedAsUtf16(file)};
     utf8 = WithoutByteOrderMark(utf8);
     Parser parser;
     int number = 0;
     while (!utf8.empty() || number == 0) {
         ++number;
-        const std::string_view raw = TakeLine(utf8);
-        std::wstring problem;
-        if (raw.find('\r') != std::string_view::npos) {
-            problem = InventoryText::LoneCarriageReturns();
-        } else if (const auto line = Utf8ToWide(raw)) {
-            problem = parser.Line(*line, number);
-        } else {
-            problem = ServerText::NotUtf8();
-        }
+        std::wstring line;
+        std::wstring problem = ServerText::Problem(DecodeLine(TakeLine(utf8), line));
+        if (problem.empty()) problem = parser.Line(line, number);
         if (!problem.empty()) return Failure{kMalformedInventory, InventoryText::Malformed(file, number, problem)};
     }
     return parser.Take();

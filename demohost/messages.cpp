@@ -28,9 +28,8 @@ std::wstring InventoryText::TooLarge(std::wstring_view file) {
     return L"Файл инвентаря " + Quoted(file) + L" слишком велик: это не инвентарь.";
 }
 
-std::wstring InventoryText::LoneCarriageReturns() {
-    return L"строки разделены одиночными символами CR (возврат каретки), а допустимы только концы строк LF "
-           L"и CR LF";
+std::wstring InventoryText::SavedAsUtf16(std::wstring_view file) {
+    return L"Файл инвентаря " + Quoted(file) + L" " + ServerText::SavedAsUtf16() + L".";
 }
 
 std::wstring InventoryText::UnknownKeyword(std::wstring_view word) {

@@ -17,8 +17,8 @@ struct InventoryText {
     static std::wstring FileHeader();
     static std::wstring Malformed(std::wstring_view file, int line, std::wstring_view problem);
     static std::wstring TooLarge(std::wstring_view file);
+    static std::wstring SavedAsUtf16(std::wstring_view file);
 
-    static std::wstring LoneCarriageReturns();
     static std::wstring UnknownKeyword(std::wstring_view word);
     static std::wstring MissingMachineName();
     static std::wstring DriveBeforeMachine();

@@ -25,6 +25,23 @@ std::wstring ServerText::NotUtf8() { return L"текст не в кодиров�
 
 std::wstring ServerText::ControlCharacter() { return L"в строке недопустимый управляющий символ"; }
 
+std::wstring ServerText::LoneCarriageReturns() {
+    return L"строки разделены одиночными символами CR (возврат каретки), а допустимы только концы строк LF "
+           L"и CR LF";
+}
+
+std::wstring ServerText::Problem(LineFault fault) {
+    switch (fault) {
+    case LineFault::None: break;
+    case LineFault::NotUtf8: return NotUtf8();
+    case LineFault::LoneCarriageReturn: return LoneCarriageReturns();
+    case LineFault::ControlCharacter: return ControlCharacter();
+    }
+    return {};
+}
+
+std::wstring ServerText::SavedAsUtf16() { return L"сохранён в кодировке UTF-16; сохраните его в кодировке UTF-8"; }
+
 std::wstring ServerText::Reason(std::int32_t number) {
     switch (number) {
     case kFileNotFound: return L" (файл не найден)";
@@ -52,6 +69,12 @@ std::wstring ServerText::BlankImagePath() { return L"Не указан путь 
 
 std::wstring ServerText::BadImagePath(std::wstring_view path) {
     return L"В пути к файлу образа недопустимые символы: " + std::wstring(path);
+}
+
+std::wstring ServerText::LoneSurrogatePath(std::wstring_view path) {
+    return L"Недопустимый путь к файлу образа " + Quoted(path) +
+           L": в нём непарный суррогатный символ UTF-16, который нельзя записать в кодировке UTF-8 "
+           L"без искажения пути.";
 }
 
 std::wstring ServerText::MisplacedColon(std::wstring_view path) {

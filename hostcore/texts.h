@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "hostcore/utf8.h"
+
 namespace ombrevale::hostcore {
 
 struct ServerText {
@@ -19,11 +21,17 @@ struct ServerText {
     // list): sentence fragments that follow the file and line.
     static std::wstring NotUtf8();
     static std::wstring ControlCharacter();
+    static std::wstring LoneCarriageReturns();
+    // The fragment for a line's fault; empty for LineFault::None.
+    static std::wstring Problem(LineFault fault);
+    // Follows "Файл … «file» ", for a file saved as UTF-16.
+    static std::wstring SavedAsUtf16();
 
     static std::wstring NoDataFolder(std::int32_t number);
     static std::wstring MissingImagePath();
     static std::wstring BlankImagePath();
     static std::wstring BadImagePath(std::wstring_view path);
+    static std::wstring LoneSurrogatePath(std::wstring_view path);
     static std::wstring MisplacedColon(std::wstring_view path);
     static std::wstring ImageIsDevice(std::wstring_view path);
     static std::wstring ImageNotFound(std::wstring_view path);

@@ -45,6 +45,19 @@ std::pair<char32_t, std::size_t> DecodeFirst(std::string_view utf8) {
     return {cp, length};
 }
 
+// The code point that `wide` (not empty) starts with and its length in units: U+FFFD for
+// a surrogate without its partner, or for a value that is no code point.
+std::pair<char32_t, std::size_t> WideFirst(std::wstring_view wide) {
+    auto cp = static_cast<char32_t>(wide[0]);
+    if (kWideIsUtf16) cp &= 0xFFFF;
+    if (kWideIsUtf16 && cp >= 0xD800 && cp <= 0xDBFF && wide.size() > 1) {
+        const auto low = static_cast<char32_t>(wide[1]) & 0xFFFF;
+        if (low >= 0xDC00 && low <= 0xDFFF) return {0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00), 2};
+    }
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return {0xFFFD, 1};
+    return {cp, 1};
+}
+
 }  // namespace
 
 std::optional<std::wstring> Utf8ToWide(std::string_view utf8) {
@@ -74,23 +87,51 @@ std::string_view TakeLine(std::string_view& rest) {
     return line;
 }
 
+bool LooksLikeUtf16(std::string_view bytes) {
+    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") return true;
+    // Every ASCII character (a blank, a digit, a line end) brings a zero byte at one parity
+    // of the positions, the high byte's; even Russian prose has more than one in eight. In
+    // UTF-8 a zero byte is damage, and rare.
+    std::size_t zeros[2] = {0, 0};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\0') ++zeros[i % 2];
+    }
+    const std::size_t units = bytes.size() / 2;
+    for (int order = 0; order < 2; ++order) {
+        if (zeros[order] > 0 && zeros[order] * 8 >= units && zeros[1 - order] * 8 <= zeros[order]) return true;
+    }
+    return false;
+}
+
+LineFault DecodeLine(std::string_view raw, std::wstring& line) {
+    if (raw.find('\r') != std::string_view::npos) return LineFault::LoneCarriageReturn;
+    auto wide = Utf8ToWide(raw);
+    if (!wide) return LineFault::NotUtf8;
+    for (wchar_t c : *wide) {
+        if ((c < 0x20 && c != L'\t') || c == 0x7F) return LineFault::ControlCharacter;
+    }
+    line = std::move(*wide);
+    return LineFault::None;
+}
+
 std::string WideToUtf8(std::wstring_view wide) {
     std::string out;
     out.reserve(wide.size());
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        auto cp = static_cast<char32_t>(wide[i]);
-        if (kWideIsUtf16) cp &= 0xFFFF;
-        if (cp >= 0xD800 && cp <= 0xDBFF && kWideIsUtf16 && i + 1 < wide.size()) {
-            const auto low = static_cast<char32_t>(wide[i + 1]) & 0xFFFF;
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+    for (std::size_t i = 0; i < wide.size();) {
+        const auto [cp, length] = WideFirst(wide.substr(i));
         AppendUtf8(out, cp);
+        i += length;
     }
     return out;
+}
+
+bool HasLoneSurrogate(std::wstring_view wide) {
+    for (std::size_t i = 0; i < wide.size();) {
+        const auto [cp, length] = WideFirst(wide.substr(i));
+        if (cp == 0xFFFD && static_cast<char32_t>(wide[i]) != 0xFFFD) return true;
+        i += length;
+    }
+    return false;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {

@@ -21,6 +21,22 @@ std::string_view WithoutByteOrderMark(std::string_view utf8);
 // Cuts the first line off `rest` and returns it, without its LF or CRLF.
 std::string_view TakeLine(std::string_view& rest);
 
+// Whether a text file was saved as UTF-16 (Notepad's "Unicode"), in either byte order, with
+// or without its byte order mark. Read as UTF-8 it would show only as stray control
+// characters, which would name the wrong cause.
+bool LooksLikeUtf16(std::string_view bytes);
+
+// What can be wrong with one line of a text file that a person writes.
+enum class LineFault { None, NotUtf8, LoneCarriageReturn, ControlCharacter };
+// Decodes a line that TakeLine cut off into `line`. A CR left in it ended a line for some
+// editor (old Mac OS), and control characters other than tab belong in no such file.
+LineFault DecodeLine(std::string_view raw, std::wstring& line);
+
+// Whether wide text holds what UTF-8 cannot carry: a UTF-16 surrogate without its partner
+// (where wchar_t is 32 bits, any surrogate, or a value past U+10FFFF). WideToUtf8 writes
+// U+FFFD in its place, so such a text, once saved, would read back as another.
+bool HasLoneSurrogate(std::wstring_view wide);
+
 // Unpaired UTF-16 surrogates become U+FFFD.
 std::string WideToUtf8(std::wstring_view wide);
 

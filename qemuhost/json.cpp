@@ -5,7 +5,9 @@
 namespace ombrevale::qemuhost {
 namespace {
 
-// QMP replies nest a few levels; a bound keeps hostile input from exhausting the stack.
+// What the bridge reads of a QMP reply lies a few levels deep, but a disk's snapshot chain
+// nests one level per backing image, without bound. Values deeper than this are read
+// without recursion and left out, so that no input can exhaust the stack.
 constexpr int kDeepest = 32;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -51,25 +53,79 @@ public:
 
     std::optional<Json> Document() {
         Json value;
+        bool kept = false;
         SkipBlanks();
-        if (!Value(value, 0)) return std::nullopt;
+        if (!Value(value, 0, kept)) return std::nullopt;
         SkipBlanks();
         if (at_ != text_.size()) return std::nullopt;
         return value;
     }
 
 private:
-    bool Value(Json& out, int depth) {
-        if (depth > kDeepest || at_ >= text_.size()) return false;
+    // A value of an array or object at `depth`; false on bad syntax. A value too deep to
+    // keep is skipped: `kept` tells the caller whether to add it.
+    bool Value(Json& out, int depth, bool& kept) {
+        kept = depth <= kDeepest;
+        if (!kept) return Skip();
+        if (Peek('{')) return Object(out, depth);
+        if (Peek('[')) return Array(out, depth);
+        return Scalar(out);
+    }
+
+    bool Scalar(Json& out) {
+        if (at_ >= text_.size()) return false;
         switch (text_[at_]) {
-        case '{': return Object(out, depth);
-        case '[': return Array(out, depth);
         case '"': out.kind_ = Json::Kind::String; return String(out.text_);
         case 't': return Literal("true", out, Json::Kind::Bool, true);
         case 'f': return Literal("false", out, Json::Kind::Bool, false);
         case 'n': return Literal("null", out, Json::Kind::Null, false);
         default: return Number(out);
         }
+    }
+
+    // Reads one value, its syntax checked as closely as a kept one's, and keeps nothing: the
+    // arrays and objects open are counted on the heap, not on the stack.
+    bool Skip() {
+        std::string closers;  // of the arrays and objects open, innermost last
+        for (;;) {
+            SkipBlanks();
+            if (Peek('{') || Peek('[')) {
+                closers.push_back(text_[at_++] == '{' ? '}' : ']');
+                SkipBlanks();
+                if (!Peek(closers.back())) {
+                    if (closers.back() == '}' && !Key(scratch_)) return false;
+                    continue;  // on to the first item
+                }
+                ++at_;
+                closers.pop_back();
+            } else {
+                Json scalar;
+                if (!Scalar(scalar)) return false;
+            }
+            // After a value: close whatever ends here, then go on to the next item.
+            for (;;) {
+                if (closers.empty()) return true;
+                SkipBlanks();
+                if (!Peek(closers.back())) break;
+                ++at_;
+                closers.pop_back();
+            }
+            if (!Peek(',')) return false;
+            ++at_;
+            if (closers.back() == '}' && !Key(scratch_)) return false;
+        }
+    }
+
+    // An object's key and its colon, blanks around them included.
+    bool Key(std::string& key) {
+        SkipBlanks();
+        if (!Peek('"')) return false;
+        key.clear();
+        if (!String(key)) return false;
+        SkipBlanks();
+        if (!Peek(':')) return false;
+        ++at_;
+        return true;
     }
 
     bool Literal(std::string_view word, Json& out, Json::Kind kind, bool value) {
@@ -181,9 +237,11 @@ private:
             return true;
         }
         for (;;) {
-            out.items_.emplace_back();
             SkipBlanks();
-            if (!Value(out.items_.back(), depth + 1)) return false;
+            Json item;
+            bool kept = false;
+            if (!Value(item, depth + 1, kept)) return false;
+            if (kept) out.items_.push_back(std::move(item));
             SkipBlanks();
             if (Peek(']')) {
                 ++at_;
@@ -203,17 +261,13 @@ private:
             return true;
         }
         for (;;) {
-            SkipBlanks();
-            if (!Peek('"')) return false;
             std::string key;
-            if (!String(key)) return false;
-            SkipBlanks();
-            if (!Peek(':')) return false;
-            ++at_;
+            if (!Key(key)) return false;
             SkipBlanks();
             Json value;
-            if (!Value(value, depth + 1)) return false;
-            out.members_.emplace_back(std::move(key), std::move(value));
+            bool kept = false;
+            if (!Value(value, depth + 1, kept)) return false;
+            if (kept) out.members_.emplace_back(std::move(key), std::move(value));
             SkipBlanks();
             if (Peek('}')) {
                 ++at_;
@@ -234,6 +288,7 @@ private:
 
     std::string_view text_;
     std::size_t at_ = 0;
+    std::string scratch_;  // the keys of skipped objects
 };
 
 Json Json::Bool(bool value) {

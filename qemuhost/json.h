@@ -50,7 +50,8 @@ private:
 };
 
 // Nothing for text that is not exactly one JSON value (blanks around it allowed): bad
-// syntax, bad escapes, unpaired surrogates, nesting deeper than a QMP reply ever goes.
+// syntax, bad escapes, unpaired surrogates. Values nested deeper than 32 levels (a disk's
+// long snapshot chain in query-block) are checked and left out of their array or object.
 std::optional<Json> ParseJson(std::string_view text);
 
 // Compact JSON on one line; control characters in strings are escaped.

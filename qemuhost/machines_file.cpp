@@ -1,5 +1,6 @@
 #include "qemuhost/machines_file.h"
 
+#include <map>
 #include <optional>
 
 #include "hostcore/texts.h"
@@ -18,13 +19,6 @@ std::wstring_view Trim(std::wstring_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-bool HasControlCharacter(std::wstring_view line) {
-    for (wchar_t c : line) {
-        if ((c < 0x20 && c != L'\t') || c == 0x7F) return true;
-    }
-    return false;
 }
 
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
@@ -65,25 +59,48 @@ std::optional<std::uint32_t> Ipv4(std::wstring_view text) {
     return address;
 }
 
+// The option as a command line or a script holds it: "-qmp tcp:…", "--qmp=tcp:…", quoted.
+std::wstring_view WithoutOptionName(std::wstring_view text) {
+    for (std::wstring_view name : {L"--qmp", L"-qmp"}) {
+        if (!StartsWithNoCase(text, name) || text.size() == name.size()) continue;
+        const wchar_t next = text[name.size()];
+        if (next != L'=' && next != L' ' && next != L'\t') continue;
+        text.remove_prefix(name.size() + 1);
+        while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
+        break;
+    }
+    if (text.size() >= 2 && (text.front() == L'"' || text.front() == L'\'') && text.back() == text.front())
+        text = text.substr(1, text.size() - 2);
+    return text;
+}
+
 }  // namespace
 
 std::wstring ParseQmpAddress(std::wstring_view text, QmpAddress& address) {
-    std::wstring_view rest = text;
+    std::wstring_view rest = WithoutOptionName(text);
     if (StartsWithNoCase(rest, L"tcp:")) {
         rest.remove_prefix(4);
     } else if (StartsWithNoCase(rest, L"unix:") || StartsWithNoCase(rest, L"vsock:") ||
                StartsWithNoCase(rest, L"fd:")) {
         return MachinesFileText::NotTcp(text);
     }
-    // QEMU's own option may be pasted whole: "tcp:127.0.0.1:4444,server=on,wait=off".
+    // QEMU's own option may be pasted whole, in its old spelling too: "tcp::4444,server,nowait".
     if (const std::size_t options = rest.find(L','); options != std::wstring_view::npos) rest = rest.substr(0, options);
     const std::size_t colon = rest.rfind(L':');
     const std::wstring_view portText = colon == std::wstring_view::npos ? rest : rest.substr(colon + 1);
     QmpAddress parsed;
     if (colon != std::wstring_view::npos) {
-        const auto host = Ipv4(rest.substr(0, colon));
-        if (!host) return MachinesFileText::BadAddress(text);
-        parsed.ipv4 = *host;
+        const std::wstring_view host = rest.substr(0, colon);
+        if (host.find(L':') != std::wstring_view::npos || host.starts_with(L'[')) {
+            if (host != L"::" && host != L"[::]") return MachinesFileText::NotIpv4(host);
+        } else if (!host.empty()) {
+            const auto ipv4 = Ipv4(host);
+            if (!ipv4) return MachinesFileText::BadAddress(text);
+            parsed.ipv4 = *ipv4;
+        }
+        // A monitor that listens on every address (QEMU's empty host, 0.0.0.0 or ::) is
+        // dialled on loopback, as "localhost" and a port alone are.
+        if (parsed.ipv4 == 0) parsed.ipv4 = QmpAddress{}.ipv4;
     } else if (portText.empty() || portText.find_first_not_of(L"0123456789") != std::wstring_view::npos) {
         return MachinesFileText::BadAddress(text);
     }
@@ -94,46 +111,46 @@ std::wstring ParseQmpAddress(std::wstring_view text, QmpAddress& address) {
     return {};
 }
 
+namespace {
+
+// "<label> = <address>"; an empty problem means the line was fine.
+std::wstring ReadEntry(std::wstring_view line, MachineEntry& entry) {
+    const std::size_t equals = line.find(L'=');
+    if (equals == std::wstring_view::npos) return MachinesFileText::MissingEquals();
+    // The first "=" ends the label: QEMU's own option, pasted as the address, has more.
+    const std::wstring_view label = Trim(line.substr(0, equals));
+    const std::wstring_view address = Trim(line.substr(equals + 1));
+    if (label.empty()) return MachinesFileText::MissingLabel();
+    if (address.empty()) return MachinesFileText::MissingAddress();
+    entry.label = label;
+    return ParseQmpAddress(address, entry.address);
+}
+
+}  // namespace
+
 Result<std::vector<MachineEntry>> ParseMachinesFile(std::string_view utf8, const std::wstring& file) {
+    if (hostcore::LooksLikeUtf16(utf8)) return Failure{kMalformedMachinesFile, MachinesFileText::SavedAsUtf16(file)};
     utf8 = hostcore::WithoutByteOrderMark(utf8);
     std::vector<MachineEntry> machines;
+    // The line of each address listed, in a tree: a file of any length is checked in n log n.
+    std::map<std::pair<std::uint32_t, std::uint16_t>, int> listed;
     int number = 0;
     while (!utf8.empty()) {
         ++number;
-        const std::string_view raw = hostcore::TakeLine(utf8);
-
-        std::wstring problem;
-        const auto wide = hostcore::Utf8ToWide(raw);
-        const std::wstring_view line = wide ? Trim(*wide) : std::wstring_view();
-        if (!wide) {
-            problem = ServerText::NotUtf8();
-        } else if (HasControlCharacter(line)) {
-            problem = ServerText::ControlCharacter();
-        } else if (line.empty() || line.front() == L'#') {
-            continue;
-        } else if (const std::size_t equals = line.find(L'='); equals == std::wstring_view::npos) {
-            problem = MachinesFileText::MissingEquals();
-        } else {
-            // The first "=" ends the label: QEMU's own option, pasted as the address, has more.
-            const std::wstring_view label = Trim(line.substr(0, equals));
-            const std::wstring_view addressText = Trim(line.substr(equals + 1));
-            MachineEntry entry{std::wstring(label), {}, number};
-            if (label.empty()) {
-                problem = MachinesFileText::MissingLabel();
-            } else if (addressText.empty()) {
-                problem = MachinesFileText::MissingAddress();
-            } else {
-                problem = ParseQmpAddress(addressText, entry.address);
-            }
-            // One QEMU listed twice is a slip of copy and paste, not a second machine.
-            for (const MachineEntry& other : machines) {
-                if (problem.empty() && other.address == entry.address)
-                    problem = MachinesFileText::RepeatedAddress(entry.address.Text(), other.line);
-            }
-            if (problem.empty()) machines.push_back(std::move(entry));
+        std::wstring wide;
+        std::wstring problem = ServerText::Problem(hostcore::DecodeLine(hostcore::TakeLine(utf8), wide));
+        const std::wstring_view line = Trim(wide);
+        if (problem.empty() && (line.empty() || line.front() == L'#')) continue;
+        MachineEntry entry{{}, {}, number};
+        if (problem.empty()) problem = ReadEntry(line, entry);
+        // One QEMU listed twice is a slip of copy and paste, not a second machine.
+        if (problem.empty()) {
+            const auto [seen, added] = listed.emplace(std::pair(entry.address.ipv4, entry.address.port), number);
+            if (!added) problem = MachinesFileText::RepeatedAddress(entry.address.Text(), seen->second);
         }
         if (!problem.empty())
             return Failure{kMalformedMachinesFile, MachinesFileText::Malformed(file, number, problem)};
+        machines.push_back(std::move(entry));
     }
     return machines;
 }

@@ -23,8 +23,10 @@ struct MachineEntry {
 // a description that names `file` and the line.
 Result<std::vector<MachineEntry>> ParseMachinesFile(std::string_view utf8, const std::wstring& file);
 
-// "127.0.0.1:4444", "4444" (loopback) or "tcp:127.0.0.1:4444" as QEMU's -qmp option
-// spells it; "localhost" stands for 127.0.0.1. An empty problem means the text was fine.
+// "127.0.0.1:4444", "4444" (loopback), or QEMU's -qmp option in either spelling
+// ("tcp:127.0.0.1:4444,server=on,wait=off", "tcp::4444,server,nowait"), "-qmp" and quotes
+// included. "localhost", and the addresses a monitor listens on to take every one (an
+// empty host, 0.0.0.0, ::), stand for 127.0.0.1. An empty problem means the text was fine.
 std::wstring ParseQmpAddress(std::wstring_view text, QmpAddress& address);
 
 // A commented file with no machines, that shows the format where the user will look.

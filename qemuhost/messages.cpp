@@ -27,6 +27,10 @@ std::wstring MachinesFileText::TooLarge(std::wstring_view file) {
     return L"Файл машин QEMU " + Quoted(file) + L" слишком велик: это не список машин.";
 }
 
+std::wstring MachinesFileText::SavedAsUtf16(std::wstring_view file) {
+    return L"Файл машин QEMU " + Quoted(file) + L" " + hostcore::ServerText::SavedAsUtf16() + L".";
+}
+
 std::wstring MachinesFileText::Unreadable(std::wstring_view file, std::int32_t number) {
     return L"Не удалось прочитать файл машин QEMU " + Quoted(file) + hostcore::ServerText::Reason(number) + L".";
 }
@@ -50,6 +54,12 @@ std::wstring MachinesFileText::BadPort(std::wstring_view text) {
 
 std::wstring MachinesFileText::NotTcp(std::wstring_view text) {
     return L"адрес " + Quoted(text) + L" не подходит: мост подключается к QMP только по TCP";
+}
+
+std::wstring MachinesFileText::NotIpv4(std::wstring_view host) {
+    return L"адрес IPv6 " + Quoted(host) +
+           L" не подходит: мост подключается к QMP по IPv4 (монитор, который слушает «::», он находит "
+           L"на 127.0.0.1)";
 }
 
 std::wstring MachinesFileText::RepeatedAddress(std::wstring_view address, int line) {

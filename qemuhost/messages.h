@@ -14,6 +14,7 @@ namespace ombrevale::qemuhost {
 struct MachinesFileText {
     static std::wstring Malformed(std::wstring_view file, int line, std::wstring_view problem);
     static std::wstring TooLarge(std::wstring_view file);
+    static std::wstring SavedAsUtf16(std::wstring_view file);
     static std::wstring Unreadable(std::wstring_view file, std::int32_t number);
 
     static std::wstring MissingEquals();
@@ -22,6 +23,7 @@ struct MachinesFileText {
     static std::wstring BadAddress(std::wstring_view text);
     static std::wstring BadPort(std::wstring_view text);
     static std::wstring NotTcp(std::wstring_view text);
+    static std::wstring NotIpv4(std::wstring_view host);
     static std::wstring RepeatedAddress(std::wstring_view address, int line);
 };
 

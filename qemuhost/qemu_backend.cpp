@@ -21,9 +21,11 @@ using hostcore::ServerText;
 // A machines file is a line per machine; anything this large is some other file.
 constexpr std::uint64_t kLargestMachinesFile = 1024 * 1024;
 
-std::wstring Wide(const std::string& utf8) {
-    // Text from QEMU has been through the JSON reader, which takes only well-formed UTF-8.
-    return hostcore::Utf8ToWide(utf8).value_or(L"");
+// QEMU is given paths in UTF-8, which has no place for a lone surrogate: U+FFFD in its
+// place would name another file.
+Status RefuseLoneSurrogate(const std::wstring& path) {
+    if (hostcore::HasLoneSurrogate(path)) return Failure{kInvalidArgument, ServerText::LoneSurrogatePath(path)};
+    return Ok();
 }
 
 const std::string* StringMember(const Json& object, std::string_view key) {
@@ -109,7 +111,15 @@ Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const Machine
     if (!list) return Worded(machine, Failure{kNotQmp, QmpText::Unexpected(L"query-block")});
 
     std::vector<Floppy> floppies;
-    bool anyMedium = false;
+    // A medium that is a regular file here is no host device: the node list, slow to ask for
+    // when a disk has a long snapshot chain, is asked only about the others.
+    bool mayBeDevice = false;
+    const auto regularFile = [this](const std::string& qemuPath) {
+        const auto path = parts_.paths->ToWindows(qemuPath);
+        if (!path) return false;
+        const auto facts = parts_.files->Examine(*path);
+        return facts && facts->kind == hostcore::PathKind::File;
+    };
     for (const Json& block : *list) {
         // Floppy drives are removable; asking the others' type would only cost time.
         const std::string* qdev = StringMember(block, "qdev");
@@ -131,15 +141,18 @@ Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const Machine
             const std::string* file = StringMember(*inserted, "file");
             if (!file) return Worded(machine, Failure{kNotQmp, QmpText::Unexpected(L"query-block")});
             floppy.medium = Medium{*file, IsHostDeviceDriver(StringMember(*inserted, "drv"))};
-            anyMedium = true;
+            if (!floppy.medium->hostDevice && !regularFile(*file)) mayBeDevice = true;
         }
         floppies.push_back(std::move(floppy));
     }
 
     // The format layer (raw) hides the protocol; the node list shows which media are host
     // devices.
-    if (anyMedium) {
-        auto nodes = session.Execute("query-named-block-nodes");
+    if (mayBeDevice) {
+        // "flat" (QEMU 5.0 and later) leaves out every node's backing chain, which would make
+        // the reply grow with the square of a long snapshot chain.
+        auto nodes = session.Execute("query-named-block-nodes", Json::Object({{"flat", Json::Bool(true)}}));
+        if (!nodes && nodes.failure().number == kQemuRefused) nodes = session.Execute("query-named-block-nodes");
         if (!nodes && nodes.failure().number != kQemuRefused) return Worded(machine, nodes.failure());
         const std::vector<Json>* nodeList = nodes ? nodes->AsArray() : nullptr;
         for (const Json& node : nodeList ? *nodeList : std::vector<Json>{}) {
@@ -171,7 +184,7 @@ Result<QemuBackend::Floppy*> QemuBackend::FloppyAt(Conversation& conversation, s
 
 std::wstring QemuBackend::WindowsPath(const std::string& qemuPath) {
     if (auto path = parts_.paths->ToWindows(qemuPath)) return *path;
-    return Wide(qemuPath);
+    return TextFromQemu(qemuPath);
 }
 
 DriveState QemuBackend::StateOf(const Floppy& floppy) {
@@ -277,7 +290,7 @@ Result<std::wstring> QemuBackend::MachineName(std::size_t machine) {
     auto name = (*session)->Execute("query-name");
     const std::string* text = name ? StringMember(*name, "name") : nullptr;
     if (!text || text->empty()) return entry.label;
-    return Wide(*text);
+    return TextFromQemu(*text);
 }
 
 Result<std::size_t> QemuBackend::DriveCount(std::size_t machine) {
@@ -292,6 +305,7 @@ Result<DriveState> QemuBackend::Drive(std::size_t machine, std::size_t drive) {
 }
 
 Status QemuBackend::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
+    OMB_RETURN_IF_FAILED(RefuseLoneSurrogate(path));
     ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, false));
     {
         // QEMU takes a file of any size; a guest cannot read a disk of no floppy format.
@@ -356,6 +370,7 @@ Result<std::int32_t> QemuBackend::GetFloppyImageType(const std::wstring& path) {
 }
 
 Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
+    OMB_RETURN_IF_FAILED(RefuseLoneSurrogate(path));
     ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, true));
     ASSIGN_OR_RETURN(const auto image, images_.NewImage(full, density));
     if (parts_.files->Identify(full) == parts_.files->Identify(parts_.machinesFile))

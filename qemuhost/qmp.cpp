@@ -19,6 +19,12 @@ constexpr std::size_t kLongestMessage = 1024 * 1024;
 
 }  // namespace
 
+std::wstring TextFromQemu(std::string_view utf8) {
+    std::wstring text = Utf8ToWide(utf8).value_or(L"");
+    std::replace(text.begin(), text.end(), L'\0', L'\xFFFD');
+    return text;
+}
+
 std::wstring QmpAddress::Text() const {
     std::wstring text;
     for (int shift = 24; shift >= 0; shift -= 8) {
@@ -87,7 +93,7 @@ Result<Json> QmpSession::AwaitReply(std::int64_t id) {
             const Json* desc = error->Find("desc");
             const std::string* text = desc ? desc->AsString() : nullptr;
             if (!text) return Failure{kNotQmp, QmpText::ErrorWithoutText()};
-            return Failure{kQemuRefused, Utf8ToWide(*text).value_or(L"")};
+            return Failure{kQemuRefused, TextFromQemu(*text)};
         }
         return Failure{kNotQmp, QmpText::NeitherReturnNorError()};
     }

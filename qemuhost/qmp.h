@@ -28,6 +28,11 @@ struct QmpAddress {
     friend bool operator==(const QmpAddress&, const QmpAddress&) = default;
 };
 
+// Text that QEMU sent (an error, a name, a path), as the bridge passes it on. JSON lets it
+// hold NULs, which would end it wherever Windows reads it as a C string: each one becomes
+// U+FFFD, so that the rest is shown too. The JSON reader has taken only well-formed UTF-8.
+std::wstring TextFromQemu(std::string_view utf8);
+
 // A connected byte stream. Failures carry one of the numbers below with a short technical
 // detail (a system error text) as description; the caller words the message.
 class Transport {

@@ -10,7 +10,7 @@ packages=(
   googletest
   xvfb xauth xdotool imagemagick x11-utils
   dosfstools mtools
-  qemu-system-x86
+  qemu-system-x86 qemu-utils
   python3
   nsis p7zip-full zip unzip
 )

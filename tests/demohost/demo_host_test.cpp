@@ -222,6 +222,10 @@ TEST_F(DemoHostTest, AttachImageRefusesWhatItCannotUse) {
     const std::wstring sneaky = Other() + L"\nmachine Чужая";
     ExpectFailure(host->AttachImage(0, 1, sneaky), kInvalidArgument,
                   L"В пути к файлу образа недопустимые символы: " + sneaky);
+    // Saved as U+FFFD, a lone surrogate would have the drive name another file.
+    const std::wstring lone = Other() + static_cast<wchar_t>(0xDC00);
+    ExpectFailure(host->AttachImage(0, 1, lone), kInvalidArgument,
+                  L"Недопустимый путь к файлу образа «" + lone + L"»: в нём непарный суррогатный символ UTF-16");
     ExpectFailure(host->AttachImage(0, 0, Other()), kDriveNotEmpty,
                   L"Дисковод 0 машины «Рабочая» занят: в нём образ «" + Image() + L"»");
     ExpectFailure(host->AttachImage(1, 0, Other()), kDriveNotEmpty,

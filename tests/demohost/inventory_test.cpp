@@ -105,10 +105,41 @@ INSTANTIATE_TEST_SUITE_P(
                   L"LF и CR LF."},
         Malformed{"machine A\r\ndrive 0 empty\r\rdrive 1 empty\r\n", 2, L"строки разделены одиночными символами CR"}));
 
-// A repeated machine name is fine; a repeated drive number in another machine too.
+// A repeated machine name is fine; a repeated drive number in another machine too. Numbers
+// that a hash table would put in one bucket are found as well as any.
 TEST(InventoryTest, DriveNumbersRepeatOnlyWithinAMachine) {
     const Inventory inventory = Parsed("machine A\ndrive 0 empty\nmachine A\ndrive 0 empty\n");
     EXPECT_EQ(inventory.machines.size(), 2u);
+
+    std::string crafted = "machine A\n";
+    for (int k = 0; k < 20000; ++k) crafted += "drive " + std::to_string(k * 20753) + " empty\n";
+    EXPECT_EQ(Parsed(crafted).machines[0].drives.size(), 20000u);
+    crafted += "drive 207530 empty\n";
+    EXPECT_THAT(WideToUtf8(ParseInventory(crafted, kFile).failure().description),
+                HasSubstr("строка 20002: дисковод 207530 машины «A» уже описан в строке 12"));
+}
+
+// Text as Notepad saves it as "Unicode": UTF-16 in either byte order, its mark optional.
+std::string Utf16(std::u16string_view text, bool bigEndian, bool mark) {
+    std::string bytes;
+    for (char16_t unit : (mark ? u"\xFEFF" : u"") + std::u16string(text)) {
+        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST(InventoryTest, NamesAFileSavedAsUtf16) {
+    for (const bool bigEndian : {false, true}) {
+        for (const bool mark : {false, true}) {
+            const auto result =
+                ParseInventory(Utf16(u"machine Альфа\r\n    drive 0 empty\r\n", bigEndian, mark), kFile);
+            ASSERT_FALSE(result.ok());
+            EXPECT_EQ(result.failure(), (Failure{kMalformedInventory, L"Файл инвентаря «" + kFile +
+                                                                          L"» сохранён в кодировке UTF-16; "
+                                                                          L"сохраните его в кодировке UTF-8."}));
+        }
+    }
 }
 
 TEST(InventoryTest, HostDriveLettersAreNormalised) {
@@ -127,6 +158,15 @@ TEST(Utf8Test, RefusesMalformedSequences) {
     EXPECT_FALSE(Utf8ToWide("\xED\xA0\x80"));      // a surrogate
     EXPECT_FALSE(Utf8ToWide("\xF4\x90\x80\x80"));  // past U+10FFFF
     EXPECT_FALSE(Utf8ToWide("\xD0"));              // cut short
+
+    // Without its mark, UTF-16 is told by its zero bytes; a stray NUL or a binary file is not.
+    EXPECT_FALSE(LooksLikeUtf16("machine A\n\0drive 0 empty\n"));
+    EXPECT_FALSE(LooksLikeUtf16(std::string(737280, '\0')));
+    EXPECT_FALSE(LooksLikeUtf16(""));
+
+    // What UTF-8 cannot carry, where wchar_t is UTF-16 (Windows) and UTF-32 alike.
+    EXPECT_FALSE(HasLoneSurrogate(L"C:\\𝄞Ж\\a.vfd"));
+    EXPECT_TRUE(HasLoneSurrogate(std::wstring(L"C:\\") + static_cast<wchar_t>(0xD834) + static_cast<wchar_t>(0xD834)));
 }
 
 }  // namespace

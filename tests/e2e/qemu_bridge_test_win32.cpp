@@ -1,7 +1,8 @@
 // The real Ombrevale.exe with the QEMU bridge registered, against the real QEMU machines
 // that run_qemu_e2e.sh starts: "Альфа" (QEMU's name "Alpha QEMU"; drive 0 holding
-// first.img, drive 1 empty), "Бета" (drive 0 holding "held by beta.img" writable) and
-// "Гамма" (never started). Every change is checked on Альфа's second QMP monitor, which
+// first.img, drive 1 empty; a hard disk with 200 snapshots), "Бета" (drive 0 holding
+// "held by beta.img" writable) and "Гамма" (never started), listed in both spellings of
+// QEMU's -qmp option. Every change is checked on Альфа's second QMP monitor, which
 // only these tests use, by the drive ids of QEMU's command line.
 #include <windows.h>
 
@@ -87,6 +88,18 @@ std::optional<Medium> InAlpha(const char* device) {
     return std::nullopt;
 }
 
+// How many backing images Альфа's hard disk has, as QEMU counts them.
+std::optional<std::int64_t> AlphaSnapshots() {
+    auto blocks = Monitor("query-block");
+    for (const Json& block : blocks && blocks->AsArray() ? *blocks->AsArray() : std::vector<Json>{}) {
+        const Json* name = block.Find("device");
+        const Json* inserted = block.Find("inserted");
+        if (name && name->AsString() && *name->AsString() == "hd0" && inserted)
+            return inserted->Find("backing_file_depth")->AsInteger();
+    }
+    return std::nullopt;
+}
+
 // How long an action of the user's took until the program answered: printed for the
 // closing figures, not judged.
 template <class Action>
@@ -151,6 +164,9 @@ TEST_F(Switch, TheDemoServerServesTheProgram) {
 }
 
 TEST_F(Bridge, ListsTheMachinesTheirDrivesAndWhatEachHolds) {
+    // query-block nests a level for each snapshot: Альфа is listed all the same, and every
+    // test of this suite attaches and releases in its drives.
+    EXPECT_EQ(AlphaSnapshots(), 200);
     auto program = Launch();
     ASSERT_TRUE(program);
     HWND drives = program->Control(kCboFloppyDrives);

@@ -66,10 +66,40 @@ TEST(Json, RefusesMalformedInputWithoutCrashing) {
         "{} {}",
         "[1] x",
     };
-    for (const char* text : bad) EXPECT_FALSE(ParseJson(text)) << text;
-    // Nesting past any real reply is refused rather than recursed into.
-    EXPECT_FALSE(ParseJson(std::string(100000, '[') + std::string(100000, ']')));
-    EXPECT_TRUE(ParseJson(std::string(20, '[') + std::string(20, ']')));
+    for (const char* text : bad) {
+        EXPECT_FALSE(ParseJson(text)) << text;
+        // The same, too deep to keep: skipped values are checked all the same.
+        if (*text) {
+            EXPECT_FALSE(ParseJson(std::string(40, '[') + text + std::string(40, ']'))) << text;
+        }
+    }
+    EXPECT_FALSE(ParseJson(std::string(100000, '[')));
+    EXPECT_FALSE(ParseJson(std::string(40, '[') + "{\"a\":1]" + std::string(40, ']')));
+}
+
+// A disk's snapshot chain nests one level per backing image: what lies deeper than the
+// reader keeps is left out, without recursion, and everything around it stays.
+TEST(Json, LeavesOutWhatNestsTooDeepAndKeepsTheRest) {
+    std::string chain = "{\"filename\": \"base.qcow2\", \"list\": [1, {}, [], \"\\u0041\"]}";
+    for (int i = 0; i < 200; ++i)
+        chain = "{\"filename\": \"s" + std::to_string(i) + "\", \"backing-image\": " + chain + "}";
+    auto reply = ParseJson("{\"return\": [{\"qdev\": \"hd\", \"inserted\": {\"image\": " + chain +
+                           ", \"ro\": false}}, {\"qdev\": \"fd0\"}], \"id\": 2}");
+    ASSERT_TRUE(reply);
+    const Json& disk = reply->Find("return")->AsArray()->at(0);
+    EXPECT_EQ(*disk.Find("qdev")->AsString(), "hd");
+    EXPECT_EQ(disk.Find("inserted")->Find("ro")->AsBool(), false);
+    const Json* image = disk.Find("inserted")->Find("image");
+    int depth = 0;
+    for (; image->Find("backing-image"); image = image->Find("backing-image")) ++depth;
+    EXPECT_EQ(depth, 28);  // kept down to the 32nd level below the reply; the chain starts at the 4th
+    EXPECT_EQ(*reply->Find("return")->AsArray()->at(1).Find("qdev")->AsString(), "fd0");
+    EXPECT_EQ(reply->Find("id")->AsInteger(), 2);
+
+    // Input that nests without end cannot exhaust the stack.
+    auto deep = ParseJson(std::string(100000, '[') + std::string(100000, ']'));
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(deep->AsArray()->size(), 1u);
 }
 
 TEST(Json, WritesCommandsThatReadBack) {
@@ -164,7 +194,8 @@ TEST_F(QmpTest, EveryFailureHasItsNumber) {
         {{kGreeting, ok, Failure{kConnectionLost, L"reset"}}, kConnectionLost},
         {{}, kMachineNotAnswering},  // a monitor busy with another client says nothing
         {{kGreeting, ok,
-          "{\"error\": {\"class\": \"GenericError\", \"desc\": \"Could not open '\\u0444'\"}, \"id\": 2}\r\n"},
+          "{\"error\": {\"class\": \"GenericError\", \"desc\": \"Could not open '\\u0444\\u0000.img'\"}, "
+          "\"id\": 2}\r\n"},
          kQemuRefused},
     };
     for (const Case& c : cases) {
@@ -173,7 +204,8 @@ TEST_F(QmpTest, EveryFailureHasItsNumber) {
         const Failure failure = session ? (*session)->Execute("query-name").failure() : session.failure();
         EXPECT_EQ(failure.number, c.number) << (c.script.empty() ? "" : c.script.back().bytes.substr(0, 40));
         if (c.number == kQemuRefused) {
-            EXPECT_EQ(failure.description, L"Could not open 'ф'");
+            // A NUL would end the text where Windows reads it; the rest is kept.
+            EXPECT_EQ(failure.description, L"Could not open 'ф\xFFFD.img'");
         }
     }
     refuse = true;

@@ -19,14 +19,21 @@ TEST(MachinesFile, ReadsLabelsAndEveryAddressForm) {
         "Windows 98 = 127.0.0.1:4444\r\n"
         "  MS-DOS 6.22\t=\t4445  \n"
         "Альфа-3 = tcp:10.0.0.2:4446,server=on,wait=off\n"
-        "OS/2 = LOCALHOST:4447";
+        "OS/2 = LOCALHOST:4447\n"
+        // QEMU's older spelling, and monitors that listen on every address, dialled on loopback.
+        "Old = tcp::4448,server,nowait\n"
+        "Old too = tcp:localhost:4449,server,nowait\n"
+        "Any = tcp:0.0.0.0:4450,server=on,wait=off\n"
+        "Any6 = [::]:4451\n"
+        "Pasted = -qmp \"tcp:127.0.0.1:4452,server=on,wait=off\"";
     auto machines = ParseMachinesFile(text, L"m.txt");
     ASSERT_TRUE(machines) << std::string(machines.failure().description.begin(), machines.failure().description.end());
     const std::vector<MachineEntry> expected{
-        {L"Windows 98", Address(0x7F000001, 4444), 3},
-        {L"MS-DOS 6.22", Address(0x7F000001, 4445), 4},
-        {L"Альфа-3", Address(0x0A000002, 4446), 5},
-        {L"OS/2", Address(0x7F000001, 4447), 6},
+        {L"Windows 98", Address(0x7F000001, 4444), 3}, {L"MS-DOS 6.22", Address(0x7F000001, 4445), 4},
+        {L"Альфа-3", Address(0x0A000002, 4446), 5},    {L"OS/2", Address(0x7F000001, 4447), 6},
+        {L"Old", Address(0x7F000001, 4448), 7},        {L"Old too", Address(0x7F000001, 4449), 8},
+        {L"Any", Address(0x7F000001, 4450), 9},        {L"Any6", Address(0x7F000001, 4451), 10},
+        {L"Pasted", Address(0x7F000001, 4452), 11},
     };
     EXPECT_EQ(*machines, expected);
     EXPECT_EQ((*machines)[2].address.Text(), L"10.0.0.2:4446");
@@ -48,11 +55,14 @@ TEST(MachinesFile, RefusesMalformedLinesNamingFileAndLine) {
         {"A = 256.0.0.1:4444", L"непонятный адрес QMP «256.0.0.1:4444»"},
         {"A = qemu-host:4444", L"непонятный адрес QMP"},
         {"A = 1.2.3:4444", L"непонятный адрес QMP"},
-        {"A = [::1]:4444", L"непонятный адрес QMP"},
+        {"A = [::1]:4444", L"адрес IPv6 «[::1]» не подходит"},
         {"A = unix:/tmp/qmp.sock", L"только по TCP"},
         {"A = 4444\nB = tcp:127.0.0.1:4444", L"адрес QMP 127.0.0.1:4444 уже указан в строке 1"},
+        {"A = 0.0.0.0:4444\nB = tcp::4444,server,nowait", L"строка 2: адрес QMP 127.0.0.1:4444 уже указан в строке 1"},
         {"A = \xD0", L"не в кодировке UTF-8"},
         {"A\x01 = 4444", L"управляющий символ"},
+        {"A = 4444\rB = 4445\r", L"строка 1: строки разделены одиночными символами CR"},
+        {"\xFF\xFE", L"Файл машин QEMU «f» сохранён в кодировке UTF-16; сохраните его в кодировке UTF-8."},
     };
     for (const auto& [text, problem] : bad) {
         auto machines = ParseMachinesFile(text, L"f");
@@ -60,6 +70,18 @@ TEST(MachinesFile, RefusesMalformedLinesNamingFileAndLine) {
         EXPECT_EQ(machines.failure().number, kMalformedMachinesFile);
         EXPECT_THAT(machines.failure().description, HasSubstr(problem)) << text;
     }
+}
+
+// Every repeat is found in a file of any length, with no pair of lines compared.
+TEST(MachinesFile, FindsRepeatsInALongFile) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += "m = 10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ":" +
+                std::to_string(1 + i % 7) + "\n";
+    EXPECT_EQ(ParseMachinesFile(text, L"f")->size(), 20000u);
+    text += "again = tcp:10.0.40.3:1\n";  // i = 10003
+    EXPECT_THAT(ParseMachinesFile(text, L"f").failure().description,
+                HasSubstr(L"строка 20001: адрес QMP 10.0.40.3:1 уже указан в строке 10004"));
 }
 
 }  // namespace

@@ -58,10 +58,15 @@ struct FakeQemu {
         if (command == "query-name")
             return name.empty() ? Json::Object() : Json::Object({{"name", Json::String(name)}});
         if (command == "query-block") {
+            // The hard disk has snapshots: one level of "backing-image" each, more than the
+            // JSON reader keeps.
+            Json image = Json::Object({{"filename", Json::String("base.qcow2")}});
+            for (int i = 0; i < 40; ++i) image = Json::Object({{"backing-image", std::move(image)}});
             Json list = Json::Array({
                 Json::Object({{"device", Json::String("ide0-hd0")},
                               {"qdev", Json::String("/machine/hd")},
-                              {"removable", Json::Bool(false)}}),
+                              {"removable", Json::Bool(false)},
+                              {"inserted", Json::Object({{"file", Json::String("top.qcow2")}, {"image", image}})}}),
                 Json::Object({{"device", Json::String("ide1-cd0")},
                               {"qdev", Json::String("/machine/cd")},
                               {"removable", Json::Bool(true)}}),
@@ -316,6 +321,10 @@ TEST_F(QemuBackendTest, RefusalsLeaveQemuUnasked) {
     EXPECT_EQ(backend->AttachImage(0, 0, folder.File(L"missing.img")).failure().number, hostcore::kFileNotFound);
     EXPECT_EQ(backend->AttachHostDrive(0, 0, L"C:").failure().number, hostcore::kBadHostDriveLetter);
     EXPECT_EQ(backend->AttachHostDrive(0, 0, L"A").failure().number, hostcore::kBadHostDriveLetter);
+    // QEMU takes paths in UTF-8: U+FFFD for a lone surrogate would name another file.
+    const std::wstring lone = image + static_cast<wchar_t>(0xD800);
+    EXPECT_THAT(backend->AttachImage(0, 0, lone).failure().description, HasSubstr(L"непарный суррогатный символ"));
+    EXPECT_THAT(backend->CreateFloppyImage(lone, 2).failure().description, HasSubstr(L"непарный суррогатный символ"));
     EXPECT_TRUE(alpha.Changes().empty());
 
     // A drive that holds something, and an image that another drive holds under another name.
