@@ -9,16 +9,18 @@
 namespace ombrevale {
 
 struct frmMain::State {
-    State(VirtualPCHost& h, SupportLibrary& s, FormView& v) : host(h), support(s), view(v), drives(h, s, v) {}
+    State(VirtualPCHost& h, SupportLibrary& s, FormView& v, FolderListing& f)
+        : host(h), support(s), view(v), folders(f), drives(h, s, v) {}
 
     VirtualPCHost& host;
     SupportLibrary& support;
     FormView& view;
+    FolderListing& folders;
     DriveControl drives;
 };
 
-frmMain::frmMain(VirtualPCHost& host, SupportLibrary& support, FormView& view)
-    : state_(std::make_unique<State>(host, support, view)) {}
+frmMain::frmMain(VirtualPCHost& host, SupportLibrary& support, FormView& view, FolderListing& folders)
+    : state_(std::make_unique<State>(host, support, view, folders)) {}
 
 frmMain::~frmMain() = default;
 
@@ -50,6 +52,10 @@ Status frmMain::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
     }
     if (keyCode == kKeyF1 && shift == kShiftNone) return support.esOpenReadMeFile(0);
     if (keyCode == kKeyEscape && shift == kShiftNone) return state_->view.Unload();
+    // The next disk of a numbered set, or the previous one: the attach command, without
+    // its box, so that a swap is one key press.
+    if (keyCode == kKeyF3 && (shift == kShiftNone || shift == kShiftShift))
+        state_->drives.AttachNeighbour(shift == kShiftNone ? Neighbour::Next : Neighbour::Previous, state_->folders);
     return Ok();
 }
 

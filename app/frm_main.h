@@ -10,13 +10,15 @@
 #include "app/form_view.h"
 #include "automation/automation.h"
 #include "base/result.h"
+#include "support/folder_listing.h"
 #include "support/support.h"
 
 namespace ombrevale {
 
 class frmMain {
 public:
-    frmMain(VirtualPCHost& host, SupportLibrary& support, FormView& view);
+    // `folders` lists an image's folder for the next-disk keys.
+    frmMain(VirtualPCHost& host, SupportLibrary& support, FormView& view, FolderListing& folders);
     ~frmMain();
     frmMain(const frmMain&) = delete;
     frmMain& operator=(const frmMain&) = delete;

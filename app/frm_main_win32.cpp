@@ -80,7 +80,7 @@ Status EditLine::SetText(const std::wstring& text) {
 
 MainWindow::MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support)
     : instance_(instance), support_(support) {
-    form_ = std::make_unique<frmMain>(host, support, *this);
+    form_ = std::make_unique<frmMain>(host, support, *this, folders_);
 }
 
 MainWindow::~MainWindow() {
@@ -298,7 +298,12 @@ void MainWindow::PreviewKey(const MSG& msg) {
     if (GetKeyState(VK_SHIFT) < 0) shift |= 1;
     if (GetKeyState(VK_CONTROL) < 0) shift |= 2;
     if (GetKeyState(VK_MENU) < 0) shift |= 4;
+    // A key's command (the next disk) is an event like a click: a click that comes while
+    // it waits for the server runs after it.
+    const bool outermost = !inEvent_;
+    inEvent_ = true;
     Check(form_->Form_KeyDown(key, shift));
+    if (outermost) EndEvent();
 }
 
 void MainWindow::Fatal(const Failure& failure) {
@@ -332,6 +337,21 @@ void MainWindow::OnCommand(int id, int code) {
         Check(form_->mnuImage_Click(static_cast<std::int16_t>(id - kImageMenuCommandBase)));
 }
 
+bool MainWindow::BeginEvent(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (inEvent_) {
+        deferred_.push_back({message, wParam, lParam});
+        return false;
+    }
+    inEvent_ = true;
+    return true;
+}
+
+void MainWindow::EndEvent() {
+    inEvent_ = false;
+    if (hwnd_)
+        for (const Deferred& d : std::exchange(deferred_, {})) PostMessageW(hwnd_, d.message, d.wParam, d.lParam);
+}
+
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
@@ -361,18 +381,10 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
-        // Events run one at a time. A command that arrives while a handler waits (a call
-        // to an out-of-process server pumps messages) runs after that handler instead of
-        // inside it.
-        if (inEvent_) {
-            deferred_.push_back({wParam, lParam});
-            return 0;
+        if (BeginEvent(message, wParam, lParam)) {
+            OnCommand(LOWORD(wParam), HIWORD(wParam));
+            EndEvent();
         }
-        inEvent_ = true;
-        OnCommand(LOWORD(wParam), HIWORD(wParam));
-        inEvent_ = false;
-        if (hwnd_)
-            for (const auto& [w, l] : std::exchange(deferred_, {})) PostMessageW(hwnd_, WM_COMMAND, w, l);
         return 0;
     case WM_CTLCOLORSTATIC:
         // The read-only status line keeps the button-face colour of the system scheme.

@@ -19,6 +19,7 @@
 #include "automation/automation.h"
 #include "base/owners_win32.h"
 #include "base/result.h"
+#include "support/folder_listing_win32.h"
 #include "support/support.h"
 
 namespace ombrevale {
@@ -94,6 +95,11 @@ private:
     Status CreateMenus();
     void ApplyDpi(unsigned dpi, const RECT* suggested);
     void OnCommand(int id, int code);
+    // Events run one at a time. A message that starts an event while another one runs (a
+    // call to an out-of-process server pumps messages) is kept, and posted again once that
+    // event ends: false then.
+    bool BeginEvent(UINT message, WPARAM wParam, LPARAM lParam);
+    void EndEvent();
     // A failure that reached the top of an event: reported, then the program ends.
     void Fatal(const Failure& failure);
     void Check(const Status& status) {
@@ -113,10 +119,16 @@ private:
     int exitCode_ = 0;
     bool quitOnDestroy_ = true;
     bool inEvent_ = false;
-    std::vector<std::pair<WPARAM, LPARAM>> deferred_;
+    struct Deferred {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    std::vector<Deferred> deferred_;
     ComboList vmList_;
     ComboList driveList_;
     EditLine status_;
+    Win32FolderListing folders_;
     std::unique_ptr<frmMain> form_;
 };
 

@@ -55,6 +55,7 @@ namespace ombrevale {
 // Virtual-key codes and shift-state bits that the key handler knows.
 inline constexpr std::int16_t kKeyEscape = 27;
 inline constexpr std::int16_t kKeyF1 = 112;
+inline constexpr std::int16_t kKeyF3 = 114;
 inline constexpr std::int16_t kShiftNone = 0;
 inline constexpr std::int16_t kShiftShift = 1;
 

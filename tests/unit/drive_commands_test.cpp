@@ -74,7 +74,7 @@ protected:
         };
     }
     std::vector<std::wstring> Trace() const {
-        return log.Only({L"vm0.drive0.", L"boxes.", L"reporter.", L"txtStatus."});
+        return log.Only({L"vm0.drive0.", L"boxes.", L"reporter.", L"txtStatus.", L"folders."});
     }
 
     std::shared_ptr<FakeDrive> drive;
@@ -182,6 +182,121 @@ TEST_F(DriveCommandTest, AttachOutcomes) {
         form.cmdAttachImage_Click();
         EXPECT_THAT(Trace(), ElementsAreArray(row.expected));
     }
+}
+
+// The next-disk keys: the attach command with the set's next or previous disk, with no
+// box when it works and the remembered folder left alone.
+TEST_F(DriveCommandTest, NextDiskKeysWalkTheSetThroughTheAttachCommand) {
+    const std::wstring folder = L"D:\\Win95\\";
+    folders.files[folder] = {L"disk 01.vfd", L"disk 02.vfd", L"disk 04.vfd", L"disk 05.img"};
+    drive->attachment = kAttachedImage;
+    drive->imagePath = folder + L"disk 02.vfd";
+    const std::wstring status = L"txtStatus.SetText(Подключен образ: ";
+    const std::vector<std::pair<std::int16_t, std::wstring>> presses = {
+        {0, L"disk 04.vfd"}, {1, L"disk 02.vfd"}, {1, L"disk 01.vfd"}};
+    for (const auto& [shift, disk] : presses) {
+        SCOPED_TRACE(::testing::Message() << disk);
+        log.Clear();
+        ASSERT_TRUE(form.Form_KeyDown(114, shift).ok());
+        const std::vector<std::wstring> expected = {kAttachment,
+                                                    L"vm0.drive0.ImagePath()",
+                                                    L"folders.FileNames(" + folder + L")",
+                                                    kAttachment,
+                                                    L"vm0.drive0.ReleaseImage()",
+                                                    L"vm0.drive0.AttachImage(" + folder + disk + L")",
+                                                    kAttachment,
+                                                    kEmptyLine,
+                                                    kAttachment,
+                                                    L"vm0.drive0.ImagePath()",
+                                                    status + folder + disk + L")"};
+        EXPECT_THAT(Trace(), ElementsAreArray(expected));
+    }
+    EXPECT_EQ(log.Count(L"support.NewFileDialog"), 0u);
+    EXPECT_EQ(log.Count(L"support.NewSettingsStore"), 0u);
+    // Other keys with F3 do nothing.
+    log.Clear();
+    for (std::int16_t shift : {2, 3, 4}) ASSERT_TRUE(form.Form_KeyDown(114, shift).ok());
+    EXPECT_THAT(Trace(), IsEmpty());
+}
+
+TEST_F(DriveCommandTest, NextDiskKeysSayWhyThereIsNothingToSwapTo) {
+    const std::wstring folder = L"D:\\Win95\\";
+    const std::wstring last = folder + L"disk 2.vfd";
+    const std::wstring listed = L"folders.FileNames(" + folder + L")";
+    struct Case {
+        const char* name;
+        std::int32_t attachment;
+        std::wstring image;
+        std::int16_t shift;
+        std::function<void()> arrange;
+        std::vector<std::wstring> expected;
+    };
+    const std::vector<Case> cases = {
+        {"empty drive", 0, L"", 0, nullptr, {kAttachment, Box(L"В дисководе нет образа, менять нечего.", 64)}},
+        {"host drive", 2, L"", 1, nullptr, {kAttachment, Box(L"В дисководе нет образа, менять нечего.", 64)}},
+        {"the last disk",
+         1,
+         last,
+         0,
+         nullptr,
+         {kAttachment, L"vm0.drive0.ImagePath()", listed, Box(last + L"\r\n\r\nСледующего диска в папке нет.", 64)}},
+        {"the first disk",
+         1,
+         folder + L"disk 1.vfd",
+         1,
+         nullptr,
+         {kAttachment, L"vm0.drive0.ImagePath()", listed,
+          Box(folder + L"disk 1.vfd\r\n\r\nПредыдущего диска в папке нет.", 64)}},
+        {"no number",
+         1,
+         folder + L"boot.vfd",
+         0,
+         nullptr,
+         {kAttachment, L"vm0.drive0.ImagePath()", listed,
+          Box(folder + L"boot.vfd\r\n\r\nВ имени образа нет номера диска.", 64)}},
+        {"folder unreadable",
+         1,
+         L"E:\\gone\\disk 1.vfd",
+         0,
+         nullptr,
+         {kAttachment, L"vm0.drive0.ImagePath()", L"folders.FileNames(E:\\gone\\)",
+          Box(L"E:\\gone\\\r\n\r\nНе удалось прочитать папку образа.", 64)}},
+        {"Attachment unreadable",
+         1,
+         last,
+         0,
+         [&] { drive->faults.FailCall(L"Attachment", drive->faults.Calls(L"Attachment") + 1); },
+         {kAttachment, Reported(L"Attachment", L"Не удалось узнать, какой образ в дисководе.")}},
+        {"ImagePath unreadable",
+         1,
+         last,
+         0,
+         [&] { drive->faults.Fail(L"ImagePath"); },
+         {kAttachment, L"vm0.drive0.ImagePath()",
+          Reported(L"ImagePath", L"Не удалось узнать, какой образ в дисководе.")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        folders.files = {{folder, {L"disk 1.vfd", L"disk 2.vfd", L"boot.vfd"}}};
+        drive->faults = Faults();
+        drive->attachment = c.attachment;
+        drive->imagePath = c.image;
+        if (c.arrange) c.arrange();
+        log.Clear();
+        ASSERT_TRUE(form.Form_KeyDown(114, c.shift).ok());
+        EXPECT_THAT(Trace(), ElementsAreArray(c.expected));
+        EXPECT_EQ(log.Count(L"vm0.drive0.AttachImage"), 0u);
+    }
+
+    // The drive refuses the next disk: the attach command's report, then the refresh.
+    drive->faults = Faults();
+    drive->faults.Fail(L"AttachImage");
+    drive->attachment = kAttachedImage;
+    drive->imagePath = folder + L"disk 1.vfd";
+    log.Clear();
+    ASSERT_TRUE(form.Form_KeyDown(114, 0).ok());
+    EXPECT_EQ(ReportMessages().back(), last + L"\r\n\r\nНе удалось подключить образ.");
+    EXPECT_EQ(view.status.text, L"Отключено");
 }
 
 // Both commands stop before touching the drive when the list has nothing chosen.
