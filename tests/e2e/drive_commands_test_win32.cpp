@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 namespace ombrevale::e2e {
 namespace {
 
@@ -142,6 +145,55 @@ TEST_F(DriveCommands, AttachmentsAndTheLastFolderOutliveTheProgram) {
     PressButton(dialog, IDCANCEL);
     ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
     EXPECT_EQ(Shown(TextOf(program->Control(kTxtStatus))), Shown(kAttached + next));
+    EXPECT_TRUE(CloseNormally(*program));
+}
+
+// F3 and Shift+F3 through a set of three disks, forward and back, with the last disk and
+// a drive with no image.
+TEST_F(DriveCommands, NextDiskKeysWalkASetOfThree) {
+    std::vector<std::wstring> disks;
+    for (const wchar_t* n : {L"1", L"2", L"3"}) {
+        disks.push_back(PathOf(L"Набор\\Диск " + std::wstring(n) + L" из 3.vfd"));
+        MakeFloppy(disks.back(), 2);
+    }
+    MakeFile(PathOf(L"Набор\\Диск 4 из 3.txt"), 10);
+    auto program = Launch();
+    ASSERT_TRUE(program);
+    ASSERT_EQ(Shown(WaitForStatus(*program, kDetached)), Shown(kDetached));
+
+    PostKey(program->MainWindow(), VK_F3);
+    EXPECT_TRUE(BoxSays(TakeMessageBox(*program), L"В дисководе нет образа, менять нечего.", BoxIcon::Information));
+    ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
+
+    EXPECT_TRUE(BoxSays(Attach(*program, disks[0]), L"Образ подключен.", BoxIcon::Information));
+    ASSERT_EQ(Shown(WaitForStatus(*program, kAttached + disks[0])), Shown(kAttached + disks[0]));
+    const std::wstring remembered = RememberedFolder();
+
+    // Each swap is one key press: the status line names the new disk, and no box comes.
+    for (int disk : {1, 2}) {
+        PostKey(program->MainWindow(), VK_F3);
+        EXPECT_EQ(Shown(WaitForStatus(*program, kAttached + disks[disk])), Shown(kAttached + disks[disk]));
+        ASSERT_TRUE(program->WaitUntilIdle()) << "a box after the swap:" << Describe(*program);
+    }
+    PostKey(program->MainWindow(), VK_F3);
+    EXPECT_TRUE(
+        BoxSays(TakeMessageBox(*program), disks[2] + L"\r\n\r\nСледующего диска в папке нет.", BoxIcon::Information));
+    ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
+    EXPECT_EQ(Shown(TextOf(program->Control(kTxtStatus))), Shown(kAttached + disks[2]));
+
+    // Back with Shift+F3, typed: a posted key carries no Shift. Typed input goes to the window
+    // in front, which may be lost to another window: a press that changed nothing is repeated.
+    for (int disk : {1, 0}) {
+        const std::wstring expected = kAttached + disks[disk];
+        bool swapped = false;
+        for (int attempt = 0; attempt < 3 && !swapped; ++attempt) {
+            ASSERT_TRUE(TypeKeys(*program, {VK_SHIFT, VK_F3})) << "the main window could not be brought to the front";
+            swapped = WaitForStatus(*program, expected, 3s) == expected;
+        }
+        EXPECT_TRUE(swapped) << Shown(TextOf(program->Control(kTxtStatus)));
+        ASSERT_TRUE(program->WaitUntilIdle()) << "a box after the swap:" << Describe(*program);
+    }
+    EXPECT_EQ(Shown(RememberedFolder()), Shown(remembered)) << "the keys moved the remembered folder";
     EXPECT_TRUE(CloseNormally(*program));
 }
 
