@@ -69,6 +69,28 @@ void frmMain::cmdAttachImage_Click() {
     state_->drives.Attach([this] { return GetOpenFileName(); });
 }
 
+bool frmMain::Form_OLEDragOver() { return state_->drives.HasChosenDrive(); }
+
+void frmMain::Form_OLEDragDrop(const std::vector<DroppedFile>& files) {
+    if (files.empty()) return;
+    MessageBoxes& boxes = state_->support.Boxes();
+    // A box that cannot be shown changes nothing: nothing is attached either way.
+    if (files.size() > 1) {
+        (void)boxes.Show(app_texts::kDropSeveralFiles, kStyleInformation);
+        return;
+    }
+    if (files[0].folder) {
+        (void)boxes.Show(files[0].path + kParagraph + app_texts::kDropFolder, kStyleInformation);
+        return;
+    }
+    // The path takes the dialog's place, and is remembered where the dialog would remember it.
+    const std::wstring path = files[0].path;
+    state_->drives.Attach([this, path]() -> Result<std::wstring> {
+        RememberImageFolder(state_->support, path);
+        return path;
+    });
+}
+
 // A failing menu is told to the user; the window goes on working.
 Status frmMain::cmdImageMenu_Click() {
     if (Status shown = ShowImageMenu(state_->view); !shown.ok())

@@ -19,6 +19,8 @@ namespace texts = app_texts;
 constexpr const wchar_t* kWindowClass = L"OmbrevaleMainWindow";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+// Posted by a drop that was taken, so that it runs once the source has let go.
+constexpr UINT kDroppedMessage = WM_APP + 1;
 // Entries a drop-down list shows before it scrolls.
 constexpr int kDropDownEntries = 10;
 
@@ -113,7 +115,29 @@ Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, Virtu
     RETURN_IF_FAILED(window->CreateControls());
     RETURN_IF_FAILED(window->CreateMenus());
     window->ApplyDpi(window->dpi_, nullptr);
+    window->RegisterDropTarget();
     return window;
+}
+
+void MainWindow::RegisterDropTarget() {
+    auto ole = std::make_unique<OleSession>();
+    if (FAILED(ole->result)) return;
+    Microsoft::WRL::ComPtr<DropTarget> target;
+    target.Attach(new DropTarget(this));
+    if (FAILED(RegisterDragDrop(hwnd_, target.Get()))) return;
+    ole_ = std::move(ole);
+    dropTarget_ = std::move(target);
+}
+
+// A box or dialog of the program disables the window; a command runs as an event; and a
+// drop taken a moment ago has not run yet.
+bool MainWindow::TakesDrop() {
+    return hwnd_ && IsWindowEnabled(hwnd_) && !inEvent_ && !pendingDrop_ && form_->Form_OLEDragOver();
+}
+
+void MainWindow::Dropped(std::vector<DroppedFile> files) {
+    if (!hwnd_ || !PostMessageW(hwnd_, kDroppedMessage, 0, 0)) return;
+    pendingDrop_ = std::move(files);
 }
 
 Status MainWindow::CreateControls() {
@@ -406,11 +430,25 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case kDroppedMessage:
+        if (BeginEvent(message, wParam, lParam)) {
+            if (auto files = std::exchange(pendingDrop_, std::nullopt)) {
+                // Dropped from another program's window: the boxes that follow belong in front.
+                SetForegroundWindow(hwnd_);
+                form_->Form_OLEDragDrop(*files);
+            }
+            EndEvent();
+        }
+        return 0;
     case WM_CLOSE:
         form_->Form_Unload();
         DestroyWindow(hwnd_);
         return 0;
     case WM_DESTROY:
+        if (dropTarget_) {
+            dropTarget_->Detach();
+            RevokeDragDrop(hwnd_);
+        }
         // Closing the only window ends the program.
         if (quitOnDestroy_) PostQuitMessage(exitCode_);
         return 0;

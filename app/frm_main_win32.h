@@ -4,15 +4,18 @@
 #pragma once
 
 #include <windows.h>
+#include <wrl/client.h>
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/drop_target_win32.h"
 #include "app/form_view.h"
 #include "app/frm_main.h"
 #include "app/layout.h"
@@ -55,7 +58,7 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-class MainWindow final : public FormView {
+class MainWindow final : public FormView, private DropSite {
 public:
     // Creates the window with its controls and menu, not yet shown and not yet loaded.
     static Result<std::unique_ptr<MainWindow>> Create(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support);
@@ -73,6 +76,8 @@ public:
     frmMain& form() { return *form_; }
     // Zero after a normal close; non-zero when a failure ended the program.
     int exitCode() const { return exitCode_; }
+    // Whether files can be dropped on the window (OLE could be started for it).
+    bool acceptsDrops() const { return dropTarget_ != nullptr; }
 
     // Key preview for the message loop: gives frmMain every key pressed in the window
     // before the focused control sees it. The key always goes on to that control.
@@ -93,6 +98,12 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     Status CreateControls();
     Status CreateMenus();
+    // What a Windows user expects beyond the layout: files dropped from Explorer. Not
+    // vital: without it the window works as ever.
+    void RegisterDropTarget();
+    // DropSite
+    bool TakesDrop() override;
+    void Dropped(std::vector<DroppedFile> files) override;
     void ApplyDpi(unsigned dpi, const RECT* suggested);
     void OnCommand(int id, int code);
     // Events run one at a time. A message that starts an event while another one runs (a
@@ -129,6 +140,17 @@ private:
     ComboList driveList_;
     EditLine status_;
     Win32FolderListing folders_;
+    // OLE for the drop target, from registering it to the end of the window.
+    struct OleSession {
+        HRESULT result = ::OleInitialize(nullptr);
+        ~OleSession() {
+            if (SUCCEEDED(result)) ::OleUninitialize();
+        }
+    };
+    std::unique_ptr<OleSession> ole_;
+    Microsoft::WRL::ComPtr<DropTarget> dropTarget_;
+    // A drop taken and not yet run: it runs as an event of its own once the drop is over.
+    std::optional<std::vector<DroppedFile>> pendingDrop_;
     std::unique_ptr<frmMain> form_;
 };
 

@@ -33,6 +33,10 @@ inline constexpr wchar_t kCreateControlFailed[] = L"Не удалось созд
 inline constexpr wchar_t kWindowClosed[] = L"Главное окно закрыто.";
 inline constexpr wchar_t kCloseWindowFailed[] = L"Не удалось закрыть главное окно";
 
+// Files dropped on the window. The second follows the folder's path and an empty line.
+inline constexpr wchar_t kDropSeveralFiles[] = L"Подключить можно только один образ: перетащите в окно один файл.";
+inline constexpr wchar_t kDropFolder[] = L"Это папка, а не файл образа.";
+
 // The lists and the status line.
 inline constexpr wchar_t kListNotCreated[] = L"Список не создан.";
 inline constexpr wchar_t kListCountFailed[] = L"Не удалось узнать число строк списка.";

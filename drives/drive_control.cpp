@@ -119,6 +119,13 @@ void DriveControl::RefreshDriveStatus() {
     if (text) guard.step(status.SetText(*text));
 }
 
+bool DriveControl::HasChosenDrive() {
+    ListControl& list = view_.cboFloppyDrives();
+    auto count = list.Count();
+    auto position = list.Position();
+    return count.ok() && *count > 0 && position.ok() && *position >= 0;
+}
+
 void DriveControl::Detach() {
     Guard guard;
     ListControl& list = view_.cboFloppyDrives();

@@ -31,10 +31,13 @@ public:
     void FillDriveList();
     // Click of cboFloppyDrives, and the refresh after detach and attach.
     void RefreshDriveStatus();
+    // Whether the drive list has a drive chosen; an unreadable list has none.
+    bool HasChosenDrive();
     // cmdDetach: empties the chosen drive.
     void Detach();
     // cmdAttachImage: puts the image file the user picks into the chosen drive. A drop
-    // or a key runs the same command with a path source of its own in the dialog's place.
+    // and the next-disk keys run the same command with a path source of their own in the
+    // dialog's place.
     void Attach(const AskImagePath& getOpenFileName, AttachSuccess tell = AttachSuccess::Box);
     // The next-disk keys: the attach command with the next or previous disk of the set
     // that the chosen drive's image belongs to. Says so when there is none.

@@ -7,6 +7,7 @@
 namespace ombrevale::fakes {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
@@ -297,6 +298,47 @@ TEST_F(DriveCommandTest, NextDiskKeysSayWhyThereIsNothingToSwapTo) {
     ASSERT_TRUE(form.Form_KeyDown(114, 0).ok());
     EXPECT_EQ(ReportMessages().back(), last + L"\r\n\r\nНе удалось подключить образ.");
     EXPECT_EQ(view.status.text, L"Отключено");
+}
+
+// A file dropped on the window takes the dialog's place in the attach command: the same
+// calls, box and refresh, with the folder remembered as the dialog remembers it.
+TEST_F(DriveCommandTest, DroppedFileIsAttachedAsTheDialogsChoice) {
+    support.dialogAnswers = {{true, kChosen}};
+    form.cmdAttachImage_Click();
+    const std::vector<std::wstring> byDialog = Trace();
+    const std::wstring remember =
+        L"settings.SaveSetting(OFN Paths, Last open VFD directory, 0, E:\\Мои образы, "
+        L"Quorvex - Ombrevale, true, status=-1)";
+    EXPECT_EQ(log.Count(remember), 1u);
+
+    drive->attachment = kAttachedNothing;
+    support.settings.clear();
+    log.Clear();
+    ASSERT_TRUE(form.Form_OLEDragOver());
+    form.Form_OLEDragDrop({{kChosen, false}});
+    EXPECT_THAT(Trace(), ElementsAreArray(byDialog));
+    EXPECT_THAT(log.Only({L"settings.", L"support.NewFileDialog"}), ElementsAre(remember));
+
+    // Several files or a folder: one box, nothing attached, nothing remembered.
+    const std::vector<std::pair<std::vector<DroppedFile>, std::wstring>> refused = {
+        {{{kChosen, false}, {kImage, false}}, L"Подключить можно только один образ: перетащите в окно один файл."},
+        {{{L"E:\\Образы", true}}, L"E:\\Образы\r\n\r\nЭто папка, а не файл образа."},
+    };
+    for (const auto& [files, text] : refused) {
+        log.Clear();
+        form.Form_OLEDragDrop(files);
+        EXPECT_THAT(Trace(), ElementsAre(Box(text, 64)));
+        EXPECT_EQ(log.Count(L"settings."), 0u);
+    }
+
+    // No drive chosen: the cursor refuses, and a drop that comes all the same stops where
+    // the command stops without a drive.
+    view.driveList.position = -1;
+    EXPECT_FALSE(form.Form_OLEDragOver());
+    log.Clear();
+    form.Form_OLEDragDrop({{kChosen, false}});
+    EXPECT_THAT(Trace(), IsEmpty());
+    EXPECT_EQ(log.Count(L"settings."), 0u);
 }
 
 // Both commands stop before touching the drive when the list has nothing chosen.
