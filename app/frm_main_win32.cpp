@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "app/accessible_win32.h"
 #include "app/texts.h"
 #include "base/failure_win32.h"
 #include "support/dpi_win32.h"
@@ -116,6 +117,7 @@ Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, Virtu
     RETURN_IF_FAILED(window->CreateMenus());
     window->ApplyDpi(window->dpi_, nullptr);
     window->RegisterDropTarget();
+    window->NameControls();
     return window;
 }
 
@@ -127,6 +129,13 @@ void MainWindow::RegisterDropTarget() {
     if (FAILED(RegisterDragDrop(hwnd_, target.Get()))) return;
     ole_ = std::move(ole);
     dropTarget_ = std::move(target);
+}
+
+void MainWindow::NameControls() {
+    GiveAccessibleName(controls_[kCboVMName], texts::kAccessibleMachineList);
+    GiveAccessibleName(controls_[kCboFloppyDrives], texts::kAccessibleDriveList);
+    GiveAccessibleName(controls_[kTxtStatus], texts::kAccessibleStatus, AccessibleValue::Text);
+    GiveAccessibleName(controls_[kCmdImageMenu], texts::kAccessibleImageMenu);
 }
 
 // A box or dialog of the program disables the window; a command runs as an event; and a

@@ -98,9 +98,10 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     Status CreateControls();
     Status CreateMenus();
-    // What a Windows user expects beyond the layout: files dropped from Explorer. Not
-    // vital: without it the window works as ever.
+    // What a Windows user expects beyond the layout: files dropped from Explorer, and
+    // names for screen readers. Neither is vital: without them the window works as ever.
     void RegisterDropTarget();
+    void NameControls();
     // DropSite
     bool TakesDrop() override;
     void Dropped(std::vector<DroppedFile> files) override;

@@ -37,6 +37,12 @@ inline constexpr wchar_t kCloseWindowFailed[] = L"Не удалось закры
 inline constexpr wchar_t kDropSeveralFiles[] = L"Подключить можно только один образ: перетащите в окно один файл.";
 inline constexpr wchar_t kDropFolder[] = L"Это папка, а не файл образа.";
 
+// Names of the controls for screen readers, where no caption names them.
+inline constexpr wchar_t kAccessibleMachineList[] = L"Виртуальная машина";
+inline constexpr wchar_t kAccessibleDriveList[] = L"Дисковод";
+inline constexpr wchar_t kAccessibleStatus[] = L"Состояние дисковода";
+inline constexpr wchar_t kAccessibleImageMenu[] = L"Меню образов";
+
 // The lists and the status line.
 inline constexpr wchar_t kListNotCreated[] = L"Список не создан.";
 inline constexpr wchar_t kListCountFailed[] = L"Не удалось узнать число строк списка.";
