@@ -221,60 +221,38 @@ TEST_F(DriveCommandTest, NextDiskKeysWalkTheSetThroughTheAttachCommand) {
 }
 
 TEST_F(DriveCommandTest, NextDiskKeysSayWhyThereIsNothingToSwapTo) {
-    const std::wstring folder = L"D:\\Win95\\";
-    const std::wstring last = folder + L"disk 2.vfd";
-    const std::wstring listed = L"folders.FileNames(" + folder + L")";
+    const std::wstring folder = L"D:\\Win95\\", first = folder + L"disk 1.vfd", last = folder + L"disk 2.vfd";
+    const std::vector<std::wstring> empty = {kAttachment, Box(L"В дисководе нет образа, менять нечего.", 64)};
+    const std::wstring unknown = L"Не удалось узнать, какой образ в дисководе.";
+    // The image read, its folder listed, and a box about it.
+    auto told = [&](const std::wstring& image, const std::wstring& listing, const std::wstring& text) {
+        return std::vector<std::wstring>{kAttachment, L"vm0.drive0.ImagePath()", L"folders.FileNames(" + listing + L")",
+                                         Box(image + L"\r\n\r\n" + text, 64)};
+    };
     struct Case {
         const char* name;
         std::int32_t attachment;
         std::wstring image;
         std::int16_t shift;
-        std::function<void()> arrange;
         std::vector<std::wstring> expected;
+        const wchar_t* fails = nullptr;  // Attachment or ImagePath
     };
     const std::vector<Case> cases = {
-        {"empty drive", 0, L"", 0, nullptr, {kAttachment, Box(L"В дисководе нет образа, менять нечего.", 64)}},
-        {"host drive", 2, L"", 1, nullptr, {kAttachment, Box(L"В дисководе нет образа, менять нечего.", 64)}},
-        {"the last disk",
-         1,
-         last,
-         0,
-         nullptr,
-         {kAttachment, L"vm0.drive0.ImagePath()", listed, Box(last + L"\r\n\r\nСледующего диска в папке нет.", 64)}},
-        {"the first disk",
-         1,
-         folder + L"disk 1.vfd",
-         1,
-         nullptr,
-         {kAttachment, L"vm0.drive0.ImagePath()", listed,
-          Box(folder + L"disk 1.vfd\r\n\r\nПредыдущего диска в папке нет.", 64)}},
-        {"no number",
-         1,
-         folder + L"boot.vfd",
-         0,
-         nullptr,
-         {kAttachment, L"vm0.drive0.ImagePath()", listed,
-          Box(folder + L"boot.vfd\r\n\r\nВ имени образа нет номера диска.", 64)}},
-        {"folder unreadable",
-         1,
-         L"E:\\gone\\disk 1.vfd",
-         0,
-         nullptr,
-         {kAttachment, L"vm0.drive0.ImagePath()", L"folders.FileNames(E:\\gone\\)",
-          Box(L"E:\\gone\\\r\n\r\nНе удалось прочитать папку образа.", 64)}},
-        {"Attachment unreadable",
-         1,
-         last,
-         0,
-         [&] { drive->faults.FailCall(L"Attachment", drive->faults.Calls(L"Attachment") + 1); },
-         {kAttachment, Reported(L"Attachment", L"Не удалось узнать, какой образ в дисководе.")}},
+        {"empty drive", 0, L"", 0, empty},
+        {"host drive", 2, L"", 1, empty},
+        {"the last disk", 1, last, 0, told(last, folder, L"Следующего диска в папке нет.")},
+        {"the first disk", 1, first, 1, told(first, folder, L"Предыдущего диска в папке нет.")},
+        {"no number", 1, folder + L"boot.vfd", 0,
+         told(folder + L"boot.vfd", folder, L"В имени образа нет номера диска.")},
+        {"folder unreadable", 1, L"E:\\gone\\disk 1.vfd", 0,
+         told(L"E:\\gone\\", L"E:\\gone\\", L"Не удалось прочитать папку образа.")},
+        {"Attachment unreadable", 1, last, 0, {kAttachment, Reported(L"Attachment", unknown)}, L"Attachment"},
         {"ImagePath unreadable",
          1,
          last,
          0,
-         [&] { drive->faults.Fail(L"ImagePath"); },
-         {kAttachment, L"vm0.drive0.ImagePath()",
-          Reported(L"ImagePath", L"Не удалось узнать, какой образ в дисководе.")}},
+         {kAttachment, L"vm0.drive0.ImagePath()", Reported(L"ImagePath", unknown)},
+         L"ImagePath"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -282,7 +260,7 @@ TEST_F(DriveCommandTest, NextDiskKeysSayWhyThereIsNothingToSwapTo) {
         drive->faults = Faults();
         drive->attachment = c.attachment;
         drive->imagePath = c.image;
-        if (c.arrange) c.arrange();
+        if (c.fails) drive->faults.Fail(c.fails);
         log.Clear();
         ASSERT_TRUE(form.Form_KeyDown(114, c.shift).ok());
         EXPECT_THAT(Trace(), ElementsAreArray(c.expected));
@@ -293,7 +271,7 @@ TEST_F(DriveCommandTest, NextDiskKeysSayWhyThereIsNothingToSwapTo) {
     drive->faults = Faults();
     drive->faults.Fail(L"AttachImage");
     drive->attachment = kAttachedImage;
-    drive->imagePath = folder + L"disk 1.vfd";
+    drive->imagePath = first;
     log.Clear();
     ASSERT_TRUE(form.Form_KeyDown(114, 0).ok());
     EXPECT_EQ(ReportMessages().back(), last + L"\r\n\r\nНе удалось подключить образ.");
