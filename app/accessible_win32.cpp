@@ -4,6 +4,7 @@
 #include <wrl/client.h>
 
 #include <string>
+#include <utility>
 
 namespace ombrevale {
 namespace {

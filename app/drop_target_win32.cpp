@@ -93,7 +93,7 @@ STDMETHODIMP DropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) {
         *effect = DROPEFFECT_NONE;
         return S_OK;
     }
-    site_->Dropped(std::move(files));
+    if (!site_->Dropped(std::move(files))) *effect = DROPEFFECT_NONE;
     return S_OK;
 }
 

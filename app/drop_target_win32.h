@@ -21,8 +21,8 @@ public:
     // is open, and a drive is chosen.
     virtual bool TakesDrop() = 0;
     // A drop that was taken. Called inside the drop, while the source waits: the window
-    // only keeps the files here.
-    virtual void Dropped(std::vector<DroppedFile> files) = 0;
+    // only keeps the files here. False when it cannot run the drop after all.
+    virtual bool Dropped(std::vector<DroppedFile> files) = 0;
 };
 
 class DropTarget final : public IDropTarget {

@@ -144,9 +144,10 @@ bool MainWindow::TakesDrop() {
     return hwnd_ && IsWindowEnabled(hwnd_) && !inEvent_ && !pendingDrop_ && form_->Form_OLEDragOver();
 }
 
-void MainWindow::Dropped(std::vector<DroppedFile> files) {
-    if (!hwnd_ || !PostMessageW(hwnd_, kDroppedMessage, 0, 0)) return;
+bool MainWindow::Dropped(std::vector<DroppedFile> files) {
+    if (!hwnd_ || !PostMessageW(hwnd_, kDroppedMessage, 0, 0)) return false;
     pendingDrop_ = std::move(files);
+    return true;
 }
 
 Status MainWindow::CreateControls() {

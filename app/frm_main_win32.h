@@ -104,7 +104,7 @@ private:
     void NameControls();
     // DropSite
     bool TakesDrop() override;
-    void Dropped(std::vector<DroppedFile> files) override;
+    bool Dropped(std::vector<DroppedFile> files) override;
     void ApplyDpi(unsigned dpi, const RECT* suggested);
     void OnCommand(int id, int code);
     // Events run one at a time. A message that starts an event while another one runs (a
