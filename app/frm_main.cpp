@@ -9,16 +9,18 @@
 namespace ombrevale {
 
 struct frmMain::State {
-    State(VirtualPCHost& h, SupportLibrary& s, FormView& v) : host(h), support(s), view(v), drives(h, s, v) {}
+    State(VirtualPCHost& h, SupportLibrary& s, FormView& v, FolderListing& f)
+        : host(h), support(s), view(v), folders(f), drives(h, s, v) {}
 
     VirtualPCHost& host;
     SupportLibrary& support;
     FormView& view;
+    FolderListing& folders;
     DriveControl drives;
 };
 
-frmMain::frmMain(VirtualPCHost& host, SupportLibrary& support, FormView& view)
-    : state_(std::make_unique<State>(host, support, view)) {}
+frmMain::frmMain(VirtualPCHost& host, SupportLibrary& support, FormView& view, FolderListing& folders)
+    : state_(std::make_unique<State>(host, support, view, folders)) {}
 
 frmMain::~frmMain() = default;
 
@@ -50,6 +52,10 @@ Status frmMain::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
     }
     if (keyCode == kKeyF1 && shift == kShiftNone) return support.esOpenReadMeFile(0);
     if (keyCode == kKeyEscape && shift == kShiftNone) return state_->view.Unload();
+    // The next disk of a numbered set, or the previous one: the attach command, without
+    // its box, so that a swap is one key press.
+    if (keyCode == kKeyF3 && (shift == kShiftNone || shift == kShiftShift))
+        state_->drives.AttachNeighbour(shift == kShiftNone ? Neighbour::Next : Neighbour::Previous, state_->folders);
     return Ok();
 }
 
@@ -61,6 +67,28 @@ void frmMain::cmdDetach_Click() { state_->drives.Detach(); }
 
 void frmMain::cmdAttachImage_Click() {
     state_->drives.Attach([this] { return GetOpenFileName(); });
+}
+
+bool frmMain::Form_OLEDragOver() { return state_->drives.HasChosenDrive(); }
+
+void frmMain::Form_OLEDragDrop(const std::vector<DroppedFile>& files) {
+    if (files.empty()) return;
+    MessageBoxes& boxes = state_->support.Boxes();
+    // A box that cannot be shown changes nothing: nothing is attached either way.
+    if (files.size() > 1) {
+        (void)boxes.Show(app_texts::kDropSeveralFiles, kStyleInformation);
+        return;
+    }
+    if (files[0].folder) {
+        (void)boxes.Show(files[0].path + kParagraph + app_texts::kDropFolder, kStyleInformation);
+        return;
+    }
+    // The path takes the dialog's place, and is remembered where the dialog would remember it.
+    const std::wstring path = files[0].path;
+    state_->drives.Attach([this, path]() -> Result<std::wstring> {
+        RememberImageFolder(state_->support, path);
+        return path;
+    });
 }
 
 // A failing menu is told to the user; the window goes on working.

@@ -6,17 +6,26 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/form_view.h"
 #include "automation/automation.h"
 #include "base/result.h"
+#include "support/folder_listing.h"
 #include "support/support.h"
 
 namespace ombrevale {
 
+// A file dropped on the window.
+struct DroppedFile {
+    std::wstring path;
+    bool folder = false;
+};
+
 class frmMain {
 public:
-    frmMain(VirtualPCHost& host, SupportLibrary& support, FormView& view);
+    // `folders` lists an image's folder for the next-disk keys.
+    frmMain(VirtualPCHost& host, SupportLibrary& support, FormView& view, FolderListing& folders);
     ~frmMain();
     frmMain(const frmMain&) = delete;
     frmMain& operator=(const frmMain&) = delete;
@@ -30,6 +39,11 @@ public:
     void cboFloppyDrives_Click();
     void cmdDetach_Click();
     void cmdAttachImage_Click();
+    // Files dragged over the window: whether a drop would be taken (a drive is chosen).
+    bool Form_OLEDragOver();
+    // Files dropped on the window: one image file is attached as the attach button
+    // attaches the file the user picks; anything else is told in a box.
+    void Form_OLEDragDrop(const std::vector<DroppedFile>& files);
     Status cmdImageMenu_Click();
     Status mnuImage_Click(std::int16_t index);
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "app/accessible_win32.h"
 #include "app/texts.h"
 #include "base/failure_win32.h"
 #include "support/dpi_win32.h"
@@ -19,6 +20,8 @@ namespace texts = app_texts;
 constexpr const wchar_t* kWindowClass = L"OmbrevaleMainWindow";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+// Posted by a drop that was taken, so that it runs once the source has let go.
+constexpr UINT kDroppedMessage = WM_APP + 1;
 // Entries a drop-down list shows before it scrolls.
 constexpr int kDropDownEntries = 10;
 
@@ -80,7 +83,7 @@ Status EditLine::SetText(const std::wstring& text) {
 
 MainWindow::MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support)
     : instance_(instance), support_(support) {
-    form_ = std::make_unique<frmMain>(host, support, *this);
+    form_ = std::make_unique<frmMain>(host, support, *this, folders_);
 }
 
 MainWindow::~MainWindow() {
@@ -113,7 +116,38 @@ Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, Virtu
     RETURN_IF_FAILED(window->CreateControls());
     RETURN_IF_FAILED(window->CreateMenus());
     window->ApplyDpi(window->dpi_, nullptr);
+    window->RegisterDropTarget();
+    window->NameControls();
     return window;
+}
+
+void MainWindow::RegisterDropTarget() {
+    auto ole = std::make_unique<OleSession>();
+    if (FAILED(ole->result)) return;
+    Microsoft::WRL::ComPtr<DropTarget> target;
+    target.Attach(new DropTarget(this));
+    if (FAILED(RegisterDragDrop(hwnd_, target.Get()))) return;
+    ole_ = std::move(ole);
+    dropTarget_ = std::move(target);
+}
+
+void MainWindow::NameControls() {
+    GiveAccessibleName(controls_[kCboVMName], texts::kAccessibleMachineList);
+    GiveAccessibleName(controls_[kCboFloppyDrives], texts::kAccessibleDriveList);
+    GiveAccessibleName(controls_[kTxtStatus], texts::kAccessibleStatus, AccessibleValue::Text);
+    GiveAccessibleName(controls_[kCmdImageMenu], texts::kAccessibleImageMenu);
+}
+
+// A box or dialog of the program disables the window; a command runs as an event; and a
+// drop taken a moment ago has not run yet.
+bool MainWindow::TakesDrop() {
+    return hwnd_ && IsWindowEnabled(hwnd_) && !inEvent_ && !pendingDrop_ && form_->Form_OLEDragOver();
+}
+
+bool MainWindow::Dropped(std::vector<DroppedFile> files) {
+    if (!hwnd_ || !PostMessageW(hwnd_, kDroppedMessage, 0, 0)) return false;
+    pendingDrop_ = std::move(files);
+    return true;
 }
 
 Status MainWindow::CreateControls() {
@@ -298,7 +332,12 @@ void MainWindow::PreviewKey(const MSG& msg) {
     if (GetKeyState(VK_SHIFT) < 0) shift |= 1;
     if (GetKeyState(VK_CONTROL) < 0) shift |= 2;
     if (GetKeyState(VK_MENU) < 0) shift |= 4;
+    // A key's command (the next disk) is an event like a click: a click that comes while
+    // it waits for the server runs after it.
+    const bool outermost = !inEvent_;
+    inEvent_ = true;
     Check(form_->Form_KeyDown(key, shift));
+    if (outermost) EndEvent();
 }
 
 void MainWindow::Fatal(const Failure& failure) {
@@ -332,6 +371,21 @@ void MainWindow::OnCommand(int id, int code) {
         Check(form_->mnuImage_Click(static_cast<std::int16_t>(id - kImageMenuCommandBase)));
 }
 
+bool MainWindow::BeginEvent(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (inEvent_) {
+        deferred_.push_back({message, wParam, lParam});
+        return false;
+    }
+    inEvent_ = true;
+    return true;
+}
+
+void MainWindow::EndEvent() {
+    inEvent_ = false;
+    if (hwnd_)
+        for (const Deferred& d : std::exchange(deferred_, {})) PostMessageW(hwnd_, d.message, d.wParam, d.lParam);
+}
+
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
@@ -361,18 +415,10 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
-        // Events run one at a time. A command that arrives while a handler waits (a call
-        // to an out-of-process server pumps messages) runs after that handler instead of
-        // inside it.
-        if (inEvent_) {
-            deferred_.push_back({wParam, lParam});
-            return 0;
+        if (BeginEvent(message, wParam, lParam)) {
+            OnCommand(LOWORD(wParam), HIWORD(wParam));
+            EndEvent();
         }
-        inEvent_ = true;
-        OnCommand(LOWORD(wParam), HIWORD(wParam));
-        inEvent_ = false;
-        if (hwnd_)
-            for (const auto& [w, l] : std::exchange(deferred_, {})) PostMessageW(hwnd_, WM_COMMAND, w, l);
         return 0;
     case WM_CTLCOLORSTATIC:
         // The read-only status line keeps the button-face colour of the system scheme.
@@ -394,11 +440,25 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case kDroppedMessage:
+        if (BeginEvent(message, wParam, lParam)) {
+            if (auto files = std::exchange(pendingDrop_, std::nullopt)) {
+                // Dropped from another program's window: the boxes that follow belong in front.
+                SetForegroundWindow(hwnd_);
+                form_->Form_OLEDragDrop(*files);
+            }
+            EndEvent();
+        }
+        return 0;
     case WM_CLOSE:
         form_->Form_Unload();
         DestroyWindow(hwnd_);
         return 0;
     case WM_DESTROY:
+        if (dropTarget_) {
+            dropTarget_->Detach();
+            RevokeDragDrop(hwnd_);
+        }
         // Closing the only window ends the program.
         if (quitOnDestroy_) PostQuitMessage(exitCode_);
         return 0;

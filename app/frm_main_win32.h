@@ -4,21 +4,25 @@
 #pragma once
 
 #include <windows.h>
+#include <wrl/client.h>
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/drop_target_win32.h"
 #include "app/form_view.h"
 #include "app/frm_main.h"
 #include "app/layout.h"
 #include "automation/automation.h"
 #include "base/owners_win32.h"
 #include "base/result.h"
+#include "support/folder_listing_win32.h"
 #include "support/support.h"
 
 namespace ombrevale {
@@ -54,7 +58,7 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-class MainWindow final : public FormView {
+class MainWindow final : public FormView, private DropSite {
 public:
     // Creates the window with its controls and menu, not yet shown and not yet loaded.
     static Result<std::unique_ptr<MainWindow>> Create(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support);
@@ -72,6 +76,8 @@ public:
     frmMain& form() { return *form_; }
     // Zero after a normal close; non-zero when a failure ended the program.
     int exitCode() const { return exitCode_; }
+    // Whether files can be dropped on the window (OLE could be started for it).
+    bool acceptsDrops() const { return dropTarget_ != nullptr; }
 
     // Key preview for the message loop: gives frmMain every key pressed in the window
     // before the focused control sees it. The key always goes on to that control.
@@ -92,8 +98,20 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     Status CreateControls();
     Status CreateMenus();
+    // What a Windows user expects beyond the layout: files dropped from Explorer, and
+    // names for screen readers. Neither is vital: without them the window works as ever.
+    void RegisterDropTarget();
+    void NameControls();
+    // DropSite
+    bool TakesDrop() override;
+    bool Dropped(std::vector<DroppedFile> files) override;
     void ApplyDpi(unsigned dpi, const RECT* suggested);
     void OnCommand(int id, int code);
+    // Events run one at a time. A message that starts an event while another one runs (a
+    // call to an out-of-process server pumps messages) is kept, and posted again once that
+    // event ends: false then.
+    bool BeginEvent(UINT message, WPARAM wParam, LPARAM lParam);
+    void EndEvent();
     // A failure that reached the top of an event: reported, then the program ends.
     void Fatal(const Failure& failure);
     void Check(const Status& status) {
@@ -113,10 +131,27 @@ private:
     int exitCode_ = 0;
     bool quitOnDestroy_ = true;
     bool inEvent_ = false;
-    std::vector<std::pair<WPARAM, LPARAM>> deferred_;
+    struct Deferred {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    std::vector<Deferred> deferred_;
     ComboList vmList_;
     ComboList driveList_;
     EditLine status_;
+    Win32FolderListing folders_;
+    // OLE for the drop target, from registering it to the end of the window.
+    struct OleSession {
+        HRESULT result = ::OleInitialize(nullptr);
+        ~OleSession() {
+            if (SUCCEEDED(result)) ::OleUninitialize();
+        }
+    };
+    std::unique_ptr<OleSession> ole_;
+    Microsoft::WRL::ComPtr<DropTarget> dropTarget_;
+    // A drop taken and not yet run: it runs as an event of its own once the drop is over.
+    std::optional<std::vector<DroppedFile>> pendingDrop_;
     std::unique_ptr<frmMain> form_;
 };
 

@@ -33,6 +33,16 @@ inline constexpr wchar_t kCreateControlFailed[] = L"Не удалось созд
 inline constexpr wchar_t kWindowClosed[] = L"Главное окно закрыто.";
 inline constexpr wchar_t kCloseWindowFailed[] = L"Не удалось закрыть главное окно";
 
+// Files dropped on the window. The second follows the folder's path and an empty line.
+inline constexpr wchar_t kDropSeveralFiles[] = L"Подключить можно только один образ: перетащите в окно один файл.";
+inline constexpr wchar_t kDropFolder[] = L"Это папка, а не файл образа.";
+
+// Names of the controls for screen readers, where no caption names them.
+inline constexpr wchar_t kAccessibleMachineList[] = L"Виртуальная машина";
+inline constexpr wchar_t kAccessibleDriveList[] = L"Дисковод";
+inline constexpr wchar_t kAccessibleStatus[] = L"Состояние дисковода";
+inline constexpr wchar_t kAccessibleImageMenu[] = L"Меню образов";
+
 // The lists and the status line.
 inline constexpr wchar_t kListNotCreated[] = L"Список не создан.";
 inline constexpr wchar_t kListCountFailed[] = L"Не удалось узнать число строк списка.";
@@ -55,6 +65,7 @@ namespace ombrevale {
 // Virtual-key codes and shift-state bits that the key handler knows.
 inline constexpr std::int16_t kKeyEscape = 27;
 inline constexpr std::int16_t kKeyF1 = 112;
+inline constexpr std::int16_t kKeyF3 = 114;
 inline constexpr std::int16_t kShiftNone = 0;
 inline constexpr std::int16_t kShiftShift = 1;
 

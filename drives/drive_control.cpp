@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "drives/texts.h"
 
@@ -118,6 +119,13 @@ void DriveControl::RefreshDriveStatus() {
     if (text) guard.step(status.SetText(*text));
 }
 
+bool DriveControl::HasChosenDrive() {
+    ListControl& list = view_.cboFloppyDrives();
+    auto count = list.Count();
+    auto position = list.Position();
+    return count.ok() && *count > 0 && position.ok() && *position >= 0;
+}
+
 void DriveControl::Detach() {
     Guard guard;
     ListControl& list = view_.cboFloppyDrives();
@@ -171,7 +179,7 @@ void DriveControl::Detach() {
     RefreshDriveStatus();
 }
 
-void DriveControl::Attach(const AskImagePath& getOpenFileName) {
+void DriveControl::Attach(const AskImagePath& getOpenFileName, AttachSuccess tell) {
     Guard guard;
     ListControl& list = view_.cboFloppyDrives();
 
@@ -217,11 +225,62 @@ void DriveControl::Attach(const AskImagePath& getOpenFileName) {
         auto now = guard.step(drive->Attachment());
         if (!now || *now == kAttachedNothing)
             ShowBox(attachFailedText, kStyleCritical);
-        else
+        else if (tell == AttachSuccess::Box)
             ShowBox(texts::kImageAttached, kStyleInformation);
     }
 
     RefreshDriveStatus();
+}
+
+void DriveControl::AttachNeighbour(Neighbour which, FolderListing& folders) {
+    Attach([&]() -> Result<std::wstring> { return NeighbourPath(which, folders); }, AttachSuccess::StatusOnly);
+}
+
+std::wstring DriveControl::NeighbourPath(Neighbour which, FolderListing& folders) {
+    // A guarded stretch of its own: what fails here never counts against the attach.
+    Guard guard;
+    std::shared_ptr<FloppyDrive> drive = ChosenDrive(guard);
+    if (guard.failed()) {
+        Report(guard, texts::kGetObjectFailed);
+        return {};
+    }
+    auto attachment = guard.step(drive->Attachment());
+    if (!attachment) {
+        Report(guard, texts::kImageUnknown);
+        return {};
+    }
+    if (*attachment != kAttachedImage) {
+        ShowBox(texts::kNoImageToSwap, kStyleInformation);
+        return {};
+    }
+    auto image = guard.step(drive->ImagePath());
+    if (!image) {
+        Report(guard, texts::kImageUnknown);
+        return {};
+    }
+
+    const std::optional<PathParts> parts = SplitImagePath(*image);
+    if (!parts) {
+        ShowBox(*image + kParagraph + texts::kFolderUnreadable, kStyleInformation);
+        return {};
+    }
+    const Result<std::vector<std::wstring>> names = folders.FileNames(parts->folder);
+    if (!names.ok()) {
+        ShowBox(parts->folder + kParagraph + texts::kFolderUnreadable, kStyleInformation);
+        return {};
+    }
+    const SetNeighbour found = FindNeighbour(parts->name, *names, which);
+    switch (found.outcome) {
+    case SetNeighbour::Outcome::Found: return parts->folder + found.name;
+    case SetNeighbour::Outcome::NoNumber:
+        ShowBox(*image + kParagraph + texts::kNoNumberInName, kStyleInformation);
+        break;
+    case SetNeighbour::Outcome::NoneThatWay:
+        ShowBox(*image + kParagraph + (which == Neighbour::Next ? texts::kNoNextDisk : texts::kNoPreviousDisk),
+                kStyleInformation);
+        break;
+    }
+    return {};
 }
 
 }  // namespace ombrevale

@@ -8,12 +8,17 @@
 
 #include "automation/automation.h"
 #include "base/result.h"
+#include "drives/disk_set.h"
 #include "drives/keyed_collection.h"
+#include "support/folder_listing.h"
 #include "support/image_dialogs.h"
 #include "support/support.h"
 #include "views/drive_view.h"
 
 namespace ombrevale {
+
+// How the attach command tells that it worked: with its box, or with the status line alone.
+enum class AttachSuccess { Box, StatusOnly };
 
 class DriveControl {
 public:
@@ -26,10 +31,17 @@ public:
     void FillDriveList();
     // Click of cboFloppyDrives, and the refresh after detach and attach.
     void RefreshDriveStatus();
+    // Whether the drive list has a drive chosen; an unreadable list has none.
+    bool HasChosenDrive();
     // cmdDetach: empties the chosen drive.
     void Detach();
-    // cmdAttachImage: puts the image file the user picks into the chosen drive.
-    void Attach(const AskImagePath& getOpenFileName);
+    // cmdAttachImage: puts the image file the user picks into the chosen drive. A drop
+    // and the next-disk keys run the same command with a path source of their own in the
+    // dialog's place.
+    void Attach(const AskImagePath& getOpenFileName, AttachSuccess tell = AttachSuccess::Box);
+    // The next-disk keys: the attach command with the next or previous disk of the set
+    // that the chosen drive's image belongs to. Says so when there is none.
+    void AttachNeighbour(Neighbour which, FolderListing& folders);
 
 private:
     // Looks up the drive under the chosen position of cboFloppyDrives; a failed read
@@ -37,6 +49,9 @@ private:
     std::shared_ptr<FloppyDrive> ChosenDrive(Guard& guard);
     void Report(const Guard& guard, const std::wstring& message);
     void ShowBox(const std::wstring& text, std::int32_t style);
+    // The path of the chosen drive's neighbouring disk; empty text, once the user has
+    // been told why, when there is none.
+    std::wstring NeighbourPath(Neighbour which, FolderListing& folders);
 
     VirtualPCHost& host_;
     SupportLibrary& support_;

@@ -26,4 +26,12 @@ inline constexpr wchar_t kDetachFailed[] = L"Отключение не удал�
 inline constexpr wchar_t kAttachFailed[] = L"Не удалось подключить образ.";
 inline constexpr wchar_t kImageAttached[] = L"Образ подключен.";
 
+// The next-disk keys. Those about a file or folder follow its path and an empty line.
+inline constexpr wchar_t kNoImageToSwap[] = L"В дисководе нет образа, менять нечего.";
+inline constexpr wchar_t kImageUnknown[] = L"Не удалось узнать, какой образ в дисководе.";
+inline constexpr wchar_t kNoNumberInName[] = L"В имени образа нет номера диска.";
+inline constexpr wchar_t kNoNextDisk[] = L"Следующего диска в папке нет.";
+inline constexpr wchar_t kNoPreviousDisk[] = L"Предыдущего диска в папке нет.";
+inline constexpr wchar_t kFolderUnreadable[] = L"Не удалось прочитать папку образа.";
+
 }  // namespace ombrevale::drive_texts

@@ -18,15 +18,19 @@ constexpr std::int16_t kTrue = -1;  // a 16-bit boolean's true
 
 enum class DialogKind { Open, Save };
 
+void SaveDirectoryOf(SupportLibrary& support, SettingsStore& store, const std::wstring& path, std::int16_t& status) {
+    auto directory = support.esGetFilePath(path);
+    if (!directory.ok()) return;
+    (void)store.SaveSetting(kSection, kKey, kScope, *directory, support.App(), true, status);
+}
+
 // Moves the remembered directory to the chosen file's. The user has already chosen, so
 // a failure here costs only the remembered directory, never the choice itself.
 void RememberDirectory(SupportLibrary& support, FileDialog& dialog, SettingsStore* store, std::int16_t& status) {
     if (store == nullptr) return;
     auto chosen = dialog.FileName();
     if (!chosen.ok()) return;
-    auto directory = support.esGetFilePath(*chosen);
-    if (!directory.ok()) return;
-    (void)store->SaveSetting(kSection, kKey, kScope, *directory, support.App(), true, status);
+    SaveDirectoryOf(support, *store, *chosen, status);
 }
 
 Result<std::wstring> RunImageDialog(SupportLibrary& support, DialogKind kind) {
@@ -65,5 +69,13 @@ Result<std::wstring> RunImageDialog(SupportLibrary& support, DialogKind kind) {
 Result<std::wstring> AskOpenImagePath(SupportLibrary& support) { return RunImageDialog(support, DialogKind::Open); }
 
 Result<std::wstring> AskSaveImagePath(SupportLibrary& support) { return RunImageDialog(support, DialogKind::Save); }
+
+void RememberImageFolder(SupportLibrary& support, const std::wstring& path) {
+    auto created = support.NewSettingsStore();
+    if (!created.ok() || !*created) return;
+    // The status word as a confirmed dialog hands it over: true.
+    std::int16_t status = kTrue;
+    SaveDirectoryOf(support, **created, path, status);
+}
 
 }  // namespace ombrevale

@@ -20,4 +20,9 @@ Result<std::wstring> AskOpenImagePath(SupportLibrary& support);
 // As above for a new file; the dialog adds the extension "VFD" when none is typed.
 Result<std::wstring> AskSaveImagePath(SupportLibrary& support);
 
+// Remembers the folder of an image file chosen another way (dropped on the window) as a
+// confirmed choice in either dialog does: the next dialog opens there. A failure costs
+// only the remembered folder.
+void RememberImageFolder(SupportLibrary& support, const std::wstring& path);
+
 }  // namespace ombrevale

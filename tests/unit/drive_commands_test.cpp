@@ -7,6 +7,7 @@
 namespace ombrevale::fakes {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
@@ -74,7 +75,7 @@ protected:
         };
     }
     std::vector<std::wstring> Trace() const {
-        return log.Only({L"vm0.drive0.", L"boxes.", L"reporter.", L"txtStatus."});
+        return log.Only({L"vm0.drive0.", L"boxes.", L"reporter.", L"txtStatus.", L"folders."});
     }
 
     std::shared_ptr<FakeDrive> drive;
@@ -182,6 +183,140 @@ TEST_F(DriveCommandTest, AttachOutcomes) {
         form.cmdAttachImage_Click();
         EXPECT_THAT(Trace(), ElementsAreArray(row.expected));
     }
+}
+
+// The next-disk keys: the attach command with the set's next or previous disk, with no
+// box when it works and the remembered folder left alone.
+TEST_F(DriveCommandTest, NextDiskKeysWalkTheSetThroughTheAttachCommand) {
+    const std::wstring folder = L"D:\\Win95\\";
+    folders.files[folder] = {L"disk 01.vfd", L"disk 02.vfd", L"disk 04.vfd", L"disk 05.img"};
+    drive->attachment = kAttachedImage;
+    drive->imagePath = folder + L"disk 02.vfd";
+    const std::wstring status = L"txtStatus.SetText(Подключен образ: ";
+    const std::vector<std::pair<std::int16_t, std::wstring>> presses = {
+        {0, L"disk 04.vfd"}, {1, L"disk 02.vfd"}, {1, L"disk 01.vfd"}};
+    for (const auto& [shift, disk] : presses) {
+        SCOPED_TRACE(::testing::Message() << disk);
+        log.Clear();
+        ASSERT_TRUE(form.Form_KeyDown(114, shift).ok());
+        const std::vector<std::wstring> expected = {kAttachment,
+                                                    L"vm0.drive0.ImagePath()",
+                                                    L"folders.FileNames(" + folder + L")",
+                                                    kAttachment,
+                                                    L"vm0.drive0.ReleaseImage()",
+                                                    L"vm0.drive0.AttachImage(" + folder + disk + L")",
+                                                    kAttachment,
+                                                    kEmptyLine,
+                                                    kAttachment,
+                                                    L"vm0.drive0.ImagePath()",
+                                                    status + folder + disk + L")"};
+        EXPECT_THAT(Trace(), ElementsAreArray(expected));
+    }
+    EXPECT_EQ(log.Count(L"support.NewFileDialog"), 0u);
+    EXPECT_EQ(log.Count(L"support.NewSettingsStore"), 0u);
+    // Other keys with F3 do nothing.
+    log.Clear();
+    for (std::int16_t shift : {2, 3, 4}) ASSERT_TRUE(form.Form_KeyDown(114, shift).ok());
+    EXPECT_THAT(Trace(), IsEmpty());
+}
+
+TEST_F(DriveCommandTest, NextDiskKeysSayWhyThereIsNothingToSwapTo) {
+    const std::wstring folder = L"D:\\Win95\\", first = folder + L"disk 1.vfd", last = folder + L"disk 2.vfd";
+    const std::vector<std::wstring> empty = {kAttachment, Box(L"В дисководе нет образа, менять нечего.", 64)};
+    const std::wstring unknown = L"Не удалось узнать, какой образ в дисководе.";
+    // The image read, its folder listed, and a box about it.
+    auto told = [&](const std::wstring& image, const std::wstring& listing, const std::wstring& text) {
+        return std::vector<std::wstring>{kAttachment, L"vm0.drive0.ImagePath()", L"folders.FileNames(" + listing + L")",
+                                         Box(image + L"\r\n\r\n" + text, 64)};
+    };
+    struct Case {
+        const char* name;
+        std::int32_t attachment;
+        std::wstring image;
+        std::int16_t shift;
+        std::vector<std::wstring> expected;
+        const wchar_t* fails = nullptr;  // Attachment or ImagePath
+    };
+    const std::vector<Case> cases = {
+        {"empty drive", 0, L"", 0, empty},
+        {"host drive", 2, L"", 1, empty},
+        {"the last disk", 1, last, 0, told(last, folder, L"Следующего диска в папке нет.")},
+        {"the first disk", 1, first, 1, told(first, folder, L"Предыдущего диска в папке нет.")},
+        {"no number", 1, folder + L"boot.vfd", 0,
+         told(folder + L"boot.vfd", folder, L"В имени образа нет номера диска.")},
+        {"folder unreadable", 1, L"E:\\gone\\disk 1.vfd", 0,
+         told(L"E:\\gone\\", L"E:\\gone\\", L"Не удалось прочитать папку образа.")},
+        {"Attachment unreadable", 1, last, 0, {kAttachment, Reported(L"Attachment", unknown)}, L"Attachment"},
+        {"ImagePath unreadable",
+         1,
+         last,
+         0,
+         {kAttachment, L"vm0.drive0.ImagePath()", Reported(L"ImagePath", unknown)},
+         L"ImagePath"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        folders.files = {{folder, {L"disk 1.vfd", L"disk 2.vfd", L"boot.vfd"}}};
+        drive->faults = Faults();
+        drive->attachment = c.attachment;
+        drive->imagePath = c.image;
+        if (c.fails) drive->faults.Fail(c.fails);
+        log.Clear();
+        ASSERT_TRUE(form.Form_KeyDown(114, c.shift).ok());
+        EXPECT_THAT(Trace(), ElementsAreArray(c.expected));
+        EXPECT_EQ(log.Count(L"vm0.drive0.AttachImage"), 0u);
+    }
+
+    // The drive refuses the next disk: the attach command's report, then the refresh.
+    drive->faults = Faults();
+    drive->faults.Fail(L"AttachImage");
+    drive->attachment = kAttachedImage;
+    drive->imagePath = first;
+    log.Clear();
+    ASSERT_TRUE(form.Form_KeyDown(114, 0).ok());
+    EXPECT_EQ(ReportMessages().back(), last + L"\r\n\r\nНе удалось подключить образ.");
+    EXPECT_EQ(view.status.text, L"Отключено");
+}
+
+// A file dropped on the window takes the dialog's place in the attach command: the same
+// calls, box and refresh, with the folder remembered as the dialog remembers it.
+TEST_F(DriveCommandTest, DroppedFileIsAttachedAsTheDialogsChoice) {
+    support.dialogAnswers = {{true, kChosen}};
+    form.cmdAttachImage_Click();
+    const std::vector<std::wstring> byDialog = Trace();
+    const std::wstring remember =
+        L"settings.SaveSetting(OFN Paths, Last open VFD directory, 0, E:\\Мои образы, "
+        L"Quorvex - Ombrevale, true, status=-1)";
+    EXPECT_EQ(log.Count(remember), 1u);
+
+    drive->attachment = kAttachedNothing;
+    support.settings.clear();
+    log.Clear();
+    ASSERT_TRUE(form.Form_OLEDragOver());
+    form.Form_OLEDragDrop({{kChosen, false}});
+    EXPECT_THAT(Trace(), ElementsAreArray(byDialog));
+    EXPECT_THAT(log.Only({L"settings.", L"support.NewFileDialog"}), ElementsAre(remember));
+
+    // Several files or a folder: one box, nothing attached, nothing remembered.
+    const std::vector<std::pair<std::vector<DroppedFile>, std::wstring>> refused = {
+        {{{kChosen, false}, {kImage, false}}, L"Подключить можно только один образ: перетащите в окно один файл."},
+        {{{L"E:\\Образы", true}}, L"E:\\Образы\r\n\r\nЭто папка, а не файл образа."},
+    };
+    for (const auto& [files, text] : refused) {
+        log.Clear();
+        form.Form_OLEDragDrop(files);
+        EXPECT_THAT(Trace(), ElementsAre(Box(text, 64)));
+        EXPECT_EQ(log.Count(L"settings."), 0u);
+    }
+
+    // No drive chosen: the cursor refuses, and a drop that comes all the same stops where
+    // the command stops without a drive.
+    view.driveList.position = -1;
+    EXPECT_FALSE(form.Form_OLEDragOver());
+    log.Clear();
+    form.Form_OLEDragDrop({{kChosen, false}});
+    EXPECT_THAT(Trace(), IsEmpty());
+    EXPECT_EQ(log.Count(L"settings."), 0u);
 }
 
 // Both commands stop before touching the drive when the list has nothing chosen.

@@ -12,6 +12,7 @@
 #include "tests/fakes/call_log.h"
 #include "tests/fakes/fake_automation.h"
 #include "tests/fakes/fake_controls.h"
+#include "tests/fakes/fake_folders.h"
 #include "tests/fakes/fake_support.h"
 
 namespace ombrevale::fakes {
@@ -44,7 +45,8 @@ protected:
     FakeHost host{&log};
     FakeSupport support{&log};
     FakeView view{&log};
-    frmMain form{host, support, view};
+    FakeFolders folders{&log};
+    frmMain form{host, support, view, folders};
 };
 
 // The failure a fake gives by default for `who.op`.

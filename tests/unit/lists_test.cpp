@@ -102,7 +102,8 @@ TEST_F(ListsTest, DriveThatCannotBeListedIsSkipped) {
         FakeHost h(&runLog);
         FakeView v(&runLog);
         FakeSupport s(&runLog);
-        frmMain f(h, s, v);
+        FakeFolders d(&runLog);
+        frmMain f(h, s, v, d);
         v.vmList.onClick = [&] { f.cboVMName_Click(); };
         v.driveList.onClick = [&] { f.cboFloppyDrives_Click(); };
         auto vm = h.AddMachine(L"M");
@@ -212,7 +213,8 @@ TEST_F(ListsTest, FillMachineListPassesItsFirstFailureUp) {
         FakeHost h(&runLog);
         FakeView v(&runLog);
         FakeSupport s(&runLog);
-        frmMain f(h, s, v);
+        FakeFolders d(&runLog);
+        frmMain f(h, s, v, d);
         auto vm = h.AddMachine(L"M");
         vm->AddDrive(0);
         h.AddMachine(L"N");

@@ -2,6 +2,7 @@
 // DPI, fonts, styles, tab order, the key table through the message loop, and the image
 // menu's popup.
 #include <windows.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
@@ -261,6 +262,60 @@ TEST_F(MainWindowTest, TabMovesThroughTheControlsInLayoutOrder) {
     PostMessageW(control(kCboVMName), WM_KEYDOWN, VK_TAB, 0);
     Pump(*window_);
     EXPECT_EQ(GetFocus(), control(kCboFloppyDrives));
+}
+
+// What a screen reader's hook in the program's process reads: the names of the controls
+// that have no caption, the status line's text as its value, and everything else as the
+// standard objects tell it.
+TEST_F(MainWindowTest, ControlsWithoutCaptionsHaveAccessibleNames) {
+    struct Expected {
+        ControlId id;
+        const wchar_t* name;
+    };
+    const Expected expected[] = {
+        {kCboVMName, L"Виртуальная машина"}, {kCboFloppyDrives, L"Дисковод"}, {kTxtStatus, L"Состояние дисковода"},
+        {kCmdImageMenu, L"Меню образов"},    {kCmdDetach, L"Отключить"},      {kCmdAttachImage, L"Подключить образ..."},
+    };
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(testing::Message() << "control " << e.id);
+        IAccessible* object = nullptr;
+        ASSERT_EQ(AccessibleObjectFromWindow(control(e.id), static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                             reinterpret_cast<void**>(&object)),
+                  S_OK);
+        BSTR name = nullptr;
+        EXPECT_EQ(object->get_accName(self, &name), S_OK);
+        EXPECT_STREQ(name, e.name);
+        SysFreeString(name);
+        // The role is the standard object's (Wine's says "client" for every control).
+        IAccessible* standard = nullptr;
+        ASSERT_EQ(CreateStdAccessibleObject(control(e.id), OBJID_CLIENT, IID_IAccessible,
+                                            reinterpret_cast<void**>(&standard)),
+                  S_OK);
+        VARIANT role{}, standardRole{};
+        EXPECT_EQ(object->get_accRole(self, &role), S_OK);
+        EXPECT_EQ(standard->get_accRole(self, &standardRole), S_OK);
+        EXPECT_EQ(role.vt, VT_I4);
+        EXPECT_EQ(role.lVal, standardRole.lVal);
+        standard->Release();
+        if (e.id == kTxtStatus) {
+            BSTR value = nullptr;
+            EXPECT_EQ(object->get_accValue(self, &value), S_OK);
+            EXPECT_STREQ(value, L"Подключен образ: C:\\images\\boot.vfd");
+            SysFreeString(value);
+            EXPECT_NE(object->put_accValue(self, nullptr), S_OK);
+            VARIANT state{};
+            EXPECT_EQ(object->get_accState(self, &state), S_OK);
+            EXPECT_TRUE(state.vt == VT_I4 && (state.lVal & STATE_SYSTEM_READONLY));
+        }
+        HWND window = nullptr;
+        EXPECT_EQ(WindowFromAccessibleObject(object, &window), S_OK);
+        EXPECT_EQ(window, control(e.id));
+        object->Release();
+    }
+    EXPECT_TRUE(window_->acceptsDrops()) << "the window is no drop target";
 }
 
 TEST_F(MainWindowTest, EscWithAnOpenDropDownClosesTheListNotTheWindow) {
