@@ -26,14 +26,17 @@ Status frmMain::Form_Load() {
     SupportLibrary& support = state_->support;
     FormView& view = state_->view;
 
-    ASSIGN_OR_RETURN(WindowHandle window, view.hWnd());
-    RETURN_IF_FAILED(support.asCenterFormEx(window));
-    ASSIGN_OR_RETURN(bool inIDE, support.esIsInIDE());
+    WindowHandle window{};
+    OMB_ASSIGN_OR_RETURN(window, view.hWnd());
+    OMB_RETURN_IF_FAILED(support.asCenterFormEx(window));
+    bool inIDE{};
+    OMB_ASSIGN_OR_RETURN(inIDE, support.esIsInIDE());
     if (!inIDE) {
-        ASSIGN_OR_RETURN(WindowHandle again, view.hWnd());
-        RETURN_IF_FAILED(support.asSetWindowResIconAll(again, kIconResourceName));
+        WindowHandle again{};
+        OMB_ASSIGN_OR_RETURN(again, view.hWnd());
+        OMB_RETURN_IF_FAILED(support.asSetWindowResIconAll(again, kIconResourceName));
     }
-    RETURN_IF_FAILED(support.asFixUserControlsContainerWindow());
+    OMB_RETURN_IF_FAILED(support.asFixUserControlsContainerWindow());
     return FillMachineList();
 }
 
@@ -43,8 +46,10 @@ void frmMain::Form_Unload() {}
 Status frmMain::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
     SupportLibrary& support = state_->support;
     if (keyCode == kKeyF1 && shift == kShiftShift) {
-        ASSIGN_OR_RETURN(AboutBox * about, support.About());
-        ASSIGN_OR_RETURN(WindowHandle owner, state_->view.hWnd());
+        AboutBox* about = nullptr;
+        OMB_ASSIGN_OR_RETURN(about, support.About());
+        WindowHandle owner{};
+        OMB_ASSIGN_OR_RETURN(owner, state_->view.hWnd());
         if (about == nullptr) return NoObjectFailure(L"AboutBox");
         return about->ShowAbout(owner, support.App(), L"", nullptr, app_texts::kDedication);
     }

@@ -110,8 +110,8 @@ Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, Virtu
                                 CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, window.get());
     if (!hwnd) return LastErrorFailure(texts::kCreateWindowFailed);
     window->dpi_ = dpi::ForWindow(hwnd);
-    RETURN_IF_FAILED(window->CreateControls());
-    RETURN_IF_FAILED(window->CreateMenus());
+    OMB_RETURN_IF_FAILED(window->CreateControls());
+    OMB_RETURN_IF_FAILED(window->CreateMenus());
     window->ApplyDpi(window->dpi_, nullptr);
     return window;
 }
@@ -237,7 +237,7 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
 }
 
 Status MainWindow::Show() {
-    RETURN_IF_FAILED(form_->Form_Load());
+    OMB_RETURN_IF_FAILED(form_->Form_Load());
     if (!hwnd_) return FailureOf(E_HANDLE, texts::kWindowClosed);
     ShowWindow(hwnd_, SW_SHOW);
     UpdateWindow(hwnd_);

@@ -168,8 +168,9 @@ Status Call(IDispatch* object, NameCache& names, const std::wstring& operation, 
             std::initializer_list<Argument> args, UniqueVariant& result) {
     if (!object) return FailureOf(E_POINTER, text::NoObject(operation));
     Arguments arguments;
-    for (const Argument& a : args) RETURN_IF_FAILED(arguments.Add(a, operation));
-    ASSIGN_OR_RETURN(const DISPID id, names.Id(object, operation));
+    for (const Argument& a : args) OMB_RETURN_IF_FAILED(arguments.Add(a, operation));
+    DISPID id{};
+    OMB_ASSIGN_OR_RETURN(id, names.Id(object, operation));
     return InvokeId(object, id, operation, flags, arguments, result);
 }
 
@@ -191,25 +192,25 @@ Status Coerce(UniqueVariant& value, VARTYPE type, UniqueVariant& coerced, const 
 
 Result<std::wstring> AsText(UniqueVariant& value, const std::wstring& operation) {
     UniqueVariant coerced;
-    RETURN_IF_FAILED(Coerce(value, VT_BSTR, coerced, operation));
+    OMB_RETURN_IF_FAILED(Coerce(value, VT_BSTR, coerced, operation));
     return BstrText(coerced->bstrVal);
 }
 
 Result<std::int32_t> AsLong(UniqueVariant& value, const std::wstring& operation) {
     UniqueVariant coerced;
-    RETURN_IF_FAILED(Coerce(value, VT_I4, coerced, operation));
+    OMB_RETURN_IF_FAILED(Coerce(value, VT_I4, coerced, operation));
     return static_cast<std::int32_t>((*coerced).lVal);
 }
 
 Result<std::wstring> GetText(IDispatch* object, NameCache& names, const std::wstring& property) {
     UniqueVariant value;
-    RETURN_IF_FAILED(Call(object, names, property, kRead, {}, value));
+    OMB_RETURN_IF_FAILED(Call(object, names, property, kRead, {}, value));
     return AsText(value, property);
 }
 
 Result<std::int32_t> GetLong(IDispatch* object, NameCache& names, const std::wstring& property) {
     UniqueVariant value;
-    RETURN_IF_FAILED(Call(object, names, property, kRead, {}, value));
+    OMB_RETURN_IF_FAILED(Call(object, names, property, kRead, {}, value));
     return AsLong(value, property);
 }
 
@@ -225,9 +226,9 @@ ComPtr<IUnknown> ObjectIn(const VARIANT& v) {
 // A collection property walked through its standard enumerator.
 Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, NameCache& names, const std::wstring& collection) {
     UniqueVariant value;
-    RETURN_IF_FAILED(Call(owner, names, collection, kRead, {}, value));
+    OMB_RETURN_IF_FAILED(Call(owner, names, collection, kRead, {}, value));
     UniqueVariant object;
-    RETURN_IF_FAILED(Coerce(value, VT_DISPATCH, object, collection));
+    OMB_RETURN_IF_FAILED(Coerce(value, VT_DISPATCH, object, collection));
     IDispatch* items = (*object).pdispVal;
     if (!items) return FailureOf(E_POINTER, text::NoObject(collection));
 
@@ -368,7 +369,8 @@ public:
     Result<std::wstring> Name() override { return GetText(machine_.Get(), *names_->machine, L"Name"); }
 
     Result<std::unique_ptr<Enumerator<FloppyDrive>>> FloppyDrives() override {
-        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items, OpenCollection(machine_.Get(), *names_->machine, L"FloppyDrives"));
+        ComPtr<IEnumVARIANT> items;
+        OMB_ASSIGN_OR_RETURN(items, OpenCollection(machine_.Get(), *names_->machine, L"FloppyDrives"));
         return std::unique_ptr<Enumerator<FloppyDrive>>(
             std::make_unique<DispatchEnumerator<FloppyDrive, DispatchFloppyDrive, NameCache>>(
                 std::move(items), kIidFloppyDrive, L"FloppyDrives", text::kDriveKind, names_->drive));
@@ -384,7 +386,8 @@ public:
     explicit DispatchVirtualPCHost(ComPtr<IDispatch> host) : host_(std::move(host)) {}
 
     Result<std::unique_ptr<Enumerator<VirtualMachine>>> Machines() override {
-        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items, OpenCollection(host_.Get(), *names_->host, L"Machines"));
+        ComPtr<IEnumVARIANT> items;
+        OMB_ASSIGN_OR_RETURN(items, OpenCollection(host_.Get(), *names_->host, L"Machines"));
         return std::unique_ptr<Enumerator<VirtualMachine>>(
             std::make_unique<DispatchEnumerator<VirtualMachine, DispatchVirtualMachine, InterfaceNames>>(
                 std::move(items), kIidVirtualMachine, L"Machines", text::kMachineKind, names_));
@@ -396,7 +399,7 @@ public:
 
     Result<std::int32_t> GetFloppyImageType(const std::wstring& path) override {
         UniqueVariant value;
-        RETURN_IF_FAILED(Call(host_.Get(), *names_->host, L"GetFloppyImageType", kRead, {path}, value));
+        OMB_RETURN_IF_FAILED(Call(host_.Get(), *names_->host, L"GetFloppyImageType", kRead, {path}, value));
         return AsLong(value, L"GetFloppyImageType");
     }
 

@@ -227,7 +227,8 @@ Result<DriveEntry*> DemoHost::FindDrive(std::size_t machine, std::size_t drive) 
 }
 
 Result<std::wstring> DemoHost::ImagePath(const std::wstring& path, bool creating) {
-    ASSIGN_OR_RETURN(std::wstring full, images_.FullPath(path, creating));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, images_.FullPath(path, creating));
     // The inventory drops blanks at the end of a line: such a name could not be read back.
     if (full.back() == L' ') return Failure{kInvalidArgument, ServerText::BadImagePath(path)};
     return full;
@@ -272,10 +273,12 @@ Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> gu
 }
 
 Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
-    ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, false));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, ImagePath(path, false));
     if (auto file = images_.Open(full); !file) return file.failure();
 
-    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
+    DriveEntry* target = nullptr;
+    OMB_ASSIGN_OR_RETURN(target, FindDrive(machine, drive));
     const std::wstring& machineName = inventory_.machines[machine].name;
     if (target->media == Media::Image)
         return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(target->number, machineName, target->source)};
@@ -299,7 +302,8 @@ Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::
 Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
     const std::wstring normal = NormalHostDriveLetter(letter);
     if (normal.empty()) return Failure{kBadHostDriveLetter, ServerText::BadHostDriveLetter(letter)};
-    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
+    DriveEntry* target = nullptr;
+    OMB_ASSIGN_OR_RETURN(target, FindDrive(machine, drive));
     const std::wstring& machineName = inventory_.machines[machine].name;
     if (target->media == Media::Image)
         return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(target->number, machineName, target->source)};
@@ -312,7 +316,8 @@ Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const s
 }
 
 Status DemoHost::ReleaseImage(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
+    DriveEntry* target = nullptr;
+    OMB_ASSIGN_OR_RETURN(target, FindDrive(machine, drive));
     if (target->media != Media::Image)
         return Failure{kNoImageAttached, ServerText::NoImage(target->number, inventory_.machines[machine].name)};
     DriveEntry updated = *target;
@@ -322,7 +327,8 @@ Status DemoHost::ReleaseImage(std::size_t machine, std::size_t drive) {
 }
 
 Status DemoHost::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
+    DriveEntry* target = nullptr;
+    OMB_ASSIGN_OR_RETURN(target, FindDrive(machine, drive));
     if (target->media != Media::HostDrive)
         return Failure{kNoHostDriveAttached,
                        ServerText::NoHostDrive(target->number, inventory_.machines[machine].name)};
@@ -333,13 +339,16 @@ Status DemoHost::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
 }
 
 Result<std::int32_t> DemoHost::GetFloppyImageType(const std::wstring& path) {
-    ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, false));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, ImagePath(path, false));
     return images_.Classify(full);
 }
 
 Status DemoHost::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
-    ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, true));
-    ASSIGN_OR_RETURN(const auto image, images_.NewImage(full, density));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, ImagePath(path, true));
+    std::vector<std::uint8_t> image;
+    OMB_ASSIGN_OR_RETURN(image, images_.NewImage(full, density));
     // The save dialog has asked about replacing a file, but it cannot know what the
     // drives hold, nor that the inventory lives here, under this name or another.
     const FileId id = files_->Identify(full);

@@ -41,7 +41,8 @@ Result<HostLocation> InventoryLocation(Files& files) {
 
 Result<std::shared_ptr<hostcore::Backend>> OpenBackend() {
     const auto files = SystemFiles();
-    ASSIGN_OR_RETURN(HostLocation location, InventoryLocation(*files));
+    HostLocation location;
+    OMB_ASSIGN_OR_RETURN(location, InventoryLocation(*files));
     return std::shared_ptr<hostcore::Backend>(std::make_shared<DemoBackend>(files, std::move(location)));
 }
 

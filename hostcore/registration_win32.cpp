@@ -259,12 +259,12 @@ Status UnregisterInView(HKEY root, REGSAM view, const std::wstring& serverPath) 
 }  // namespace
 
 Status RegisterServer(Scope scope, const std::wstring& serverPath, const std::wstring& name) {
-    for (REGSAM view : Views()) RETURN_IF_FAILED(RegisterInView(RootOf(scope), view, serverPath, name));
+    for (REGSAM view : Views()) OMB_RETURN_IF_FAILED(RegisterInView(RootOf(scope), view, serverPath, name));
     return Ok();
 }
 
 Status UnregisterServer(Scope scope, const std::wstring& serverPath) {
-    for (REGSAM view : Views()) RETURN_IF_FAILED(UnregisterInView(RootOf(scope), view, serverPath));
+    for (REGSAM view : Views()) OMB_RETURN_IF_FAILED(UnregisterInView(RootOf(scope), view, serverPath));
     return Ok();
 }
 

@@ -33,7 +33,7 @@ Result<std::wstring> MachinesFileLocation(hostcore::Files& files) {
 }
 
 Status WriteMachinesFileTemplate(hostcore::Files& files, const std::wstring& path) {
-    RETURN_IF_FAILED(files.CreateFolders(files.Parent(path)));
+    OMB_RETURN_IF_FAILED(files.CreateFolders(files.Parent(path)));
     // Notepad before Windows 10 shows UTF-8 only with its mark, and lines only with CR LF.
     std::string text = "\xEF\xBB\xBF";
     for (char c : MachinesFileTemplate()) {
@@ -68,7 +68,8 @@ void OfferMachinesFileTemplate() {
 
 Result<std::unique_ptr<QemuBackend>> OpenQemuBridge(BridgeTimeouts timeouts) {
     auto files = hostcore::SystemFiles();
-    ASSIGN_OR_RETURN(std::wstring machinesFile, MachinesFileLocation(*files));
+    std::wstring machinesFile;
+    OMB_ASSIGN_OR_RETURN(machinesFile, MachinesFileLocation(*files));
     BridgeParts parts;
     parts.files = files;
     parts.facts = SystemFileFacts();

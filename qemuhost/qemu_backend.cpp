@@ -70,7 +70,7 @@ Result<std::vector<MachineEntry>> QemuBackend::Machines() {
     if (!bytes) return Failure{bytes.failure().number, MachinesFileText::Unreadable(path, bytes.failure().number)};
     std::string text(bytes->begin(), bytes->end());
     if (!machinesRead_ || text != machinesText_) {
-        ASSIGN_OR_RETURN(machines_, ParseMachinesFile(text, path));
+        OMB_ASSIGN_OR_RETURN(machines_, ParseMachinesFile(text, path));
         machinesText_ = std::move(text);
         machinesRead_ = true;
     }
@@ -78,7 +78,8 @@ Result<std::vector<MachineEntry>> QemuBackend::Machines() {
 }
 
 Result<MachineEntry> QemuBackend::MachineAt(std::size_t machine) {
-    ASSIGN_OR_RETURN(auto machines, Machines());
+    std::vector<MachineEntry> machines;
+    OMB_ASSIGN_OR_RETURN(machines, Machines());
     if (machine >= machines.size())
         return Failure{kNoSuchPosition, BridgeText::NoSuchMachine(machine, machines.size(), parts_.machinesFile)};
     return machines[machine];
@@ -156,9 +157,12 @@ Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const Machine
 }
 
 Result<QemuBackend::Conversation> QemuBackend::Converse(std::size_t machine) {
-    ASSIGN_OR_RETURN(MachineEntry entry, MachineAt(machine));
-    ASSIGN_OR_RETURN(auto session, Connect(entry, parts_.timeouts.operation));
-    ASSIGN_OR_RETURN(auto floppies, ReadFloppies(entry, *session));
+    MachineEntry entry;
+    OMB_ASSIGN_OR_RETURN(entry, MachineAt(machine));
+    std::unique_ptr<QmpSession> session;
+    OMB_ASSIGN_OR_RETURN(session, Connect(entry, parts_.timeouts.operation));
+    std::vector<Floppy> floppies;
+    OMB_ASSIGN_OR_RETURN(floppies, ReadFloppies(entry, *session));
     return Conversation{std::move(entry), std::move(session), std::move(floppies)};
 }
 
@@ -241,7 +245,8 @@ Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, con
 
     // QEMU may leave the drive empty, or holding something else, whatever it answered: what
     // the drive holds now decides.
-    ASSIGN_OR_RETURN(auto now, FileIn(conversation, floppy));
+    std::optional<std::string> now;
+    OMB_ASSIGN_OR_RETURN(now, FileIn(conversation, floppy));
     if (now == file) return Ok();
     const std::wstring& label = conversation.machine.label;
     if (!changed)
@@ -259,19 +264,22 @@ Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, con
 Status QemuBackend::Eject(Conversation& conversation, const Floppy& floppy) {
     auto ejected = conversation.session->Execute("eject", Json::Object({{"id", Json::String(floppy.qdev)}}));
     if (!ejected && ejected.failure().number != kQemuRefused) return Worded(conversation.machine, ejected.failure());
-    ASSIGN_OR_RETURN(auto now, FileIn(conversation, floppy));
+    std::optional<std::string> now;
+    OMB_ASSIGN_OR_RETURN(now, FileIn(conversation, floppy));
     if (!now) return Ok();
     return Failure{kMediumNotTaken, BridgeText::NotEjected(floppy.unit, conversation.machine.label,
                                                            ejected ? std::wstring() : ejected.failure().description)};
 }
 
 Result<std::size_t> QemuBackend::MachineCount() {
-    ASSIGN_OR_RETURN(auto machines, Machines());
+    std::vector<MachineEntry> machines;
+    OMB_ASSIGN_OR_RETURN(machines, Machines());
     return machines.size();
 }
 
 Result<std::wstring> QemuBackend::MachineName(std::size_t machine) {
-    ASSIGN_OR_RETURN(MachineEntry entry, MachineAt(machine));
+    MachineEntry entry;
+    OMB_ASSIGN_OR_RETURN(entry, MachineAt(machine));
     auto session = Connect(entry, parts_.timeouts.name);
     if (!session) return entry.label;
     auto name = (*session)->Execute("query-name");
@@ -281,21 +289,26 @@ Result<std::wstring> QemuBackend::MachineName(std::size_t machine) {
 }
 
 Result<std::size_t> QemuBackend::DriveCount(std::size_t machine) {
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
     return conversation.floppies.size();
 }
 
 Result<DriveState> QemuBackend::Drive(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
+    Floppy* floppy = nullptr;
+    OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
     return StateOf(*floppy);
 }
 
 Status QemuBackend::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
-    ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, false));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, images_.FullPath(path, false));
     {
         // QEMU takes a file of any size; a guest cannot read a disk of no floppy format.
-        ASSIGN_OR_RETURN(auto file, images_.Open(full));
+        std::unique_ptr<hostcore::ReadableFile> file;
+        OMB_ASSIGN_OR_RETURN(file, images_.Open(full));
         if (hostcore::FormatForSize(file->Size()) == hostcore::kUnknownFormat)
             return Failure{kNotFloppySize, BridgeText::NotFloppySize(full, file->Size())};
     }
@@ -308,9 +321,11 @@ Status QemuBackend::AttachImage(std::size_t machine, std::size_t drive, const st
     auto qemuPath = parts_.paths->ToQemu(full);
     if (!qemuPath) return Failure{qemuPath.failure().number, BridgeText::NoPathMapping(full)};
 
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
-    RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
+    Floppy* floppy = nullptr;
+    OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
+    OMB_RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
     // One file in two drives of a machine would be two writers of one disk.
     const Target target{full, *qemuPath, parts_.facts->Identity(full)};
     for (const Floppy& other : conversation.floppies) {
@@ -327,23 +342,29 @@ Status QemuBackend::AttachHostDrive(std::size_t machine, std::size_t drive, cons
         return Failure{hostcore::kBadHostDriveLetter, BridgeText::HostDriveNotFloppy(normal)};
     const std::string device = parts_.paths->HostFloppyDevice(normal[0]);
 
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
-    RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
+    Floppy* floppy = nullptr;
+    OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
+    OMB_RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
     return Change(conversation, *floppy, device, false, BridgeText::HostDriveMedium(normal));
 }
 
 Status QemuBackend::ReleaseImage(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
+    Floppy* floppy = nullptr;
+    OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
     if (!floppy->medium || floppy->medium->hostDevice)
         return Failure{hostcore::kNoImageAttached, ServerText::NoImage(floppy->unit, conversation.machine.label)};
     return Eject(conversation, *floppy);
 }
 
 Status QemuBackend::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
+    Floppy* floppy = nullptr;
+    OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
     if (!floppy->medium || !floppy->medium->hostDevice)
         return Failure{hostcore::kNoHostDriveAttached,
                        ServerText::NoHostDrive(floppy->unit, conversation.machine.label)};
@@ -351,13 +372,16 @@ Status QemuBackend::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
 }
 
 Result<std::int32_t> QemuBackend::GetFloppyImageType(const std::wstring& path) {
-    ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, false));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, images_.FullPath(path, false));
     return images_.Classify(full);
 }
 
 Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
-    ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, true));
-    ASSIGN_OR_RETURN(const auto image, images_.NewImage(full, density));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, images_.FullPath(path, true));
+    std::vector<std::uint8_t> image;
+    OMB_ASSIGN_OR_RETURN(image, images_.NewImage(full, density));
     if (parts_.files->Identify(full) == parts_.files->Identify(parts_.machinesFile))
         return Failure{hostcore::kImageInUse, BridgeText::ReplacesMachinesFile(full)};
     auto kind = parts_.files->Examine(full);
@@ -368,7 +392,8 @@ Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t den
     if (kind && kind->kind == hostcore::PathKind::File) {
         auto qemuPath = parts_.paths->ToQemu(full);
         const Target target{full, qemuPath ? std::optional(*qemuPath) : std::nullopt, parts_.facts->Identity(full)};
-        ASSIGN_OR_RETURN(auto machines, Machines());
+        std::vector<MachineEntry> machines;
+        OMB_ASSIGN_OR_RETURN(machines, Machines());
         for (const MachineEntry& machine : machines) {
             auto session = Connect(machine, parts_.timeouts.operation);
             if (!session && session.failure().number == kMachineUnreachable) continue;

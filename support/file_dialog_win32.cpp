@@ -228,7 +228,8 @@ public:
         return Ok();
     }
     Status SetFilter(const std::wstring& filter) override {
-        ASSIGN_OR_RETURN(std::wstring list, FileDialogFilter(filter));
+        std::wstring list;
+        OMB_ASSIGN_OR_RETURN(list, FileDialogFilter(filter));
         filter_ = std::move(list);
         return Ok();
     }

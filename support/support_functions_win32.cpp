@@ -178,7 +178,8 @@ Status Win32SupportLibrary::asFixUserControlsContainerWindow() {
 // Lets the shell's Run box and "start Ombrevale.exe" find the program. A refused
 // registry write only loses that convenience.
 Status Win32SupportLibrary::esRegisterAppPath() {
-    ASSIGN_OR_RETURN(std::wstring program, ProgramPath());
+    std::wstring program;
+    OMB_ASSIGN_OR_RETURN(program, ProgramPath());
     const std::wstring path =
         L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + application_.productName + L".exe";
     UniqueKey key;
