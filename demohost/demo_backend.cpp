@@ -6,6 +6,10 @@
 #include "hostcore/texts.h"
 
 namespace ombrevale::demohost {
+
+// The demo server builds on what both servers share.
+using namespace hostcore;
+
 namespace {
 
 Failure NoSuchMachine(std::size_t machine) {

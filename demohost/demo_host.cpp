@@ -11,6 +11,10 @@
 #include "hostcore/texts.h"
 
 namespace ombrevale::demohost {
+
+// The demo server builds on what both servers share.
+using namespace hostcore;
+
 namespace {
 
 // An inventory is a few lines per machine; anything this large is some other file.
@@ -138,10 +142,10 @@ Result<std::shared_ptr<DemoHost>> DemoHost::Open(std::shared_ptr<Files> files, c
     std::vector<Position> positions;
     std::vector<std::wstring> paths;
     const std::wstring folder = files->Parent(path);
-    host->guards_.resize(host->inventory_.machines.size());
+    host->held_.resize(host->inventory_.machines.size());
     for (std::size_t m = 0; m < host->inventory_.machines.size(); ++m) {
         const auto& drives = host->inventory_.machines[m].drives;
-        host->guards_[m].resize(drives.size());
+        host->held_[m].resize(drives.size());
         for (std::size_t d = 0; d < drives.size(); ++d) {
             if (drives[d].media != Media::Image) continue;
             auto resolved = files->FullPathFrom(folder, drives[d].source);
@@ -163,7 +167,7 @@ Result<std::shared_ptr<DemoHost>> DemoHost::Open(std::shared_ptr<Files> files, c
                 InventoryText::ImageHeldTwice(drive.source, other.number, machine.name, other.line);
             return Failure{kMalformedInventory, InventoryText::Malformed(path, drive.line, problem)};
         }
-        host->Hold(positions[k], Guard{paths[k], ids[k]});
+        host->Hold(positions[k], HeldImage{paths[k], ids[k]});
     }
     return host;
 }
@@ -176,13 +180,13 @@ std::optional<DemoHost::Position> DemoHost::HolderOf(const std::wstring& fullPat
     }
     std::optional<FileId> now;
     for (auto [at, end] = heldByIndex_.equal_range(id.index); at != end; ++at) {
-        const Guard& guard = *guards_[at->second.machine][at->second.drive];
-        if (guard.id == id) return at->second;
+        const HeldImage& image = *held_[at->second.machine][at->second.drive];
+        if (image.id == id) return at->second;
         // The same index on another volume: another file, or one that a link reaches from
         // another drive letter (Wine numbers its volumes by drive letter). Both are looked
         // at again, one by one.
         if (!now) now = files_->Identify(fullPath);
-        if (files_->Identify(guard.path) == *now) return at->second;
+        if (files_->Identify(image.path) == *now) return at->second;
     }
     return std::nullopt;
 }
@@ -193,18 +197,18 @@ bool DemoHost::IsInventory(const std::wstring& fullPath, const FileId& id, const
            files_->Identify(fullPath) == files_->Identify(inventoryPath_);
 }
 
-void DemoHost::Hold(Position at, Guard guard) {
-    heldByPath_[files_->Folded(guard.path)] = at;
-    if (guard.id.kind == FileId::Kind::File) {
-        heldByIndex_.emplace(guard.id.index, at);
+void DemoHost::Hold(Position at, HeldImage image) {
+    heldByPath_[files_->Folded(image.path)] = at;
+    if (image.id.kind == FileId::Kind::File) {
+        heldByIndex_.emplace(image.id.index, at);
     } else {
-        heldById_[guard.id] = at;
+        heldById_[image.id] = at;
     }
-    guards_[at.machine][at.drive] = std::move(guard);
+    held_[at.machine][at.drive] = std::move(image);
 }
 
 void DemoHost::Unhold(Position at) {
-    auto& slot = guards_[at.machine][at.drive];
+    auto& slot = held_[at.machine][at.drive];
     if (!slot) return;
     heldByPath_.erase(files_->Folded(slot->path));
     if (slot->id.kind == FileId::Kind::File) {
@@ -234,7 +238,7 @@ Result<std::wstring> DemoHost::ImagePath(const std::wstring& path, bool creating
     return full;
 }
 
-Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> guard) {
+Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<HeldImage> image) {
     // A hand edit made while the host runs is never written over: the change is refused,
     // and the one who asked reads the file anew.
     // (A name that leads nowhere now is left to the write, which refuses a link to nothing
@@ -268,7 +272,7 @@ Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> gu
         inventory_.machines[at.machine].drives[at.drive] = std::move(updated);
     }
     Unhold(at);
-    if (guard) Hold(at, std::move(*guard));
+    if (image) Hold(at, std::move(*image));
     return Ok();
 }
 
@@ -296,7 +300,7 @@ Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::
     DriveEntry updated = *target;
     updated.media = Media::Image;
     updated.source = full;
-    return Commit({machine, drive}, std::move(updated), Guard{full, id});
+    return Commit({machine, drive}, std::move(updated), HeldImage{full, id});
 }
 
 Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {

@@ -19,7 +19,7 @@ constexpr wchar_t kInventoryName[] = L"inventory.txt";
 
 // The inventory named by the environment (for tests), else the one in the user's roaming
 // application data; a default inventory and its sample images go beside it.
-Result<HostLocation> InventoryLocation(Files& files) {
+Result<HostLocation> InventoryLocation(hostcore::Files& files) {
     const DWORD needed = GetEnvironmentVariableW(kInventoryVariable, nullptr, 0);
     if (needed > 1) {
         std::wstring named(needed, L'\0');
@@ -33,14 +33,14 @@ Result<HostLocation> InventoryLocation(Files& files) {
         SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, roaming);
     if (hr != S_OK) {
         const HRESULT number = FAILED(hr) ? hr : E_FAIL;
-        return Failure{number, ServerText::NoDataFolder(number)};
+        return Failure{number, hostcore::ServerText::NoDataFolder(number)};
     }
     const std::wstring folder = files.Join(roaming, kDataFolderName);
     return HostLocation{files.Join(folder, kInventoryName), folder};
 }
 
 Result<std::shared_ptr<hostcore::Backend>> OpenBackend() {
-    const auto files = SystemFiles();
+    const auto files = hostcore::SystemFiles();
     HostLocation location;
     OMB_ASSIGN_OR_RETURN(location, InventoryLocation(*files));
     return std::shared_ptr<hostcore::Backend>(std::make_shared<DemoBackend>(files, std::move(location)));

@@ -201,7 +201,7 @@ protected:
     void* Extra(REFIID iid) override {
         return iid == IID_IDispatch ? static_cast<IDispatch*>(static_cast<Interface*>(this)) : nullptr;
     }
-    HRESULT Fail(const Failure& failure) { return ReportFailure(failure, __uuidof(Interface)); }
+    HRESULT Fail(const Failure& failure) { return FailWith(failure, __uuidof(Interface)); }
     HRESULT Done(const Status& status) { return status ? S_OK : Fail(status.failure()); }
 
 private:
@@ -480,7 +480,7 @@ private:
 
 }  // namespace
 
-HRESULT ReportFailure(const Failure& failure, REFIID iid) {
+HRESULT FailWith(const Failure& failure, REFIID iid) {
     ComPtr<ICreateErrorInfo> create;
     if (SUCCEEDED(CreateErrorInfo(&create))) {
         create->SetGUID(iid);

@@ -49,7 +49,7 @@ public:
             // One backend for the whole process: every client sees one state.
             if (!backend_) {
                 auto opened = server_.openBackend();
-                if (!opened) return ReportFailure(opened.failure(), IID_IHost);
+                if (!opened) return FailWith(opened.failure(), IID_IHost);
                 backend_ = std::move(opened).value();
             }
             return CreateHostObject(backend_, iid, object);

@@ -22,7 +22,9 @@
 
 namespace ombrevale::driver {
 
-using namespace std::chrono_literals;
+// The duration literals, without the rest of their namespace.
+using std::chrono_literals::operator""ms;
+using std::chrono_literals::operator""s;
 using Clock = std::chrono::steady_clock;
 
 inline constexpr std::chrono::milliseconds kWait = 10s;
