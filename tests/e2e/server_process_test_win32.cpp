@@ -17,13 +17,13 @@ constexpr wchar_t kAttached[] = L"Подключен образ: ";
 constexpr wchar_t kDetached[] = L"Отключено";
 constexpr wchar_t kServerGone[] = L"Сервер Virtual PC недоступен";
 constexpr wchar_t kNotAnswering[] = L"Сервер Virtual PC не отвечает.";
+// The demo server's test build, which stalls or dies where this variable says.
+constexpr wchar_t kServerWithFaults[] = L"demo_host_with_faults.exe";
 constexpr wchar_t kFaultVariable[] = L"OMBREVALE_SERVER_FAULT";
 
-// A script beside the program: a 64-bit late-bound client that attaches an image to a
-// drive (positions from 1). Its exit code: 0 done, 1 refused, 2 server unreachable.
-DWORD ScriptAttaches(int machine, int drive, const std::wstring& path) {
-    std::wstring command = L"\"" + ProgramFolder() + L"\\host_client64.exe\" attach " + std::to_wstring(machine) +
-                           L" " + std::to_wstring(drive) + L" \"" + path + L"\"";
+// Runs a program of the test folder and waits for it; its exit code, or -1.
+DWORD RunBesideTheProgram(const std::wstring& program, const std::wstring& arguments) {
+    std::wstring command = L"\"" + ProgramFolder() + L"\\" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -38,15 +38,27 @@ DWORD ScriptAttaches(int machine, int drive, const std::wstring& path) {
     return code;
 }
 
+// A script beside the program: a 64-bit late-bound client that attaches an image to a
+// drive (positions from 1). Its exit code: 0 done, 1 refused, 2 server unreachable.
+DWORD ScriptAttaches(int machine, int drive, const std::wstring& path) {
+    return RunBesideTheProgram(L"host_client64.exe", L"attach " + std::to_wstring(machine) + L" " +
+                                                         std::to_wstring(drive) + L" \"" + path + L"\"");
+}
+
 std::string FileText(const std::wstring& path) {
     std::ifstream in(std::filesystem::path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The boxes of the program's commands and the program's question, while a server fault
-// is set for the server that the next program starts.
+// is set for the server that the next program starts. The server is the demo server's
+// test build, registered in the shipped one's place for these tests; unregistering it
+// gives the shipped one back.
 class ServerProcess : public ProgramTest {
 protected:
+    static void SetUpTestSuite() { ASSERT_EQ(RunBesideTheProgram(kServerWithFaults, L"/RegServer /s"), 0u); }
+    static void TearDownTestSuite() { EXPECT_EQ(RunBesideTheProgram(kServerWithFaults, L"/UnregServer /s"), 0u); }
+
     void SetUp() override {
         ProgramTest::SetUp();
         image_ = PathOf(L"образ.vfd");
@@ -58,7 +70,7 @@ protected:
         ::SetEnvironmentVariableW(kFaultVariable, nullptr);
         // A server stalled on purpose would outlive the test; one that died, or was ended,
         // must not stay registered with Wine's RPC service.
-        EndProcessesOf(kServerProgram, 1s);
+        EndProcessesOf(kServerWithFaults, 1s);
         ForgetDeadServers();
     }
     void Fault(const wchar_t* fault) { ::SetEnvironmentVariableW(kFaultVariable, fault); }
@@ -110,11 +122,11 @@ TEST_F(ServerProcess, TheProgramAndAScriptShareOneStateAndLoseNoChange) {
     auto program = Launch();
     ASSERT_TRUE(program);
     ASSERT_EQ(Shown(WaitForStatus(*program, kDetached)), Shown(kDetached));
-    EXPECT_EQ(ProcessesOf(kServerProgram).size(), 1u);
+    EXPECT_EQ(ProcessesOf(kServerWithFaults).size(), 1u);
 
     // The script puts an image into the second drive; the program attaches to the first.
     EXPECT_EQ(ScriptAttaches(1, 2, other_), 0u);
-    EXPECT_EQ(ProcessesOf(kServerProgram).size(), 1u) << "one server serves both";
+    EXPECT_EQ(ProcessesOf(kServerWithFaults).size(), 1u) << "one server serves both";
     ClickButton(*program, kCmdAttachImage);
     ASSERT_TRUE(ChooseFile(*program, image_)) << Describe(*program);
     EXPECT_TRUE(BoxSays(TakeMessageBox(*program), L"Образ подключен.", BoxIcon::Information));
@@ -142,7 +154,7 @@ TEST_F(ServerProcess, ADeadServerFailsEachCommandTheUsualWayAndTheWindowStaysUsa
     EXPECT_TRUE(Contains(release, kServerGone)) << Shown(release.text);
     EXPECT_EQ(Shown(WaitForStatus(*program, L"")), "") << "the refresh finds nothing to show";
     ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
-    EXPECT_TRUE(ProcessesOf(kServerProgram).empty());
+    EXPECT_TRUE(ProcessesOf(kServerWithFaults).empty());
 
     // Every later command meets the server gone.
     const auto saysServerGone = [&](const MessageBoxView& box, const std::wstring& start) {
