@@ -9,7 +9,6 @@
 
 #include "app/texts.h"
 #include "base/failure_win32.h"
-#include "support/dpi_win32.h"
 
 namespace ombrevale {
 namespace {
@@ -78,8 +77,8 @@ Status EditLine::SetText(const std::wstring& text) {
 
 // ---- window -----------------------------------------------------------------------------
 
-MainWindow::MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support)
-    : instance_(instance), support_(support) {
+MainWindow::MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support, dpi::Scaling scaling)
+    : instance_(instance), support_(support), scaling_(scaling) {
     form_ = std::make_unique<frmMain>(host, support, *this);
 }
 
@@ -90,8 +89,8 @@ MainWindow::~MainWindow() {
     form_.reset();
 }
 
-Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, VirtualPCHost& host,
-                                                       SupportLibrary& support) {
+Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support,
+                                                       dpi::Scaling scaling) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     if (!GetClassInfoExW(instance, kWindowClass, &wc)) {
@@ -105,11 +104,11 @@ Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, Virtu
         if (!RegisterClassExW(&wc)) return LastErrorFailure(texts::kRegisterWindowClassFailed);
     }
 
-    std::unique_ptr<MainWindow> window(new MainWindow(instance, host, support));
+    std::unique_ptr<MainWindow> window(new MainWindow(instance, host, support, scaling));
     HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, kWindowCaption, kWindowStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, window.get());
     if (!hwnd) return LastErrorFailure(texts::kCreateWindowFailed);
-    window->dpi_ = dpi::ForWindow(hwnd);
+    window->dpi_ = window->scaling_.ForWindow(hwnd);
     OMB_RETURN_IF_FAILED(window->CreateControls());
     OMB_RETURN_IF_FAILED(window->CreateMenus());
     window->ApplyDpi(window->dpi_, nullptr);
@@ -189,7 +188,7 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
     const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
     const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
     RECT frame{0, 0, clientWidth, clientHeight};
-    dpi::AdjustWindowRect(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    scaling_.AdjustWindowRect(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
     int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
     UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
     if (suggested) {

@@ -19,6 +19,7 @@
 #include "automation/automation.h"
 #include "base/owners_win32.h"
 #include "base/result.h"
+#include "support/dpi_win32.h"
 #include "support/support.h"
 
 namespace ombrevale {
@@ -56,8 +57,10 @@ private:
 
 class MainWindow final : public FormView {
 public:
-    // Creates the window with its controls and menu, not yet shown and not yet loaded.
-    static Result<std::unique_ptr<MainWindow>> Create(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support);
+    // Creates the window with its controls and menu, not yet shown and not yet loaded,
+    // laid out at its DPI as `scaling` tells it.
+    static Result<std::unique_ptr<MainWindow>> Create(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support,
+                                                      dpi::Scaling scaling = {});
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -87,7 +90,7 @@ public:
     Status PopupMenu(std::int16_t element, float x, float y, std::int32_t flags) override;
 
 private:
-    MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support);
+    MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support, dpi::Scaling scaling);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     Status CreateControls();
@@ -102,6 +105,7 @@ private:
 
     HINSTANCE instance_;
     SupportLibrary& support_;
+    dpi::Scaling scaling_;
     HWND hwnd_ = nullptr;
     std::array<HWND, kControlCount> controls_{};
     // Freed after the window and its controls, which use them until they are destroyed.

@@ -110,9 +110,10 @@ Status OpenReadMe(const std::wstring& path, MessageBoxes& boxes) {
 // ---------------------------------------------------------------------------------------
 // The library
 
-Win32SupportLibrary::Win32SupportLibrary(HINSTANCE resources, Application application)
+Win32SupportLibrary::Win32SupportLibrary(HINSTANCE resources, Application application, dpi::Scaling scaling)
     : resources_(resources != nullptr ? resources : ::GetModuleHandleW(nullptr)),
       application_(std::move(application)),
+      scaling_(scaling),
       boxes_(application_.title) {}
 
 Win32SupportLibrary::~Win32SupportLibrary() = default;
@@ -121,15 +122,15 @@ Status Win32SupportLibrary::asSetWindowResIconAll(WindowHandle window, const std
     HWND hwnd = ToHwnd(window);
     const std::wstring what = L"Не удалось установить значок «" + resourceName + L"»";
     if (!::IsWindow(hwnd)) return Win32Failure(ERROR_INVALID_WINDOW_HANDLE, what);
-    const UINT dpi = dpi::ForWindow(hwnd);
+    const UINT dpi = scaling_.ForWindow(hwnd);
 
-    UniqueIcon big(
-        static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON, dpi::SystemMetric(SM_CXICON, dpi),
-                                        dpi::SystemMetric(SM_CYICON, dpi), 0)));
+    UniqueIcon big(static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
+                                                   scaling_.SystemMetric(SM_CXICON, dpi),
+                                                   scaling_.SystemMetric(SM_CYICON, dpi), 0)));
     if (!big) return LastErrorFailure(what);
-    UniqueIcon small(
-        static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
-                                        dpi::SystemMetric(SM_CXSMICON, dpi), dpi::SystemMetric(SM_CYSMICON, dpi), 0)));
+    UniqueIcon small(static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
+                                                     scaling_.SystemMetric(SM_CXSMICON, dpi),
+                                                     scaling_.SystemMetric(SM_CYSMICON, dpi), 0)));
     if (!small) return LastErrorFailure(what);
 
     HICON replaced[] = {
@@ -241,7 +242,7 @@ Result<std::reference_wrapper<ErrorReporter>> Win32SupportLibrary::Reporter() {
 }
 
 Result<AboutBox*> Win32SupportLibrary::About() {
-    if (!about_) about_ = NewWin32AboutBox(resources_);
+    if (!about_) about_ = NewWin32AboutBox(resources_, scaling_);
     return about_.get();
 }
 

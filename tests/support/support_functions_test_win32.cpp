@@ -136,8 +136,8 @@ int IconWidth(HICON icon) {
 TEST(asSetWindowResIconAll, GivesTheWindowItsBigAndSmallIconAtTheWindowsSizes) {
     for (bool systemDpiOnly : {false, true}) {
         SCOPED_TRACE(systemDpiOnly ? "system DPI only" : "per-monitor DPI");
-        dpi::UseSystemDpiOnly(systemDpiOnly);
-        Win32SupportLibrary support(nullptr, OmbrevaleApplication());
+        Win32SupportLibrary support(nullptr, OmbrevaleApplication(),
+                                    systemDpiOnly ? dpi::Scaling(dpi::PerMonitorFunctions{}) : dpi::Scaling());
         TestWindow window(L"Ombrevale");
         ASSERT_TRUE(support.asSetWindowResIconAll(FromHwnd(window.hwnd()), L"A_MAIN").ok());
         auto big = reinterpret_cast<HICON>(::SendMessageW(window.hwnd(), WM_GETICON, ICON_BIG, 0));
@@ -150,7 +150,6 @@ TEST(asSetWindowResIconAll, GivesTheWindowItsBigAndSmallIconAtTheWindowsSizes) {
         auto again = reinterpret_cast<HICON>(::SendMessageW(window.hwnd(), WM_GETICON, ICON_BIG, 0));
         EXPECT_EQ(IconWidth(again), ::GetSystemMetrics(SM_CXICON));
     }
-    dpi::UseSystemDpiOnly(false);
 }
 
 TEST(asSetWindowResIconAll, AMissingIconOrWindowIsAFailureWithItsName) {
