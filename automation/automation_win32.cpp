@@ -22,15 +22,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-// {9A1774B7-8251-4468-A214-61DCAED9AC2F}
-constexpr CLSID kClsidVirtualPC = {0x9A1774B7, 0x8251, 0x4468, {0xA2, 0x14, 0x61, 0xDC, 0xAE, 0xD9, 0xAC, 0x2F}};
-// {236BA0D9-A24A-4292-A132-27C1421DFD01}
-constexpr IID kIidVirtualPC = {0x236BA0D9, 0xA24A, 0x4292, {0xA1, 0x32, 0x27, 0xC1, 0x42, 0x1D, 0xFD, 0x01}};
-// {F7092AA1-33ED-4F78-A59F-C00ADFC2EDD7}
-constexpr IID kIidVirtualMachine = {0xF7092AA1, 0x33ED, 0x4F78, {0xA5, 0x9F, 0xC0, 0x0A, 0xDF, 0xC2, 0xED, 0xD7}};
-// {661ABEE6-112A-4ED9-BABF-3C874969F10E}
-constexpr IID kIidFloppyDrive = {0x661ABEE6, 0x112A, 0x4ED9, {0xBA, 0xBF, 0x3C, 0x87, 0x49, 0x69, 0xF1, 0x0E}};
-
 // The client's own descriptions, for failures the server does not describe itself.
 namespace text {
 std::wstring UnknownOperation(const std::wstring& operation, const std::wstring& reason) {
@@ -373,7 +364,7 @@ public:
         OMB_ASSIGN_OR_RETURN(items, OpenCollection(machine_.Get(), *names_->machine, L"FloppyDrives"));
         return std::unique_ptr<Enumerator<FloppyDrive>>(
             std::make_unique<DispatchEnumerator<FloppyDrive, DispatchFloppyDrive, NameCache>>(
-                std::move(items), kIidFloppyDrive, L"FloppyDrives", text::kDriveKind, names_->drive));
+                std::move(items), kFloppyDriveInterface, L"FloppyDrives", text::kDriveKind, names_->drive));
     }
 
 private:
@@ -390,7 +381,7 @@ public:
         OMB_ASSIGN_OR_RETURN(items, OpenCollection(host_.Get(), *names_->host, L"Machines"));
         return std::unique_ptr<Enumerator<VirtualMachine>>(
             std::make_unique<DispatchEnumerator<VirtualMachine, DispatchVirtualMachine, InterfaceNames>>(
-                std::move(items), kIidVirtualMachine, L"Machines", text::kMachineKind, names_));
+                std::move(items), kVirtualMachineInterface, L"Machines", text::kMachineKind, names_));
     }
 
     Status CreateFloppyImage(const std::wstring& path, std::int32_t density) override {
@@ -417,7 +408,7 @@ std::unique_ptr<VirtualPCHost> WrapVirtualPCHost(ComPtr<IDispatch> host) {
 Result<std::unique_ptr<VirtualPCHost>> CreateVirtualPCHost() {
     ComPtr<IDispatch> host;
     SetErrorInfo(0, nullptr);
-    const HRESULT hr = CoCreateInstance(kClsidVirtualPC, nullptr, CLSCTX_SERVER, kIidVirtualPC,
+    const HRESULT hr = CoCreateInstance(kVirtualPCClass, nullptr, CLSCTX_SERVER, kVirtualPCHostInterface,
                                         reinterpret_cast<void**>(host.GetAddressOf()));
     if (FAILED(hr)) return DescribeFailure(hr, nullptr, {});
     if (!host) return FailureOf(E_POINTER, text::NoObject(L"CoCreateInstance"));
