@@ -43,13 +43,6 @@ constexpr const wchar_t* kDriveKind = L"дисководом гибких дис
 
 // --- Describing failures ------------------------------------------------------------
 
-std::wstring Trimmed(const std::wstring& s) {
-    constexpr const wchar_t* kBlank = L" \t\r\n";
-    const auto first = s.find_first_not_of(kBlank);
-    if (first == std::wstring::npos) return {};
-    return s.substr(first, s.find_last_not_of(kBlank) - first + 1);
-}
-
 // Takes the error object the failing call left on this thread (and clears the slot).
 std::wstring TakeErrorInfoText() {
     ComPtr<IErrorInfo> info;

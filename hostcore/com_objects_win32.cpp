@@ -9,6 +9,7 @@
 #include <tuple>
 #include <utility>
 
+#include "base/failure_win32.h"
 #include "hosts_idl.h"
 
 using Microsoft::WRL::ComPtr;
@@ -45,10 +46,9 @@ HRESULT Safely(Body&& body) noexcept {
 HRESULT ServerTypeLib(ITypeLib** typeLib) {
     static ComPtr<ITypeLib> loaded;
     if (!loaded) {
-        wchar_t path[MAX_PATH * 4];
-        const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-        if (length == 0 || length >= std::size(path)) return HRESULT_FROM_WIN32(GetLastError());
-        if (const HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &loaded); FAILED(hr)) return hr;
+        auto path = ProgramPath();
+        if (!path) return path.failure().number;
+        if (const HRESULT hr = LoadTypeLibEx(path->c_str(), REGKIND_NONE, &loaded); FAILED(hr)) return hr;
     }
     return loaded.CopyTo(typeLib);
 }

@@ -60,17 +60,6 @@ std::wstring DirectoryOfPath(const std::wstring& path) {
     return path.substr(0, cut);
 }
 
-Result<std::wstring> ProgramPath() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return LastErrorFailure(L"Не удалось узнать путь программы");
-        if (length < buffer.size()) return std::wstring(buffer.data(), length);
-        if (buffer.size() >= 32768) return Win32Failure(ERROR_INSUFFICIENT_BUFFER, L"Не удалось узнать путь программы");
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 Status OpenReadMe(const std::wstring& path, MessageBoxes& boxes) {
     DWORD error = ERROR_SUCCESS;
     DWORD attributes = ::GetFileAttributesW(path.c_str());

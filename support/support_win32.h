@@ -38,8 +38,6 @@ Result<std::wstring> FileDialogFilter(const std::wstring& filter);
 // Opens a read-me file with its registered program; when that cannot be done, says so in
 // a stop message box and still succeeds: asking for help must never end the program.
 Status OpenReadMe(const std::wstring& path, MessageBoxes& boxes);
-// The full path of the running program (any length).
-Result<std::wstring> ProgramPath();
 
 // ---------------------------------------------------------------------------------------
 // The library
