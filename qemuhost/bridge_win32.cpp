@@ -72,7 +72,6 @@ Result<std::unique_ptr<QemuBackend>> OpenQemuBridge(BridgeTimeouts timeouts) {
     OMB_ASSIGN_OR_RETURN(machinesFile, MachinesFileLocation(*files));
     BridgeParts parts;
     parts.files = files;
-    parts.facts = SystemFileFacts();
     parts.paths = SystemPathMapper();
     parts.connector = SystemConnector();
     parts.machinesFile = std::move(machinesFile);

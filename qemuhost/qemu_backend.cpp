@@ -198,12 +198,9 @@ DriveState QemuBackend::StateOf(const Floppy& floppy) {
 bool QemuBackend::Holds(const Medium& medium, const Target& target) {
     if (medium.hostDevice) return false;
     if (target.qemuPath && medium.file == *target.qemuPath) return true;
+    // Under another name, the same file: a link, another drive letter for the folder.
     const auto held = parts_.paths->ToWindows(medium.file);
-    if (!held) return false;
-    if (parts_.files->Identify(*held) == parts_.files->Identify(target.path)) return true;
-    // Another name for the same file (a link, another drive letter for the folder).
-    if (!target.identity) return false;
-    return parts_.facts->Identity(*held) == target.identity;
+    return held && parts_.files->Identify(*held) == target.id;
 }
 
 Result<std::optional<std::string>> QemuBackend::FileIn(const Conversation& conversation, const Floppy& floppy) {
@@ -312,9 +309,10 @@ Status QemuBackend::AttachImage(std::size_t machine, std::size_t drive, const st
         if (hostcore::FormatForSize(file->Size()) == hostcore::kUnknownFormat)
             return Failure{kNotFloppySize, BridgeText::NotFloppySize(full, file->Size())};
     }
-    auto readOnly = parts_.facts->IsReadOnly(full);
-    if (!readOnly) {
-        const std::int32_t number = readOnly.failure().number;
+    auto facts = parts_.files->Examine(full);
+    if (facts && facts->kind == hostcore::PathKind::Missing) facts = Failure{hostcore::kFileNotFound, {}};
+    if (!facts) {
+        const std::int32_t number = facts.failure().number;
         return Failure{number, hostcore::IsNotFound(number) ? ServerText::ImageNotFound(full)
                                                             : ServerText::ImageUnreadable(full, number)};
     }
@@ -327,12 +325,12 @@ Status QemuBackend::AttachImage(std::size_t machine, std::size_t drive, const st
     OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
     OMB_RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
     // One file in two drives of a machine would be two writers of one disk.
-    const Target target{full, *qemuPath, parts_.facts->Identity(full)};
+    const Target target{full, *qemuPath, parts_.files->Identify(full)};
     for (const Floppy& other : conversation.floppies) {
         if (other.medium && Holds(*other.medium, target))
             return Failure{hostcore::kImageInUse, ServerText::ImageHeld(full, other.unit, conversation.machine.label)};
     }
-    return Change(conversation, *floppy, *qemuPath, *readOnly, BridgeText::ImageMedium(full));
+    return Change(conversation, *floppy, *qemuPath, facts->readOnly, BridgeText::ImageMedium(full));
 }
 
 Status QemuBackend::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
@@ -391,7 +389,7 @@ Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t den
     // hold nothing, but one that runs and does not answer might.
     if (kind && kind->kind == hostcore::PathKind::File) {
         auto qemuPath = parts_.paths->ToQemu(full);
-        const Target target{full, qemuPath ? std::optional(*qemuPath) : std::nullopt, parts_.facts->Identity(full)};
+        const Target target{full, qemuPath ? std::optional(*qemuPath) : std::nullopt, parts_.files->Identify(full)};
         std::vector<MachineEntry> machines;
         OMB_ASSIGN_OR_RETURN(machines, Machines());
         for (const MachineEntry& machine : machines) {
