@@ -69,14 +69,13 @@ void frmMain::cmdAttachImage_Click() {
 }
 
 // A failing menu is told to the user; the window goes on working.
-Status frmMain::cmdImageMenu_Click() {
+void frmMain::cmdImageMenu_Click() {
     if (Status shown = ShowImageMenu(state_->view); !shown.ok())
         ReportImageMenuFailure(state_->support, shown.failure());
-    return Ok();
 }
 
 // A failing file dialog behind an item is told to the user; the window goes on working.
-Status frmMain::mnuImage_Click(std::int16_t index) {
+void frmMain::mnuImage_Click(std::int16_t index) {
     Status done;
     switch (ImageMenuCommand(index)) {
     case ImageCommand::Check: done = CheckImageFile(); break;
@@ -85,7 +84,6 @@ Status frmMain::mnuImage_Click(std::int16_t index) {
     case ImageCommand::None: break;
     }
     if (!done.ok()) ReportFileDialogFailure(state_->support, done.failure());
-    return Ok();
 }
 
 Status frmMain::FillMachineList() { return state_->drives.FillMachineList(); }

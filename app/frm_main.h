@@ -21,7 +21,8 @@ public:
     frmMain(const frmMain&) = delete;
     frmMain& operator=(const frmMain&) = delete;
 
-    // Events. Those that answer Status are unguarded: a failure passes to the shell.
+    // Events. Those that answer Status are unguarded: a failure passes to the shell. The
+    // others deal with every failure themselves.
     Status Form_Load();
     void Form_Unload();
     // keyCode is the virtual-key code, shift the bits 1 Shift, 2 Ctrl, 4 Alt.
@@ -30,8 +31,8 @@ public:
     void cboFloppyDrives_Click();
     void cmdDetach_Click();
     void cmdAttachImage_Click();
-    Status cmdImageMenu_Click();
-    Status mnuImage_Click(std::int16_t index);
+    void cmdImageMenu_Click();
+    void mnuImage_Click(std::int16_t index);
 
     // Operations the window offers to its own handlers.
     Status FillMachineList();

@@ -315,7 +315,7 @@ void MainWindow::OnCommand(int id, int code) {
         if (code == CBN_SELCHANGE) driveList_.Clicked();
         return;
     case ControlCommand(kCmdImageMenu):
-        if (code == BN_CLICKED) Check(form_->cmdImageMenu_Click());
+        if (code == BN_CLICKED) form_->cmdImageMenu_Click();
         return;
     case ControlCommand(kCmdDetach):
         if (code == BN_CLICKED) form_->cmdDetach_Click();
@@ -328,7 +328,7 @@ void MainWindow::OnCommand(int id, int code) {
     // Menu items carry their mnuImage index. Enter and Esc's IDOK and IDCANCEL from the
     // dialog manager are not commands here: the window has no default or cancel button.
     if (code == 0 && id > kImageMenuCommandBase && id <= kImageMenuCommandBase + SHRT_MAX)
-        Check(form_->mnuImage_Click(static_cast<std::int16_t>(id - kImageMenuCommandBase)));
+        form_->mnuImage_Click(static_cast<std::int16_t>(id - kImageMenuCommandBase));
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
