@@ -360,26 +360,12 @@ TEST_F(AutomationClient, AnOperationTheServerDoesNotKnowIsNamed) {
 // --- Creating the host object ---------------------------------------------------------
 
 // Serves one host object through CoRegisterClassObject and notes what it was asked for.
-class HostFactory final : public IClassFactory {
+class HostFactory final : public FakeUnknown<IClassFactory> {
 public:
-    explicit HostFactory(ComPtr<FakeObject> host) : host_(std::move(host)) { ++LiveFakes(); }
-    ~HostFactory() { --LiveFakes(); }
+    explicit HostFactory(ComPtr<FakeObject> host) : host_(std::move(host)) {}
 
     std::vector<IID> requested;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        *out = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
@@ -389,7 +375,6 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
 private:
-    ULONG refs_ = 1;
     ComPtr<FakeObject> host_;
 };
 

@@ -62,16 +62,44 @@ ComPtr<T> MakeFake(A&&... args) {
     return p;
 }
 
+// IUnknown for every fake: counted among the live fakes, answering IUnknown, `Interface`
+// and whatever Answers() adds.
+template <class Interface>
+class FakeUnknown : public Interface {
+public:
+    FakeUnknown() { ++LiveFakes(); }
+    virtual ~FakeUnknown() { --LiveFakes(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, __uuidof(Interface)) && !Answers(riid))
+            return E_NOINTERFACE;
+        *out = static_cast<Interface*>(this);
+        this->AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+protected:
+    virtual bool Answers(REFIID) const { return false; }
+
+private:
+    ULONG refs_ = 1;
+};
+
 // Answers an operation: fills the result or the exception and returns the HRESULT.
 using Handler = std::function<HRESULT(VARIANT* result, EXCEPINFO* exception)>;
 
-class FakeObject final : public IDispatch {
+class FakeObject final : public FakeUnknown<IDispatch> {
 public:
     // `interfaces`: the identifiers, besides IUnknown and IDispatch, it answers to.
-    FakeObject(CallLog* log, std::vector<IID> interfaces) : log_(log), interfaces_(std::move(interfaces)) {
-        ++LiveFakes();
-    }
-    ~FakeObject() { --LiveFakes(); }
+    FakeObject(CallLog* log, std::vector<IID> interfaces) : log_(log), interfaces_(std::move(interfaces)) {}
 
     // A name keeps its DISPID when its handler is replaced, as a server's names do.
     void On(const std::wstring& name, Handler handler) {
@@ -81,23 +109,6 @@ public:
     void On(DISPID id, const std::wstring& name, Handler handler) {
         ids_[name] = id;
         members_[id] = {name, std::move(handler)};
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        bool known = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch);
-        for (const IID& iid : interfaces_) known = known || IsEqualIID(riid, iid);
-        if (!known) return E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -134,7 +145,10 @@ private:
         std::wstring name;
         Handler handler;
     };
-    ULONG refs_ = 1;
+    bool Answers(REFIID riid) const override {
+        return std::any_of(interfaces_.begin(), interfaces_.end(), [&](const IID& iid) { return iid == riid; });
+    }
+
     CallLog* log_;
     std::vector<IID> interfaces_;
     std::map<std::wstring, DISPID> ids_;
@@ -142,34 +156,16 @@ private:
 };
 
 // Hands out copies of its items one by one; can fail at a chosen position.
-class FakeEnum final : public IEnumVARIANT {
+class FakeEnum final : public FakeUnknown<IEnumVARIANT> {
 public:
     FakeEnum(std::vector<VARIANT> items, int failAt, HRESULT failure)
-        : items_(std::move(items)), failAt_(failAt), failure_(failure) {
-        ++LiveFakes();
-    }
+        : items_(std::move(items)), failAt_(failAt), failure_(failure) {}
     ~FakeEnum() {
         for (VARIANT& v : items_) VariantClear(&v);
-        --LiveFakes();
     }
 
     int nextCalls = 0;
     ULONG largestRequest = 0;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IEnumVARIANT)) return E_NOINTERFACE;
-        *out = static_cast<IEnumVARIANT*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override {
         ++nextCalls;
@@ -197,7 +193,6 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_NOTIMPL; }
 
 private:
-    ULONG refs_ = 1;
     std::vector<VARIANT> items_;
     size_t position_ = 0;
     int failAt_;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_program_win32.h"
+
 namespace ombrevale::e2e {
 namespace {
 
@@ -21,21 +23,9 @@ constexpr wchar_t kNotAnswering[] = L"Сервер Virtual PC не отвеча�
 constexpr wchar_t kServerWithFaults[] = L"demo_host_with_faults.exe";
 constexpr wchar_t kFaultVariable[] = L"OMBREVALE_SERVER_FAULT";
 
-// Runs a program of the test folder and waits for it; its exit code, or -1.
+// Runs a program of the test folder to its end; its exit code, or -1.
 DWORD RunBesideTheProgram(const std::wstring& program, const std::wstring& arguments) {
-    std::wstring command = L"\"" + ProgramFolder() + L"\\" + program + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &process))
-        return static_cast<DWORD>(-1);
-    ::WaitForSingleObject(process.hProcess, 30'000);
-    DWORD code = static_cast<DWORD>(-1);
-    ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return code;
+    return tests::RunProgram(ProgramFolder() + L"\\" + program, arguments);
 }
 
 // A script beside the program: a 64-bit late-bound client that attaches an image to a
