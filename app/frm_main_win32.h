@@ -95,7 +95,11 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     Status CreateControls();
     Status CreateMenus();
+    // Font, size and controls at `dpi`; at `suggested` where the system gave a place.
     void ApplyDpi(unsigned dpi, const RECT* suggested);
+    void ApplyFont();
+    void ApplyWindowSize(const RECT* suggested);
+    void PlaceControl(const ControlLayout& control);
     void OnCommand(int id, int code);
     // A failure that reached the top of an event: reported, then the program ends.
     void Fatal(const Failure& failure);
