@@ -159,48 +159,42 @@ std::vector<std::wstring> OwnedKeys() {
     return keys;
 }
 
-Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, const std::wstring& name) {
-    Key classes;
-    if (const LSTATUS status = Create(root, L"Software\\Classes", view, classes); status != ERROR_SUCCESS)
-        return RegistryFailure(status, L"Software\\Classes");
-
-    // Another server's registration is kept, once, to be given back on unregistering. One
-    // kept earlier that is this server's own (it was replaced, and now replaces in turn) is
-    // stale: the registration in place now is the one to give back.
-    const std::wstring previous = ServerOf(classes.get(), view);
-    const std::wstring saved = std::wstring(kReplacedKey);
-    if (!previous.empty() && !SameFile(previous, serverPath) && Exists(root, saved, view)) {
+// Another server's registration is kept, once, to be given back on unregistering. One
+// kept earlier that is this server's own (it was replaced, and now replaces in turn) is
+// stale: the registration in place now is the one to give back.
+Status KeepAsideWhatIsReplaced(HKEY root, HKEY classes, REGSAM view, const std::wstring& serverPath) {
+    const std::wstring previous = ServerOf(classes, view);
+    if (previous.empty() || SameFile(previous, serverPath)) return Ok();
+    const std::wstring saved = kReplacedKey;
+    if (Exists(root, saved, view)) {
         Key kept;
-        if (RegOpenKeyExW(root, saved.c_str(), 0, KEY_READ | view, kept.put()) == ERROR_SUCCESS &&
-            SameFile(ServerOf(kept.get(), view), serverPath)) {
-            kept.reset();
-            if (const LSTATUS status = DeleteTree(root, saved, view); status != ERROR_SUCCESS)
-                return RegistryFailure(status, saved);
-        }
+        if (RegOpenKeyExW(root, saved.c_str(), 0, KEY_READ | view, kept.put()) != ERROR_SUCCESS ||
+            !SameFile(ServerOf(kept.get(), view), serverPath))
+            return Ok();
+        kept.reset();
+        if (const LSTATUS status = DeleteTree(root, saved, view); status != ERROR_SUCCESS)
+            return RegistryFailure(status, saved);
     }
-    if (!previous.empty() && !SameFile(previous, serverPath) && !Exists(root, saved, view)) {
-        for (const std::wstring& key : OwnedKeys()) {
-            if (!Exists(classes.get(), key, view)) continue;
-            if (const LSTATUS status = CopyTree(classes.get(), key, root, saved + L"\\" + key, view);
-                status != ERROR_SUCCESS)
-                return RegistryFailure(status, saved);
-        }
+    for (const std::wstring& key : OwnedKeys()) {
+        if (!Exists(classes, key, view)) continue;
+        if (const LSTATUS status = CopyTree(classes, key, root, saved + L"\\" + key, view); status != ERROR_SUCCESS)
+            return RegistryFailure(status, saved);
     }
+    return Ok();
+}
 
-    // A class registered in process before (an older demo host) would be loaded instead.
-    if (const LSTATUS status = DeleteTree(classes.get(), ClassKey() + L"\\InprocServer32", view);
-        status != ERROR_SUCCESS)
-        return RegistryFailure(status, ClassKey());
+struct Value {
+    std::wstring key;
+    const wchar_t* name;
+    std::wstring value;
+};
 
+// The class with its local server, and the type library in the server's file.
+std::vector<Value> ClassAndTypeLibrary(const std::wstring& serverPath, const std::wstring& name) {
     const std::wstring folder = serverPath.substr(0, serverPath.find_last_of(L'\\') + 1);
-    const std::wstring version = std::wstring(kTypeLibVersion);
+    const std::wstring version = kTypeLibVersion;
     const std::wstring library = TypeLibKey() + L"\\" + version;
-    struct Value {
-        std::wstring key;
-        const wchar_t* name;
-        std::wstring value;
-    };
-    std::vector<Value> values = {
+    return {
         {ClassKey(), nullptr, name},
         {ClassKey() + L"\\LocalServer32", nullptr, L"\"" + serverPath + L"\""},
         {ClassKey() + L"\\TypeLib", nullptr, TypeLibId()},
@@ -211,9 +205,13 @@ Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, co
         {library + L"\\FLAGS", nullptr, L"0"},
         {library + L"\\HELPDIR", nullptr, folder},
     };
-    // The proxy/stub DLL, for 32-bit processes, when it is there; a server copied without
-    // it still works through the system's marshaller.
-    const std::wstring proxyStubPath = folder + kProxyStubFile;
+}
+
+// The interfaces with their marshaller: the proxy/stub DLL beside the server, for 32-bit
+// processes, when it is there (a server copied without it still works through the
+// system's marshaller), else the type library's.
+Status AddInterfaces(HKEY classes, REGSAM view, const std::wstring& serverPath, std::vector<Value>& values) {
+    const std::wstring proxyStubPath = serverPath.substr(0, serverPath.find_last_of(L'\\') + 1) + kProxyStubFile;
     const DWORD proxyStubAttributes = GetFileAttributesW(proxyStubPath.c_str());
     const bool ownProxyStub = view != KEY_WOW64_64KEY && proxyStubAttributes != INVALID_FILE_ATTRIBUTES &&
                               !(proxyStubAttributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -222,7 +220,7 @@ Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, co
         values.push_back({ProxyStubKey(), nullptr, kProxyStubName});
         values.push_back({ProxyStubKey() + L"\\InprocServer32", nullptr, proxyStubPath});
         values.push_back({ProxyStubKey() + L"\\InprocServer32", L"ThreadingModel", L"Both"});
-    } else if (const LSTATUS status = DeleteTree(classes.get(), ProxyStubKey(), view); status != ERROR_SUCCESS) {
+    } else if (const LSTATUS status = DeleteTree(classes, ProxyStubKey(), view); status != ERROR_SUCCESS) {
         return RegistryFailure(status, ProxyStubKey());
     }
     for (const InterfaceEntry& entry : kInterfaces) {
@@ -231,8 +229,23 @@ Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, co
         values.push_back({key + L"\\ProxyStubClsid", nullptr, marshaller});
         values.push_back({key + L"\\ProxyStubClsid32", nullptr, marshaller});
         values.push_back({key + L"\\TypeLib", nullptr, TypeLibId()});
-        values.push_back({key + L"\\TypeLib", L"Version", version});
+        values.push_back({key + L"\\TypeLib", L"Version", kTypeLibVersion});
     }
+    return Ok();
+}
+
+Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, const std::wstring& name) {
+    Key classes;
+    if (const LSTATUS status = Create(root, L"Software\\Classes", view, classes); status != ERROR_SUCCESS)
+        return RegistryFailure(status, L"Software\\Classes");
+    OMB_RETURN_IF_FAILED(KeepAsideWhatIsReplaced(root, classes.get(), view, serverPath));
+    // A class registered in process before (an older demo host) would be loaded instead.
+    if (const LSTATUS status = DeleteTree(classes.get(), ClassKey() + L"\\InprocServer32", view);
+        status != ERROR_SUCCESS)
+        return RegistryFailure(status, ClassKey());
+
+    std::vector<Value> values = ClassAndTypeLibrary(serverPath, name);
+    OMB_RETURN_IF_FAILED(AddInterfaces(classes.get(), view, serverPath, values));
     for (const Value& v : values)
         if (const LSTATUS status = SetText(classes.get(), v.key, v.name, v.value, view); status != ERROR_SUCCESS)
             return RegistryFailure(status, v.key);
