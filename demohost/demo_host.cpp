@@ -74,6 +74,37 @@ Result<std::optional<std::string>> CreateDefaultInventory(const ImageFiles& imag
     return std::optional<std::string>(text);
 }
 
+// The inventory's text: the file's, or the default inventory's, made when there is none.
+Result<std::string> ReadOrMakeInventory(const ImageFiles& images, const std::wstring& path,
+                                        const std::wstring& dataFolder) {
+    Files& files = images.files();
+    auto facts = files.Examine(path);
+    if (!facts) {
+        const std::int32_t number = facts.failure().number;
+        return Failure{number, HostText::InventoryUnreadable(path, number)};
+    }
+    if (facts->kind == PathKind::Missing) {
+        std::optional<std::string> made;
+        OMB_ASSIGN_OR_RETURN(made, CreateDefaultInventory(images, path, dataFolder));
+        if (made) return std::move(*made);
+        // Nothing had the name a moment ago: another host made it since, or it is a link
+        // to nothing that only the attempt to create the file revealed (Wine shows no other sign).
+        facts = files.Examine(path);
+        if (!facts || facts->kind == PathKind::Missing) facts = PathFacts{PathKind::BrokenLink};
+    }
+    if (facts->kind == PathKind::BrokenLink) return Failure{kFileNotFound, HostText::InventoryBrokenLink(path)};
+    return ReadInventory(files, path);
+}
+
+// A drive takes a medium only when it holds none.
+Status RefuseUnlessEmpty(const DriveEntry& drive, const std::wstring& machine) {
+    if (drive.media == Media::Image)
+        return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(drive.number, machine, drive.source)};
+    if (drive.media == Media::HostDrive)
+        return Failure{kDriveNotEmpty, ServerText::DriveHoldsHostDrive(drive.number, machine, drive.source)};
+    return Ok();
+}
+
 }  // namespace
 
 std::vector<SampleImage> DefaultSampleImages(const Files& files, const std::wstring& dataFolder) {
@@ -109,67 +140,51 @@ Result<std::shared_ptr<DemoHost>> DemoHost::Open(std::shared_ptr<Files> files, c
     for (const SampleImage& sample : DefaultSampleImages(*files, location.dataFolder))
         files->RemoveLeftovers(sample.path);
 
-    auto facts = files->Examine(path);
-    if (!facts) {
-        const std::int32_t number = facts.failure().number;
-        return Failure{number, HostText::InventoryUnreadable(path, number)};
-    }
-    std::optional<std::string> text;
-    if (facts->kind == PathKind::Missing) {
-        auto made = CreateDefaultInventory(host->images_, path, location.dataFolder);
-        if (!made) return made.failure();
-        text = std::move(*made);
-        // Nothing had the name a moment ago: another host made it since, or it is a link
-        // to nothing that only the attempt to create the file revealed (Wine shows no other sign).
-        if (!text) {
-            facts = files->Examine(path);
-            if (!facts || facts->kind == PathKind::Missing) facts = PathFacts{PathKind::BrokenLink};
-        }
-    }
-    if (facts->kind == PathKind::BrokenLink) return Failure{kFileNotFound, HostText::InventoryBrokenLink(path)};
-    if (!text) {
-        auto read = ReadInventory(*files, path);
-        if (!read) return read.failure();
-        text = std::move(*read);
-    }
-    auto inventory = ParseInventory(*text, path);
+    std::string text;
+    OMB_ASSIGN_OR_RETURN(text, ReadOrMakeInventory(host->images_, path, location.dataFolder));
+    auto inventory = ParseInventory(text, path);
     if (!inventory) return inventory.failure();
-    host->text_ = std::move(*text);
+    host->text_ = std::move(text);
     host->inventory_ = std::move(*inventory);
+    OMB_RETURN_IF_FAILED(host->HoldImages());
+    return host;
+}
 
-    // Two drives cannot hold one image file, whoever wrote the file and under whatever
-    // names. Images that the file names relative to itself are taken from its folder.
+// Two drives cannot hold one image file, whoever wrote the file and under whatever names.
+// Images that the file names relative to itself are taken from its folder.
+Status DemoHost::HoldImages() {
     std::vector<Position> positions;
     std::vector<std::wstring> paths;
-    const std::wstring folder = files->Parent(path);
-    host->held_.resize(host->inventory_.machines.size());
-    for (std::size_t m = 0; m < host->inventory_.machines.size(); ++m) {
-        const auto& drives = host->inventory_.machines[m].drives;
-        host->held_[m].resize(drives.size());
+    const std::wstring folder = files_->Parent(inventoryPath_);
+    held_.resize(inventory_.machines.size());
+    for (std::size_t m = 0; m < inventory_.machines.size(); ++m) {
+        const auto& drives = inventory_.machines[m].drives;
+        held_[m].resize(drives.size());
         for (std::size_t d = 0; d < drives.size(); ++d) {
             if (drives[d].media != Media::Image) continue;
-            auto resolved = files->FullPathFrom(folder, drives[d].source);
+            auto resolved = files_->FullPathFrom(folder, drives[d].source);
             positions.push_back({m, d});
             paths.push_back(resolved ? *resolved : drives[d].source);
         }
     }
-    const std::vector<FileId> ids = files->IdentifyAll(paths);
-    const FileId inventoryId = files->Identify(path);
+    const std::vector<FileId> ids = files_->IdentifyAll(paths);
+    const FileId inventoryId = files_->Identify(inventoryPath_);
     for (std::size_t k = 0; k < positions.size(); ++k) {
-        const DriveEntry& drive = host->inventory_.machines[positions[k].machine].drives[positions[k].drive];
-        if (host->IsInventory(paths[k], ids[k], inventoryId))
-            return Failure{kMalformedInventory,
-                           InventoryText::Malformed(path, drive.line, InventoryText::ImageIsInventory(drive.source))};
-        if (const auto holder = host->HolderOf(paths[k], ids[k])) {
-            const MachineEntry& machine = host->inventory_.machines[holder->machine];
+        const DriveEntry& drive = inventory_.machines[positions[k].machine].drives[positions[k].drive];
+        if (IsInventory(paths[k], ids[k], inventoryId))
+            return Failure{
+                kMalformedInventory,
+                InventoryText::Malformed(inventoryPath_, drive.line, InventoryText::ImageIsInventory(drive.source))};
+        if (const auto holder = HolderOf(paths[k], ids[k])) {
+            const MachineEntry& machine = inventory_.machines[holder->machine];
             const DriveEntry& other = machine.drives[holder->drive];
             const std::wstring problem =
                 InventoryText::ImageHeldTwice(drive.source, other.number, machine.name, other.line);
-            return Failure{kMalformedInventory, InventoryText::Malformed(path, drive.line, problem)};
+            return Failure{kMalformedInventory, InventoryText::Malformed(inventoryPath_, drive.line, problem)};
         }
-        host->Hold(positions[k], HeldImage{paths[k], ids[k]});
+        Hold(positions[k], HeldImage{paths[k], ids[k]});
     }
-    return host;
+    return Ok();
 }
 
 std::optional<DemoHost::Position> DemoHost::HolderOf(const std::wstring& fullPath, const FileId& id) {
@@ -283,11 +298,7 @@ Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::
 
     DriveEntry* target = nullptr;
     OMB_ASSIGN_OR_RETURN(target, FindDrive(machine, drive));
-    const std::wstring& machineName = inventory_.machines[machine].name;
-    if (target->media == Media::Image)
-        return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(target->number, machineName, target->source)};
-    if (target->media == Media::HostDrive)
-        return Failure{kDriveNotEmpty, ServerText::DriveHoldsHostDrive(target->number, machineName, target->source)};
+    OMB_RETURN_IF_FAILED(RefuseUnlessEmpty(*target, inventory_.machines[machine].name));
     // A guest writes to its image: never to the inventory, never to another drive's image.
     const FileId id = files_->Identify(full);
     if (IsInventory(full, id, files_->Identify(inventoryPath_)))
@@ -308,11 +319,7 @@ Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const s
     if (normal.empty()) return Failure{kBadHostDriveLetter, ServerText::BadHostDriveLetter(letter)};
     DriveEntry* target = nullptr;
     OMB_ASSIGN_OR_RETURN(target, FindDrive(machine, drive));
-    const std::wstring& machineName = inventory_.machines[machine].name;
-    if (target->media == Media::Image)
-        return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(target->number, machineName, target->source)};
-    if (target->media == Media::HostDrive)
-        return Failure{kDriveNotEmpty, ServerText::DriveHoldsHostDrive(target->number, machineName, target->source)};
+    OMB_RETURN_IF_FAILED(RefuseUnlessEmpty(*target, inventory_.machines[machine].name));
     DriveEntry updated = *target;
     updated.media = Media::HostDrive;
     updated.source = normal;

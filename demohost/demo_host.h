@@ -66,6 +66,9 @@ private:
 
     DemoHost(std::shared_ptr<hostcore::Files> files, std::wstring inventoryPath, SerialSource volumeSerial);
 
+    // Holds every image that the inventory names, refusing an inventory that names one
+    // file for two drives, or itself.
+    Status HoldImages();
     Result<DriveEntry*> FindDrive(std::size_t machine, std::size_t drive);
     // The full path of an image path given to an operation, or why it is no image path.
     Result<std::wstring> ImagePath(const std::wstring& path, bool creating);
