@@ -6,7 +6,7 @@
 // of the client that caused the start, so a test sets the fault for the program it starts.
 #include <windows.h>
 
-#include <cstdlib>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,29 +19,16 @@ namespace ombrevale::e2e {
 namespace {
 
 struct Fault {
-    std::wstring operation;
-    bool die = false;
-    DWORD stallMilliseconds = 0;
+    wchar_t operation[64] = {};
+    wchar_t what[8] = {};  // "stall" or "die"
+    unsigned seconds = 60;
 };
 
 Fault ReadFault() {
     Fault fault;
     wchar_t value[128] = {};
-    const DWORD length = GetEnvironmentVariableW(L"OMBREVALE_SERVER_FAULT", value, 128);
-    if (length == 0 || length >= 128) return fault;
-    const std::wstring text(value, length);
-    const auto colon = text.find(L':');
-    if (colon == std::wstring::npos) return fault;
-    const std::wstring what = text.substr(colon + 1);
-    if (what == L"die") {
-        fault.die = true;
-    } else if (what.rfind(L"stall", 0) == 0) {
-        const auto seconds = what.size() > 6 && what[5] == L':' ? std::wcstoul(what.c_str() + 6, nullptr, 10) : 60ul;
-        fault.stallMilliseconds = static_cast<DWORD>(seconds * 1000);
-    } else {
-        return fault;
-    }
-    fault.operation = text.substr(0, colon);
+    if (GetEnvironmentVariableW(L"OMBREVALE_SERVER_FAULT", value, 128) < 128)
+        std::swscanf(value, L"%63l[^:]:%7l[a-z]:%u", fault.operation, fault.what, &fault.seconds);
     return fault;
 }
 
@@ -76,9 +63,9 @@ public:
 private:
     hostcore::Backend* At(std::wstring_view operation) {
         if (operation == fault_.operation) {
-            if (fault_.die) TerminateProcess(GetCurrentProcess(), 3);
+            if (std::wstring_view(fault_.what) == L"die") TerminateProcess(GetCurrentProcess(), 3);
             // Stalls without pumping messages, as a server stuck in a long call would.
-            Sleep(fault_.stallMilliseconds);
+            if (std::wstring_view(fault_.what) == L"stall") Sleep(fault_.seconds * 1000);
         }
         return backend_.get();
     }
