@@ -8,6 +8,8 @@
 #include <fstream>
 #include <utility>
 
+#include "tests/support/dialog_driver.h"
+
 namespace ombrevale::e2e {
 namespace {
 
@@ -16,17 +18,7 @@ constexpr wchar_t kInventoryVariable[] = L"OMBREVALE_DEMO_INVENTORY";
 
 bool SameText(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
 
-std::vector<HWND> Children(HWND parent) {
-    std::vector<HWND> all;
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM param) CALLBACK -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
-    return all;
-}
+using driver::Descendants;
 
 // A block of 32-bit pixels, top row first, copied from the screen or drawn here.
 struct Pixels {
@@ -100,7 +92,7 @@ double Likeness(const Pixels& shown, HICON icon) {
 
 // Windows gives a box's icon the id 0x14, Wine 0x440: the icon static is the one to find.
 HWND IconControl(HWND box) {
-    for (HWND child : Children(box)) {
+    for (HWND child : Descendants(box)) {
         if (SameText(ClassOf(child), L"Static") && ::IsWindowVisible(child) &&
             (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
             return child;
@@ -299,7 +291,7 @@ MessageBoxView ReadMessageBox(HWND box) {
     view.window = box;
     view.caption = TextOf(box);
     view.text = TextOf(::GetDlgItem(box, kBoxText));
-    for (HWND child : Children(box)) {
+    for (HWND child : Descendants(box)) {
         if (SameText(ClassOf(child), L"Button") && ::IsWindowVisible(child))
             view.buttons.push_back(::GetDlgCtrlID(child));
     }
@@ -483,7 +475,7 @@ HWND KeyTarget(HWND window) {
     if (::GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr &&
         (info.hwndFocus == window || ::IsChild(window, info.hwndFocus)))
         return info.hwndFocus;
-    for (HWND child : Children(window)) {
+    for (HWND child : Descendants(window)) {
         const LONG style = ::GetWindowLongW(child, GWL_STYLE);
         if ((style & WS_TABSTOP) && (style & WS_VISIBLE) && !(style & WS_DISABLED)) return child;
     }
