@@ -29,31 +29,7 @@ struct Pixels {
 
 template <class Draw>
 Pixels Paint(int width, int height, Draw draw) {
-    Pixels pixels{width, height, {}};
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = ::GetDC(nullptr);
-    HDC dc = ::CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap != nullptr) {
-        HGDIOBJ old = ::SelectObject(dc, bitmap);
-        draw(dc, screen);
-        ::GdiFlush();
-        const auto* p = static_cast<const std::uint32_t*>(bits);
-        pixels.data.assign(p, p + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-        for (auto& pixel : pixels.data) pixel &= 0xFFFFFFu;  // no alpha from the screen
-        ::SelectObject(dc, old);
-        ::DeleteObject(bitmap);
-    }
-    ::DeleteDC(dc);
-    ::ReleaseDC(nullptr, screen);
-    return pixels;
+    return Pixels{width, height, driver::Paint(width, height, draw)};
 }
 
 Pixels FromScreen(const RECT& area) {
