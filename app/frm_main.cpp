@@ -28,14 +28,17 @@ Status frmMain::Form_Load() {
     SupportLibrary& support = state_->support;
     FormView& view = state_->view;
 
-    ASSIGN_OR_RETURN(WindowHandle window, view.hWnd());
-    RETURN_IF_FAILED(support.asCenterFormEx(window));
-    ASSIGN_OR_RETURN(bool inIDE, support.esIsInIDE());
+    WindowHandle window{};
+    OMB_ASSIGN_OR_RETURN(window, view.hWnd());
+    OMB_RETURN_IF_FAILED(support.asCenterFormEx(window));
+    bool inIDE{};
+    OMB_ASSIGN_OR_RETURN(inIDE, support.esIsInIDE());
     if (!inIDE) {
-        ASSIGN_OR_RETURN(WindowHandle again, view.hWnd());
-        RETURN_IF_FAILED(support.asSetWindowResIconAll(again, kIconResourceName));
+        WindowHandle again{};
+        OMB_ASSIGN_OR_RETURN(again, view.hWnd());
+        OMB_RETURN_IF_FAILED(support.asSetWindowResIconAll(again, kIconResourceName));
     }
-    RETURN_IF_FAILED(support.asFixUserControlsContainerWindow());
+    OMB_RETURN_IF_FAILED(support.asFixUserControlsContainerWindow());
     return FillMachineList();
 }
 
@@ -45,8 +48,10 @@ void frmMain::Form_Unload() {}
 Status frmMain::Form_KeyDown(std::int16_t keyCode, std::int16_t shift) {
     SupportLibrary& support = state_->support;
     if (keyCode == kKeyF1 && shift == kShiftShift) {
-        ASSIGN_OR_RETURN(AboutBox * about, support.About());
-        ASSIGN_OR_RETURN(WindowHandle owner, state_->view.hWnd());
+        AboutBox* about = nullptr;
+        OMB_ASSIGN_OR_RETURN(about, support.About());
+        WindowHandle owner{};
+        OMB_ASSIGN_OR_RETURN(owner, state_->view.hWnd());
         if (about == nullptr) return NoObjectFailure(L"AboutBox");
         return about->ShowAbout(owner, support.App(), L"", nullptr, app_texts::kDedication);
     }
@@ -92,14 +97,13 @@ void frmMain::Form_OLEDragDrop(const std::vector<DroppedFile>& files) {
 }
 
 // A failing menu is told to the user; the window goes on working.
-Status frmMain::cmdImageMenu_Click() {
+void frmMain::cmdImageMenu_Click() {
     if (Status shown = ShowImageMenu(state_->view); !shown.ok())
         ReportImageMenuFailure(state_->support, shown.failure());
-    return Ok();
 }
 
 // A failing file dialog behind an item is told to the user; the window goes on working.
-Status frmMain::mnuImage_Click(std::int16_t index) {
+void frmMain::mnuImage_Click(std::int16_t index) {
     Status done;
     switch (ImageMenuCommand(index)) {
     case ImageCommand::Check: done = CheckImageFile(); break;
@@ -108,7 +112,6 @@ Status frmMain::mnuImage_Click(std::int16_t index) {
     case ImageCommand::None: break;
     }
     if (!done.ok()) ReportFileDialogFailure(state_->support, done.failure());
-    return Ok();
 }
 
 Status frmMain::FillMachineList() { return state_->drives.FillMachineList(); }

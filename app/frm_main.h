@@ -30,7 +30,8 @@ public:
     frmMain(const frmMain&) = delete;
     frmMain& operator=(const frmMain&) = delete;
 
-    // Events. Those that answer Status are unguarded: a failure passes to the shell.
+    // Events. Those that answer Status are unguarded: a failure passes to the shell. The
+    // others deal with every failure themselves.
     Status Form_Load();
     void Form_Unload();
     // keyCode is the virtual-key code, shift the bits 1 Shift, 2 Ctrl, 4 Alt.
@@ -44,8 +45,8 @@ public:
     // Files dropped on the window: one image file is attached as the attach button
     // attaches the file the user picks; anything else is told in a box.
     void Form_OLEDragDrop(const std::vector<DroppedFile>& files);
-    Status cmdImageMenu_Click();
-    Status mnuImage_Click(std::int16_t index);
+    void cmdImageMenu_Click();
+    void mnuImage_Click(std::int16_t index);
 
     // Operations the window offers to its own handlers.
     Status FillMachineList();

@@ -10,7 +10,6 @@
 #include "app/accessible_win32.h"
 #include "app/texts.h"
 #include "base/failure_win32.h"
-#include "support/dpi_win32.h"
 
 namespace ombrevale {
 namespace {
@@ -81,8 +80,8 @@ Status EditLine::SetText(const std::wstring& text) {
 
 // ---- window -----------------------------------------------------------------------------
 
-MainWindow::MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support)
-    : instance_(instance), support_(support) {
+MainWindow::MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support, dpi::Scaling scaling)
+    : instance_(instance), support_(support), scaling_(scaling) {
     form_ = std::make_unique<frmMain>(host, support, *this, folders_);
 }
 
@@ -93,8 +92,8 @@ MainWindow::~MainWindow() {
     form_.reset();
 }
 
-Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, VirtualPCHost& host,
-                                                       SupportLibrary& support) {
+Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support,
+                                                       dpi::Scaling scaling) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     if (!GetClassInfoExW(instance, kWindowClass, &wc)) {
@@ -108,13 +107,13 @@ Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, Virtu
         if (!RegisterClassExW(&wc)) return LastErrorFailure(texts::kRegisterWindowClassFailed);
     }
 
-    std::unique_ptr<MainWindow> window(new MainWindow(instance, host, support));
+    std::unique_ptr<MainWindow> window(new MainWindow(instance, host, support, scaling));
     HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, kWindowCaption, kWindowStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, window.get());
     if (!hwnd) return LastErrorFailure(texts::kCreateWindowFailed);
-    window->dpi_ = dpi::ForWindow(hwnd);
-    RETURN_IF_FAILED(window->CreateControls());
-    RETURN_IF_FAILED(window->CreateMenus());
+    window->dpi_ = window->scaling_.ForWindow(hwnd);
+    OMB_RETURN_IF_FAILED(window->CreateControls());
+    OMB_RETURN_IF_FAILED(window->CreateMenus());
     window->ApplyDpi(window->dpi_, nullptr);
     window->RegisterDropTarget();
     window->NameControls();
@@ -202,8 +201,15 @@ Status MainWindow::CreateMenus() {
 
 void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
     dpi_ = dpi;
+    ApplyFont();
+    ApplyWindowSize(suggested);
+    for (const ControlLayout& c : kLayout) PlaceControl(c);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void MainWindow::ApplyFont() {
     LOGFONTW lf{};
-    lf.lfHeight = -MulDiv(kFontPoints, static_cast<int>(dpi), 72);
+    lf.lfHeight = -MulDiv(kFontPoints, static_cast<int>(dpi_), 72);
     lf.lfWeight = kFontWeight;
     lf.lfCharSet = kFontCharset;
     lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
@@ -217,22 +223,18 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
         for (HWND child : controls_) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
         font_ = std::move(font);
     }
+}
 
-    // Window size from the client size; corrected afterwards, since the frame reported
-    // for a DPI is not always the frame drawn.
-    const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi);
-    const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi);
+// The window's size from its client size, at `suggested` where the system gave a place.
+void MainWindow::ApplyWindowSize(const RECT* suggested) {
+    const int clientWidth = TwipsToPixels(kClientWidthTwips, dpi_);
+    const int clientHeight = TwipsToPixels(kClientHeightTwips, dpi_);
     RECT frame{0, 0, clientWidth, clientHeight};
-    dpi::AdjustWindowRect(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
-    int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
-    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
-    if (suggested) {
-        x = suggested->left;
-        y = suggested->top;
-    } else {
-        flags |= SWP_NOMOVE;
-    }
-    SetWindowPos(hwnd_, nullptr, x, y, frame.right - frame.left, frame.bottom - frame.top, flags);
+    scaling_.AdjustWindowRect(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi_);
+    const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (suggested ? 0 : SWP_NOMOVE);
+    SetWindowPos(hwnd_, nullptr, suggested ? suggested->left : CW_USEDEFAULT,
+                 suggested ? suggested->top : CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, flags);
+    // Corrected by what was drawn: the frame reported for a DPI is not always the frame drawn.
     RECT client{}, window{};
     GetClientRect(hwnd_, &client);
     GetWindowRect(hwnd_, &window);
@@ -240,38 +242,37 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
     if (dw || dh)
         SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + dw, window.bottom - window.top + dh,
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+}
 
-    for (const ControlLayout& c : kLayout) {
-        HWND child = controls_[c.id];
-        const int left = TwipsToPixels(c.left, dpi), top = TwipsToPixels(c.top, dpi);
-        const int width = TwipsToPixels(c.width, dpi), height = TwipsToPixels(c.height, dpi);
-        if (c.kind != ControlKind::DropDownList) {
-            SetWindowPos(child, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-            continue;
-        }
-        // A drop-down list's closed height follows its selection field: size that field
-        // until the closed list is exactly as high as the layout says.
-        const LRESULT item = SendMessageW(child, CB_GETITEMHEIGHT, 0, 0);
-        const int listHeight = (item > 0 ? static_cast<int>(item) : height) * kDropDownEntries + 2;
-        SetWindowPos(child, nullptr, left, top, width, height + listHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-        // Correct by what each setting measured: some list implementations read back a
-        // field height other than the one they were given.
-        LRESULT field = SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        for (int attempt = 0; attempt < 4 && field != CB_ERR; ++attempt) {
-            RECT closed{};
-            GetWindowRect(child, &closed);
-            const int error = height - (closed.bottom - closed.top);
-            if (error == 0 || field + error <= 0) break;
-            field += error;
-            SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
-            SetWindowPos(child, nullptr, left, top, width, height + listHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-        }
+void MainWindow::PlaceControl(const ControlLayout& c) {
+    HWND child = controls_[c.id];
+    const int left = TwipsToPixels(c.left, dpi_), top = TwipsToPixels(c.top, dpi_);
+    const int width = TwipsToPixels(c.width, dpi_), height = TwipsToPixels(c.height, dpi_);
+    if (c.kind != ControlKind::DropDownList) {
+        SetWindowPos(child, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
     }
-    InvalidateRect(hwnd_, nullptr, TRUE);
+    // A drop-down list's closed height follows its selection field: size that field
+    // until the closed list is exactly as high as the layout says.
+    const LRESULT item = SendMessageW(child, CB_GETITEMHEIGHT, 0, 0);
+    const int listHeight = (item > 0 ? static_cast<int>(item) : height) * kDropDownEntries + 2;
+    SetWindowPos(child, nullptr, left, top, width, height + listHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Correct by what each setting measured: some list implementations read back a
+    // field height other than the one they were given.
+    LRESULT field = SendMessageW(child, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    for (int attempt = 0; attempt < 4 && field != CB_ERR; ++attempt) {
+        RECT closed{};
+        GetWindowRect(child, &closed);
+        const int error = height - (closed.bottom - closed.top);
+        if (error == 0 || field + error <= 0) break;
+        field += error;
+        SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+        SetWindowPos(child, nullptr, left, top, width, height + listHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 Status MainWindow::Show() {
-    RETURN_IF_FAILED(form_->Form_Load());
+    OMB_RETURN_IF_FAILED(form_->Form_Load());
     if (!hwnd_) return FailureOf(E_HANDLE, texts::kWindowClosed);
     ShowWindow(hwnd_, SW_SHOW);
     UpdateWindow(hwnd_);
@@ -355,7 +356,7 @@ void MainWindow::OnCommand(int id, int code) {
         if (code == CBN_SELCHANGE) driveList_.Clicked();
         return;
     case ControlCommand(kCmdImageMenu):
-        if (code == BN_CLICKED) Check(form_->cmdImageMenu_Click());
+        if (code == BN_CLICKED) form_->cmdImageMenu_Click();
         return;
     case ControlCommand(kCmdDetach):
         if (code == BN_CLICKED) form_->cmdDetach_Click();
@@ -368,7 +369,7 @@ void MainWindow::OnCommand(int id, int code) {
     // Menu items carry their mnuImage index. Enter and Esc's IDOK and IDCANCEL from the
     // dialog manager are not commands here: the window has no default or cancel button.
     if (code == 0 && id > kImageMenuCommandBase && id <= kImageMenuCommandBase + SHRT_MAX)
-        Check(form_->mnuImage_Click(static_cast<std::int16_t>(id - kImageMenuCommandBase)));
+        form_->mnuImage_Click(static_cast<std::int16_t>(id - kImageMenuCommandBase));
 }
 
 bool MainWindow::BeginEvent(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -23,6 +23,7 @@
 #include "base/owners_win32.h"
 #include "base/result.h"
 #include "support/folder_listing_win32.h"
+#include "support/dpi_win32.h"
 #include "support/support.h"
 
 namespace ombrevale {
@@ -60,8 +61,10 @@ private:
 
 class MainWindow final : public FormView, private DropSite {
 public:
-    // Creates the window with its controls and menu, not yet shown and not yet loaded.
-    static Result<std::unique_ptr<MainWindow>> Create(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support);
+    // Creates the window with its controls and menu, not yet shown and not yet loaded,
+    // laid out at its DPI as `scaling` tells it.
+    static Result<std::unique_ptr<MainWindow>> Create(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support,
+                                                      dpi::Scaling scaling = {});
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -93,7 +96,7 @@ public:
     Status PopupMenu(std::int16_t element, float x, float y, std::int32_t flags) override;
 
 private:
-    MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support);
+    MainWindow(HINSTANCE instance, VirtualPCHost& host, SupportLibrary& support, dpi::Scaling scaling);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     Status CreateControls();
@@ -105,7 +108,11 @@ private:
     // DropSite
     bool TakesDrop() override;
     bool Dropped(std::vector<DroppedFile> files) override;
+    // Font, size and controls at `dpi`; at `suggested` where the system gave a place.
     void ApplyDpi(unsigned dpi, const RECT* suggested);
+    void ApplyFont();
+    void ApplyWindowSize(const RECT* suggested);
+    void PlaceControl(const ControlLayout& control);
     void OnCommand(int id, int code);
     // Events run one at a time. A message that starts an event while another one runs (a
     // call to an out-of-process server pumps messages) is kept, and posted again once that
@@ -120,6 +127,7 @@ private:
 
     HINSTANCE instance_;
     SupportLibrary& support_;
+    dpi::Scaling scaling_;
     HWND hwnd_ = nullptr;
     std::array<HWND, kControlCount> controls_{};
     // Freed after the window and its controls, which use them until they are destroyed.

@@ -29,7 +29,7 @@ public:
     Result<std::unique_ptr<VirtualPCHost>> CreateVirtualPC() override { return CreateVirtualPCHost(); }
 
     Status ShowMainWindow(VirtualPCHost& host) override {
-        ASSIGN_OR_RETURN(window_, MainWindow::Create(instance_, host, support_));
+        OMB_ASSIGN_OR_RETURN(window_, MainWindow::Create(instance_, host, support_));
         return window_->Show();
     }
 

@@ -6,12 +6,14 @@
 namespace ombrevale {
 
 Result<StartupOutcome> Main(SupportLibrary& support, StartupPlatform& platform, std::unique_ptr<VirtualPCHost>& host) {
-    RETURN_IF_FAILED(support.esRegisterAppPath());
+    OMB_RETURN_IF_FAILED(support.esRegisterAppPath());
     platform.InitCommonControls();
-    ASSIGN_OR_RETURN(bool inIDE, support.esIsInIDE());
+    bool inIDE{};
+    OMB_ASSIGN_OR_RETURN(inIDE, support.esIsInIDE());
     if (!inIDE) {
-        ASSIGN_OR_RETURN(WindowHandle applicationWindow, support.esGetThunderMainHandle());
-        RETURN_IF_FAILED(support.asSetWindowResIconAll(applicationWindow, kIconResourceName));
+        WindowHandle applicationWindow{};
+        OMB_ASSIGN_OR_RETURN(applicationWindow, support.esGetThunderMainHandle());
+        OMB_RETURN_IF_FAILED(support.asSetWindowResIconAll(applicationWindow, kIconResourceName));
     }
 
     // Creating the host is the one step whose failure the program expects: Virtual PC
@@ -26,7 +28,7 @@ Result<StartupOutcome> Main(SupportLibrary& support, StartupPlatform& platform, 
     }
     host = std::move(*created);
 
-    RETURN_IF_FAILED(platform.ShowMainWindow(*host));
+    OMB_RETURN_IF_FAILED(platform.ShowMainWindow(*host));
     return StartupOutcome::Running;
 }
 

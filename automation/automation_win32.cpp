@@ -22,15 +22,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-// {9A1774B7-8251-4468-A214-61DCAED9AC2F}
-constexpr CLSID kClsidVirtualPC = {0x9A1774B7, 0x8251, 0x4468, {0xA2, 0x14, 0x61, 0xDC, 0xAE, 0xD9, 0xAC, 0x2F}};
-// {236BA0D9-A24A-4292-A132-27C1421DFD01}
-constexpr IID kIidVirtualPC = {0x236BA0D9, 0xA24A, 0x4292, {0xA1, 0x32, 0x27, 0xC1, 0x42, 0x1D, 0xFD, 0x01}};
-// {F7092AA1-33ED-4F78-A59F-C00ADFC2EDD7}
-constexpr IID kIidVirtualMachine = {0xF7092AA1, 0x33ED, 0x4F78, {0xA5, 0x9F, 0xC0, 0x0A, 0xDF, 0xC2, 0xED, 0xD7}};
-// {661ABEE6-112A-4ED9-BABF-3C874969F10E}
-constexpr IID kIidFloppyDrive = {0x661ABEE6, 0x112A, 0x4ED9, {0xBA, 0xBF, 0x3C, 0x87, 0x49, 0x69, 0xF1, 0x0E}};
-
 // The client's own descriptions, for failures the server does not describe itself.
 namespace text {
 std::wstring UnknownOperation(const std::wstring& operation, const std::wstring& reason) {
@@ -51,13 +42,6 @@ constexpr const wchar_t* kDriveKind = L"дисководом гибких дис
 }  // namespace text
 
 // --- Describing failures ------------------------------------------------------------
-
-std::wstring Trimmed(const std::wstring& s) {
-    constexpr const wchar_t* kBlank = L" \t\r\n";
-    const auto first = s.find_first_not_of(kBlank);
-    if (first == std::wstring::npos) return {};
-    return s.substr(first, s.find_last_not_of(kBlank) - first + 1);
-}
 
 // Takes the error object the failing call left on this thread (and clears the slot).
 std::wstring TakeErrorInfoText() {
@@ -168,8 +152,9 @@ Status Call(IDispatch* object, NameCache& names, const std::wstring& operation, 
             std::initializer_list<Argument> args, UniqueVariant& result) {
     if (!object) return FailureOf(E_POINTER, text::NoObject(operation));
     Arguments arguments;
-    for (const Argument& a : args) RETURN_IF_FAILED(arguments.Add(a, operation));
-    ASSIGN_OR_RETURN(const DISPID id, names.Id(object, operation));
+    for (const Argument& a : args) OMB_RETURN_IF_FAILED(arguments.Add(a, operation));
+    DISPID id{};
+    OMB_ASSIGN_OR_RETURN(id, names.Id(object, operation));
     return InvokeId(object, id, operation, flags, arguments, result);
 }
 
@@ -191,25 +176,25 @@ Status Coerce(UniqueVariant& value, VARTYPE type, UniqueVariant& coerced, const 
 
 Result<std::wstring> AsText(UniqueVariant& value, const std::wstring& operation) {
     UniqueVariant coerced;
-    RETURN_IF_FAILED(Coerce(value, VT_BSTR, coerced, operation));
+    OMB_RETURN_IF_FAILED(Coerce(value, VT_BSTR, coerced, operation));
     return BstrText(coerced->bstrVal);
 }
 
 Result<std::int32_t> AsLong(UniqueVariant& value, const std::wstring& operation) {
     UniqueVariant coerced;
-    RETURN_IF_FAILED(Coerce(value, VT_I4, coerced, operation));
+    OMB_RETURN_IF_FAILED(Coerce(value, VT_I4, coerced, operation));
     return static_cast<std::int32_t>((*coerced).lVal);
 }
 
 Result<std::wstring> GetText(IDispatch* object, NameCache& names, const std::wstring& property) {
     UniqueVariant value;
-    RETURN_IF_FAILED(Call(object, names, property, kRead, {}, value));
+    OMB_RETURN_IF_FAILED(Call(object, names, property, kRead, {}, value));
     return AsText(value, property);
 }
 
 Result<std::int32_t> GetLong(IDispatch* object, NameCache& names, const std::wstring& property) {
     UniqueVariant value;
-    RETURN_IF_FAILED(Call(object, names, property, kRead, {}, value));
+    OMB_RETURN_IF_FAILED(Call(object, names, property, kRead, {}, value));
     return AsLong(value, property);
 }
 
@@ -225,9 +210,9 @@ ComPtr<IUnknown> ObjectIn(const VARIANT& v) {
 // A collection property walked through its standard enumerator.
 Result<ComPtr<IEnumVARIANT>> OpenCollection(IDispatch* owner, NameCache& names, const std::wstring& collection) {
     UniqueVariant value;
-    RETURN_IF_FAILED(Call(owner, names, collection, kRead, {}, value));
+    OMB_RETURN_IF_FAILED(Call(owner, names, collection, kRead, {}, value));
     UniqueVariant object;
-    RETURN_IF_FAILED(Coerce(value, VT_DISPATCH, object, collection));
+    OMB_RETURN_IF_FAILED(Coerce(value, VT_DISPATCH, object, collection));
     IDispatch* items = (*object).pdispVal;
     if (!items) return FailureOf(E_POINTER, text::NoObject(collection));
 
@@ -368,10 +353,11 @@ public:
     Result<std::wstring> Name() override { return GetText(machine_.Get(), *names_->machine, L"Name"); }
 
     Result<std::unique_ptr<Enumerator<FloppyDrive>>> FloppyDrives() override {
-        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items, OpenCollection(machine_.Get(), *names_->machine, L"FloppyDrives"));
+        ComPtr<IEnumVARIANT> items;
+        OMB_ASSIGN_OR_RETURN(items, OpenCollection(machine_.Get(), *names_->machine, L"FloppyDrives"));
         return std::unique_ptr<Enumerator<FloppyDrive>>(
             std::make_unique<DispatchEnumerator<FloppyDrive, DispatchFloppyDrive, NameCache>>(
-                std::move(items), kIidFloppyDrive, L"FloppyDrives", text::kDriveKind, names_->drive));
+                std::move(items), kFloppyDriveInterface, L"FloppyDrives", text::kDriveKind, names_->drive));
     }
 
 private:
@@ -384,10 +370,11 @@ public:
     explicit DispatchVirtualPCHost(ComPtr<IDispatch> host) : host_(std::move(host)) {}
 
     Result<std::unique_ptr<Enumerator<VirtualMachine>>> Machines() override {
-        ASSIGN_OR_RETURN(ComPtr<IEnumVARIANT> items, OpenCollection(host_.Get(), *names_->host, L"Machines"));
+        ComPtr<IEnumVARIANT> items;
+        OMB_ASSIGN_OR_RETURN(items, OpenCollection(host_.Get(), *names_->host, L"Machines"));
         return std::unique_ptr<Enumerator<VirtualMachine>>(
             std::make_unique<DispatchEnumerator<VirtualMachine, DispatchVirtualMachine, InterfaceNames>>(
-                std::move(items), kIidVirtualMachine, L"Machines", text::kMachineKind, names_));
+                std::move(items), kVirtualMachineInterface, L"Machines", text::kMachineKind, names_));
     }
 
     Status CreateFloppyImage(const std::wstring& path, std::int32_t density) override {
@@ -396,7 +383,7 @@ public:
 
     Result<std::int32_t> GetFloppyImageType(const std::wstring& path) override {
         UniqueVariant value;
-        RETURN_IF_FAILED(Call(host_.Get(), *names_->host, L"GetFloppyImageType", kRead, {path}, value));
+        OMB_RETURN_IF_FAILED(Call(host_.Get(), *names_->host, L"GetFloppyImageType", kRead, {path}, value));
         return AsLong(value, L"GetFloppyImageType");
     }
 
@@ -414,7 +401,7 @@ std::unique_ptr<VirtualPCHost> WrapVirtualPCHost(ComPtr<IDispatch> host) {
 Result<std::unique_ptr<VirtualPCHost>> CreateVirtualPCHost() {
     ComPtr<IDispatch> host;
     SetErrorInfo(0, nullptr);
-    const HRESULT hr = CoCreateInstance(kClsidVirtualPC, nullptr, CLSCTX_SERVER, kIidVirtualPC,
+    const HRESULT hr = CoCreateInstance(kVirtualPCClass, nullptr, CLSCTX_SERVER, kVirtualPCHostInterface,
                                         reinterpret_cast<void**>(host.GetAddressOf()));
     if (FAILED(hr)) return DescribeFailure(hr, nullptr, {});
     if (!host) return FailureOf(E_POINTER, text::NoObject(L"CoCreateInstance"));

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iterator>
 #include <utility>
+#include <vector>
 
 #include "base/hresults.h"
 #include "base/owners_win32.h"
@@ -12,13 +13,6 @@ namespace ombrevale {
 static_assert(kNoObject == E_POINTER);
 
 namespace {
-
-std::wstring Trimmed(const std::wstring& s) {
-    constexpr const wchar_t* kBlank = L" \t\r\n";
-    const auto first = s.find_first_not_of(kBlank);
-    if (first == std::wstring::npos) return {};
-    return s.substr(first, s.find_last_not_of(kBlank) - first + 1);
-}
 
 std::wstring FormatSystemMessage(DWORD code) {
     UniqueLocalMemory<wchar_t> buffer;
@@ -73,6 +67,13 @@ std::wstring Join(const std::wstring& what, const std::wstring& why) {
 
 }  // namespace
 
+std::wstring Trimmed(const std::wstring& text) {
+    constexpr const wchar_t* kBlank = L" \t\r\n";
+    const auto first = text.find_first_not_of(kBlank);
+    if (first == std::wstring::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
+}
+
 Failure FailureOf(HRESULT hr, std::wstring description) {
     return Failure{static_cast<std::int32_t>(hr), std::move(description)};
 }
@@ -105,5 +106,17 @@ Failure Win32Failure(DWORD error, const std::wstring& what) {
 }
 
 Failure LastErrorFailure(const std::wstring& what) { return Win32Failure(::GetLastError(), what); }
+
+Result<std::wstring> ProgramPath() {
+    constexpr wchar_t kWhat[] = L"Не удалось узнать путь программы";
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return LastErrorFailure(kWhat);
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        if (buffer.size() >= 32768) return Win32Failure(ERROR_INSUFFICIENT_BUFFER, kWhat);
+        buffer.resize(buffer.size() * 2);
+    }
+}
 
 }  // namespace ombrevale

@@ -1,5 +1,6 @@
 // Failures from Win32 and COM calls, built one way for the whole program and its servers:
-// the HRESULT, and what the program was doing followed by the system's own text.
+// the HRESULT, and what the program was doing followed by the system's own text; and the
+// path of the running program, which both ask the system for.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,10 @@
 #include "base/result.h"
 
 namespace ombrevale {
+
+// The text without the blanks, tabs and line breaks at either end (the system's messages
+// end in a line break, and servers' descriptions often do).
+std::wstring Trimmed(const std::wstring& text);
 
 // A failure the program describes in its own words (no system call to ask).
 Failure FailureOf(HRESULT hr, std::wstring description);
@@ -27,5 +32,8 @@ Failure HResultFailure(HRESULT hr, const std::wstring& what);
 Failure Win32Failure(DWORD error, const std::wstring& what);
 // The same for GetLastError().
 Failure LastErrorFailure(const std::wstring& what);
+
+// The full path of the running program's file, of any length.
+Result<std::wstring> ProgramPath();
 
 }  // namespace ombrevale

@@ -78,30 +78,19 @@ private:
 
 inline Status Ok() { return {}; }
 
-// Unguarded procedures: the first failing step ends the procedure and passes up.
-#define OMB_CONCAT_INNER(a, b) a##b
-#define OMB_CONCAT(a, b) OMB_CONCAT_INNER(a, b)
-
-#define RETURN_IF_FAILED(expr)                                                          \
+// Unguarded procedures: the first failing step ends the procedure and passes up. Each
+// macro is one statement, and the prefix keeps it apart from other libraries' macros.
+#define OMB_RETURN_IF_FAILED(expr)                                                      \
     do {                                                                                \
         if (auto omb_status_ = (expr); !omb_status_.ok()) return omb_status_.failure(); \
     } while (0)
 
-// Declares `var` from a Result-returning expression, or returns its failure.
-#define ASSIGN_OR_RETURN(var, expr)                                                                  \
-    auto OMB_CONCAT(omb_result_, __LINE__) = (expr);                                                 \
-    if (!OMB_CONCAT(omb_result_, __LINE__).ok()) return OMB_CONCAT(omb_result_, __LINE__).failure(); \
-    var = std::move(OMB_CONCAT(omb_result_, __LINE__)).value()
-
-// The same, prefixed so as not to meet other libraries' macros, and each one statement.
-#define OMB_RETURN_IF_FAILED(expr) RETURN_IF_FAILED(expr)
-
 // Assigns an existing `target` from a Result-returning expression, or returns its failure.
-#define OMB_ASSIGN_OR_RETURN(target, expr)                                          \
-    do {                                                                            \
-        auto omb_result_ = (expr);                                                  \
-        if (!omb_result_.ok()) return omb_result_.failure();                        \
-        target = std::move(omb_result_).value();                                    \
+#define OMB_ASSIGN_OR_RETURN(target, expr)                   \
+    do {                                                     \
+        auto omb_result_ = (expr);                           \
+        if (!omb_result_.ok()) return omb_result_.failure(); \
+        target = std::move(omb_result_).value();             \
     } while (0)
 
 // Guarded procedures: a failing step is skipped and the procedure goes on. One record

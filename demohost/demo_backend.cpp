@@ -6,6 +6,10 @@
 #include "hostcore/texts.h"
 
 namespace ombrevale::demohost {
+
+// The demo server builds on what both servers share.
+using namespace hostcore;
+
 namespace {
 
 Failure NoSuchMachine(std::size_t machine) {
@@ -32,7 +36,7 @@ Result<DemoHost*> DemoBackend::Host() {
     }
     // The stamp is taken before the reading: an edit made during it is seen next time.
     Result<FileStamp> stamp = files_->Stamp(location_.inventory);
-    ASSIGN_OR_RETURN(host_, DemoHost::Open(files_, location_));
+    OMB_ASSIGN_OR_RETURN(host_, DemoHost::Open(files_, location_));
     // A file made just now (the default inventory) is stamped as made.
     if (!stamp) stamp = files_->Stamp(host_->InventoryPath());
     stamp_ = stamp ? *stamp : FileStamp{};
@@ -49,29 +53,34 @@ Status DemoBackend::Saved(Status change) {
 }
 
 Result<const MachineEntry*> DemoBackend::Machine(std::size_t machine) {
-    ASSIGN_OR_RETURN(DemoHost * host, Host());
+    DemoHost* host = nullptr;
+    OMB_ASSIGN_OR_RETURN(host, Host());
     const auto& machines = host->inventory().machines;
     if (machine >= machines.size()) return NoSuchMachine(machine);
     return &machines[machine];
 }
 
 Result<std::size_t> DemoBackend::MachineCount() {
-    ASSIGN_OR_RETURN(DemoHost * host, Host());
+    DemoHost* host = nullptr;
+    OMB_ASSIGN_OR_RETURN(host, Host());
     return host->inventory().machines.size();
 }
 
 Result<std::wstring> DemoBackend::MachineName(std::size_t machine) {
-    ASSIGN_OR_RETURN(const MachineEntry* entry, Machine(machine));
+    const MachineEntry* entry = nullptr;
+    OMB_ASSIGN_OR_RETURN(entry, Machine(machine));
     return entry->name;
 }
 
 Result<std::size_t> DemoBackend::DriveCount(std::size_t machine) {
-    ASSIGN_OR_RETURN(const MachineEntry* entry, Machine(machine));
+    const MachineEntry* entry = nullptr;
+    OMB_ASSIGN_OR_RETURN(entry, Machine(machine));
     return entry->drives.size();
 }
 
 Result<hostcore::DriveState> DemoBackend::Drive(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(const MachineEntry* entry, Machine(machine));
+    const MachineEntry* entry = nullptr;
+    OMB_ASSIGN_OR_RETURN(entry, Machine(machine));
     if (drive >= entry->drives.size()) return NoSuchDrive(*entry, drive);
     const DriveEntry& d = entry->drives[drive];
     hostcore::DriveState state;
@@ -83,32 +92,34 @@ Result<hostcore::DriveState> DemoBackend::Drive(std::size_t machine, std::size_t
 }
 
 Status DemoBackend::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
-    RETURN_IF_FAILED(Drive(machine, drive));
+    OMB_RETURN_IF_FAILED(Drive(machine, drive));
     return Saved(host_->AttachImage(machine, drive, path));
 }
 
 Status DemoBackend::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
-    RETURN_IF_FAILED(Drive(machine, drive));
+    OMB_RETURN_IF_FAILED(Drive(machine, drive));
     return Saved(host_->AttachHostDrive(machine, drive, letter));
 }
 
 Status DemoBackend::ReleaseImage(std::size_t machine, std::size_t drive) {
-    RETURN_IF_FAILED(Drive(machine, drive));
+    OMB_RETURN_IF_FAILED(Drive(machine, drive));
     return Saved(host_->ReleaseImage(machine, drive));
 }
 
 Status DemoBackend::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
-    RETURN_IF_FAILED(Drive(machine, drive));
+    OMB_RETURN_IF_FAILED(Drive(machine, drive));
     return Saved(host_->ReleaseHostDrive(machine, drive));
 }
 
 Result<std::int32_t> DemoBackend::GetFloppyImageType(const std::wstring& path) {
-    ASSIGN_OR_RETURN(DemoHost * host, Host());
+    DemoHost* host = nullptr;
+    OMB_ASSIGN_OR_RETURN(host, Host());
     return host->GetFloppyImageType(path);
 }
 
 Status DemoBackend::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
-    ASSIGN_OR_RETURN(DemoHost * host, Host());
+    DemoHost* host = nullptr;
+    OMB_ASSIGN_OR_RETURN(host, Host());
     return host->CreateFloppyImage(path, density);
 }
 

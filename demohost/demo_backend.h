@@ -13,12 +13,9 @@
 
 namespace ombrevale::demohost {
 
-// The demo server builds on what both servers share.
-using namespace hostcore;
-
 class DemoBackend final : public hostcore::Backend {
 public:
-    DemoBackend(std::shared_ptr<Files> files, HostLocation location);
+    DemoBackend(std::shared_ptr<hostcore::Files> files, HostLocation location);
 
     std::wstring SourcePath() override;
 
@@ -41,10 +38,10 @@ private:
     Status Saved(Status change);
     Result<const MachineEntry*> Machine(std::size_t machine);
 
-    std::shared_ptr<Files> files_;
+    std::shared_ptr<hostcore::Files> files_;
     HostLocation location_;
     std::shared_ptr<DemoHost> host_;
-    FileStamp stamp_;  // of the inventory as the host read or wrote it last
+    hostcore::FileStamp stamp_;  // of the inventory as the host read or wrote it last
 };
 
 }  // namespace ombrevale::demohost

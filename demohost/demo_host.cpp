@@ -12,6 +12,10 @@
 #include "hostcore/utf8.h"
 
 namespace ombrevale::demohost {
+
+// The demo server builds on what both servers share.
+using namespace hostcore;
+
 namespace {
 
 // An inventory is a few lines per machine; anything this large is some other file.
@@ -71,6 +75,37 @@ Result<std::optional<std::string>> CreateDefaultInventory(const ImageFiles& imag
     return std::optional<std::string>(text);
 }
 
+// The inventory's text: the file's, or the default inventory's, made when there is none.
+Result<std::string> ReadOrMakeInventory(const ImageFiles& images, const std::wstring& path,
+                                        const std::wstring& dataFolder) {
+    Files& files = images.files();
+    auto facts = files.Examine(path);
+    if (!facts) {
+        const std::int32_t number = facts.failure().number;
+        return Failure{number, HostText::InventoryUnreadable(path, number)};
+    }
+    if (facts->kind == PathKind::Missing) {
+        std::optional<std::string> made;
+        OMB_ASSIGN_OR_RETURN(made, CreateDefaultInventory(images, path, dataFolder));
+        if (made) return std::move(*made);
+        // Nothing had the name a moment ago: another host made it since, or it is a link
+        // to nothing that only the attempt to create the file revealed (Wine shows no other sign).
+        facts = files.Examine(path);
+        if (!facts || facts->kind == PathKind::Missing) facts = PathFacts{PathKind::BrokenLink};
+    }
+    if (facts->kind == PathKind::BrokenLink) return Failure{kFileNotFound, HostText::InventoryBrokenLink(path)};
+    return ReadInventory(files, path);
+}
+
+// A drive takes a medium only when it holds none.
+Status RefuseUnlessEmpty(const DriveEntry& drive, const std::wstring& machine) {
+    if (drive.media == Media::Image)
+        return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(drive.number, machine, drive.source)};
+    if (drive.media == Media::HostDrive)
+        return Failure{kDriveNotEmpty, ServerText::DriveHoldsHostDrive(drive.number, machine, drive.source)};
+    return Ok();
+}
+
 }  // namespace
 
 std::vector<SampleImage> DefaultSampleImages(const Files& files, const std::wstring& dataFolder) {
@@ -106,67 +141,51 @@ Result<std::shared_ptr<DemoHost>> DemoHost::Open(std::shared_ptr<Files> files, c
     for (const SampleImage& sample : DefaultSampleImages(*files, location.dataFolder))
         files->RemoveLeftovers(sample.path);
 
-    auto facts = files->Examine(path);
-    if (!facts) {
-        const std::int32_t number = facts.failure().number;
-        return Failure{number, HostText::InventoryUnreadable(path, number)};
-    }
-    std::optional<std::string> text;
-    if (facts->kind == PathKind::Missing) {
-        auto made = CreateDefaultInventory(host->images_, path, location.dataFolder);
-        if (!made) return made.failure();
-        text = std::move(*made);
-        // Nothing had the name a moment ago: another host made it since, or it is a link
-        // to nothing that only the attempt to create the file revealed (Wine shows no other sign).
-        if (!text) {
-            facts = files->Examine(path);
-            if (!facts || facts->kind == PathKind::Missing) facts = PathFacts{PathKind::BrokenLink};
-        }
-    }
-    if (facts->kind == PathKind::BrokenLink) return Failure{kFileNotFound, HostText::InventoryBrokenLink(path)};
-    if (!text) {
-        auto read = ReadInventory(*files, path);
-        if (!read) return read.failure();
-        text = std::move(*read);
-    }
-    auto inventory = ParseInventory(*text, path);
+    std::string text;
+    OMB_ASSIGN_OR_RETURN(text, ReadOrMakeInventory(host->images_, path, location.dataFolder));
+    auto inventory = ParseInventory(text, path);
     if (!inventory) return inventory.failure();
-    host->text_ = std::move(*text);
+    host->text_ = std::move(text);
     host->inventory_ = std::move(*inventory);
+    OMB_RETURN_IF_FAILED(host->HoldImages());
+    return host;
+}
 
-    // Two drives cannot hold one image file, whoever wrote the file and under whatever
-    // names. Images that the file names relative to itself are taken from its folder.
+// Two drives cannot hold one image file, whoever wrote the file and under whatever names.
+// Images that the file names relative to itself are taken from its folder.
+Status DemoHost::HoldImages() {
     std::vector<Position> positions;
     std::vector<std::wstring> paths;
-    const std::wstring folder = files->Parent(path);
-    host->guards_.resize(host->inventory_.machines.size());
-    for (std::size_t m = 0; m < host->inventory_.machines.size(); ++m) {
-        const auto& drives = host->inventory_.machines[m].drives;
-        host->guards_[m].resize(drives.size());
+    const std::wstring folder = files_->Parent(inventoryPath_);
+    held_.resize(inventory_.machines.size());
+    for (std::size_t m = 0; m < inventory_.machines.size(); ++m) {
+        const auto& drives = inventory_.machines[m].drives;
+        held_[m].resize(drives.size());
         for (std::size_t d = 0; d < drives.size(); ++d) {
             if (drives[d].media != Media::Image) continue;
-            auto resolved = files->FullPathFrom(folder, drives[d].source);
+            auto resolved = files_->FullPathFrom(folder, drives[d].source);
             positions.push_back({m, d});
             paths.push_back(resolved ? *resolved : drives[d].source);
         }
     }
-    const std::vector<FileId> ids = files->IdentifyAll(paths);
-    const FileId inventoryId = files->Identify(path);
+    const std::vector<FileId> ids = files_->IdentifyAll(paths);
+    const FileId inventoryId = files_->Identify(inventoryPath_);
     for (std::size_t k = 0; k < positions.size(); ++k) {
-        const DriveEntry& drive = host->inventory_.machines[positions[k].machine].drives[positions[k].drive];
-        if (host->IsInventory(paths[k], ids[k], inventoryId))
-            return Failure{kMalformedInventory,
-                           InventoryText::Malformed(path, drive.line, InventoryText::ImageIsInventory(drive.source))};
-        if (const auto holder = host->HolderOf(paths[k], ids[k])) {
-            const MachineEntry& machine = host->inventory_.machines[holder->machine];
+        const DriveEntry& drive = inventory_.machines[positions[k].machine].drives[positions[k].drive];
+        if (IsInventory(paths[k], ids[k], inventoryId))
+            return Failure{
+                kMalformedInventory,
+                InventoryText::Malformed(inventoryPath_, drive.line, InventoryText::ImageIsInventory(drive.source))};
+        if (const auto holder = HolderOf(paths[k], ids[k])) {
+            const MachineEntry& machine = inventory_.machines[holder->machine];
             const DriveEntry& other = machine.drives[holder->drive];
             const std::wstring problem =
                 InventoryText::ImageHeldTwice(drive.source, other.number, machine.name, other.line);
-            return Failure{kMalformedInventory, InventoryText::Malformed(path, drive.line, problem)};
+            return Failure{kMalformedInventory, InventoryText::Malformed(inventoryPath_, drive.line, problem)};
         }
-        host->Hold(positions[k], Guard{paths[k], ids[k]});
+        Hold(positions[k], HeldImage{paths[k], ids[k]});
     }
-    return host;
+    return Ok();
 }
 
 std::optional<DemoHost::Position> DemoHost::HolderOf(const std::wstring& fullPath, const FileId& id) {
@@ -177,13 +196,13 @@ std::optional<DemoHost::Position> DemoHost::HolderOf(const std::wstring& fullPat
     }
     std::optional<FileId> now;
     for (auto [at, end] = heldByIndex_.equal_range(id.index); at != end; ++at) {
-        const Guard& guard = *guards_[at->second.machine][at->second.drive];
-        if (guard.id == id) return at->second;
+        const HeldImage& image = *held_[at->second.machine][at->second.drive];
+        if (image.id == id) return at->second;
         // The same index on another volume: another file, or one that a link reaches from
         // another drive letter (Wine numbers its volumes by drive letter). Both are looked
         // at again, one by one.
         if (!now) now = files_->Identify(fullPath);
-        if (files_->Identify(guard.path) == *now) return at->second;
+        if (files_->Identify(image.path) == *now) return at->second;
     }
     return std::nullopt;
 }
@@ -194,18 +213,18 @@ bool DemoHost::IsInventory(const std::wstring& fullPath, const FileId& id, const
            files_->Identify(fullPath) == files_->Identify(inventoryPath_);
 }
 
-void DemoHost::Hold(Position at, Guard guard) {
-    heldByPath_[files_->Folded(guard.path)] = at;
-    if (guard.id.kind == FileId::Kind::File) {
-        heldByIndex_.emplace(guard.id.index, at);
+void DemoHost::Hold(Position at, HeldImage image) {
+    heldByPath_[files_->Folded(image.path)] = at;
+    if (image.id.kind == FileId::Kind::File) {
+        heldByIndex_.emplace(image.id.index, at);
     } else {
-        heldById_[guard.id] = at;
+        heldById_[image.id] = at;
     }
-    guards_[at.machine][at.drive] = std::move(guard);
+    held_[at.machine][at.drive] = std::move(image);
 }
 
 void DemoHost::Unhold(Position at) {
-    auto& slot = guards_[at.machine][at.drive];
+    auto& slot = held_[at.machine][at.drive];
     if (!slot) return;
     heldByPath_.erase(files_->Folded(slot->path));
     if (slot->id.kind == FileId::Kind::File) {
@@ -231,13 +250,14 @@ Result<std::wstring> DemoHost::ImagePath(const std::wstring& path, bool creating
     // The inventory's UTF-8 has no place for a lone surrogate: U+FFFD in its place would name
     // another file.
     if (HasLoneSurrogate(path)) return Failure{kInvalidArgument, ServerText::LoneSurrogatePath(path)};
-    ASSIGN_OR_RETURN(std::wstring full, images_.FullPath(path, creating));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, images_.FullPath(path, creating));
     // The inventory drops blanks at the end of a line: such a name could not be read back.
     if (full.back() == L' ') return Failure{kInvalidArgument, ServerText::BadImagePath(path)};
     return full;
 }
 
-Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> guard) {
+Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<HeldImage> image) {
     // A hand edit made while the host runs is never written over: the change is refused,
     // and the one who asked reads the file anew.
     // (A name that leads nowhere now is left to the write, which refuses a link to nothing
@@ -271,20 +291,18 @@ Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<Guard> gu
         inventory_.machines[at.machine].drives[at.drive] = std::move(updated);
     }
     Unhold(at);
-    if (guard) Hold(at, std::move(*guard));
+    if (image) Hold(at, std::move(*image));
     return Ok();
 }
 
 Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
-    ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, false));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, ImagePath(path, false));
     if (auto file = images_.Open(full); !file) return file.failure();
 
-    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
-    const std::wstring& machineName = inventory_.machines[machine].name;
-    if (target->media == Media::Image)
-        return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(target->number, machineName, target->source)};
-    if (target->media == Media::HostDrive)
-        return Failure{kDriveNotEmpty, ServerText::DriveHoldsHostDrive(target->number, machineName, target->source)};
+    DriveEntry* target = nullptr;
+    OMB_ASSIGN_OR_RETURN(target, FindDrive(machine, drive));
+    OMB_RETURN_IF_FAILED(RefuseUnlessEmpty(*target, inventory_.machines[machine].name));
     // A guest writes to its image: never to the inventory, never to another drive's image.
     const FileId id = files_->Identify(full);
     if (IsInventory(full, id, files_->Identify(inventoryPath_)))
@@ -297,18 +315,15 @@ Status DemoHost::AttachImage(std::size_t machine, std::size_t drive, const std::
     DriveEntry updated = *target;
     updated.media = Media::Image;
     updated.source = full;
-    return Commit({machine, drive}, std::move(updated), Guard{full, id});
+    return Commit({machine, drive}, std::move(updated), HeldImage{full, id});
 }
 
 Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
     const std::wstring normal = NormalHostDriveLetter(letter);
     if (normal.empty()) return Failure{kBadHostDriveLetter, ServerText::BadHostDriveLetter(letter)};
-    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
-    const std::wstring& machineName = inventory_.machines[machine].name;
-    if (target->media == Media::Image)
-        return Failure{kDriveNotEmpty, ServerText::DriveHoldsImage(target->number, machineName, target->source)};
-    if (target->media == Media::HostDrive)
-        return Failure{kDriveNotEmpty, ServerText::DriveHoldsHostDrive(target->number, machineName, target->source)};
+    DriveEntry* target = nullptr;
+    OMB_ASSIGN_OR_RETURN(target, FindDrive(machine, drive));
+    OMB_RETURN_IF_FAILED(RefuseUnlessEmpty(*target, inventory_.machines[machine].name));
     DriveEntry updated = *target;
     updated.media = Media::HostDrive;
     updated.source = normal;
@@ -316,7 +331,8 @@ Status DemoHost::AttachHostDrive(std::size_t machine, std::size_t drive, const s
 }
 
 Status DemoHost::ReleaseImage(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
+    DriveEntry* target = nullptr;
+    OMB_ASSIGN_OR_RETURN(target, FindDrive(machine, drive));
     if (target->media != Media::Image)
         return Failure{kNoImageAttached, ServerText::NoImage(target->number, inventory_.machines[machine].name)};
     DriveEntry updated = *target;
@@ -326,7 +342,8 @@ Status DemoHost::ReleaseImage(std::size_t machine, std::size_t drive) {
 }
 
 Status DemoHost::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(DriveEntry * target, FindDrive(machine, drive));
+    DriveEntry* target = nullptr;
+    OMB_ASSIGN_OR_RETURN(target, FindDrive(machine, drive));
     if (target->media != Media::HostDrive)
         return Failure{kNoHostDriveAttached,
                        ServerText::NoHostDrive(target->number, inventory_.machines[machine].name)};
@@ -337,13 +354,16 @@ Status DemoHost::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
 }
 
 Result<std::int32_t> DemoHost::GetFloppyImageType(const std::wstring& path) {
-    ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, false));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, ImagePath(path, false));
     return images_.Classify(full);
 }
 
 Status DemoHost::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
-    ASSIGN_OR_RETURN(const std::wstring full, ImagePath(path, true));
-    ASSIGN_OR_RETURN(const auto image, images_.NewImage(full, density));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, ImagePath(path, true));
+    std::vector<std::uint8_t> image;
+    OMB_ASSIGN_OR_RETURN(image, images_.NewImage(full, density));
     // The save dialog has asked about replacing a file, but it cannot know what the
     // drives hold, nor that the inventory lives here, under this name or another.
     const FileId id = files_->Identify(full);

@@ -13,9 +13,6 @@
 
 namespace ombrevale::demohost {
 
-// The demo server builds on what both servers share.
-using namespace hostcore;
-
 // What a drive holds; the values are the Attachment codes that the host reports.
 enum class Media : std::int32_t { Nothing = 0, Image = 1, HostDrive = 2 };
 

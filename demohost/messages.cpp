@@ -4,6 +4,10 @@
 #include "hostcore/texts.h"
 
 namespace ombrevale::demohost {
+
+// The demo server builds on what both servers share.
+using namespace hostcore;
+
 namespace {
 
 using hostcore::ServerText;

@@ -10,9 +10,6 @@
 
 namespace ombrevale::demohost {
 
-// The demo server builds on what both servers share.
-using namespace hostcore;
-
 struct InventoryText {
     static std::wstring FileHeader();
     static std::wstring Malformed(std::wstring_view file, int line, std::wstring_view problem);

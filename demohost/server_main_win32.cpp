@@ -1,67 +1,12 @@
 // OmbrevaleDemoHost.exe: the demo automation server, a process of its own as Virtual PC's
 // server is, serving the machines of its inventory file to every client at once.
 #include <windows.h>
-#include <shlobj.h>
 
-#include <memory>
-#include <string>
-
-#include "demohost/demo_backend.h"
-#include "demohost/messages.h"
-#include "hostcore/local_server_win32.h"
-
-namespace ombrevale::demohost {
-namespace {
-
-constexpr wchar_t kInventoryVariable[] = L"OMBREVALE_DEMO_INVENTORY";
-constexpr wchar_t kDataFolderName[] = L"Ombrevale Demo Host";
-constexpr wchar_t kInventoryName[] = L"inventory.txt";
-
-// The inventory named by the environment (for tests), else the one in the user's roaming
-// application data; a default inventory and its sample images go beside it.
-Result<HostLocation> InventoryLocation(Files& files) {
-    const DWORD needed = GetEnvironmentVariableW(kInventoryVariable, nullptr, 0);
-    if (needed > 1) {
-        std::wstring named(needed, L'\0');
-        named.resize(GetEnvironmentVariableW(kInventoryVariable, named.data(), needed));
-        auto full = files.FullPath(named);
-        const std::wstring path = full ? *full : named;
-        return HostLocation{path, files.Parent(path)};
-    }
-    wchar_t roaming[MAX_PATH] = L"";
-    const HRESULT hr =
-        SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, roaming);
-    if (hr != S_OK) {
-        const HRESULT number = FAILED(hr) ? hr : E_FAIL;
-        return Failure{number, ServerText::NoDataFolder(number)};
-    }
-    const std::wstring folder = files.Join(roaming, kDataFolderName);
-    return HostLocation{files.Join(folder, kInventoryName), folder};
-}
-
-Result<std::shared_ptr<hostcore::Backend>> OpenBackend() {
-    const auto files = SystemFiles();
-    ASSIGN_OR_RETURN(HostLocation location, InventoryLocation(*files));
-    return std::shared_ptr<hostcore::Backend>(std::make_shared<DemoBackend>(files, std::move(location)));
-}
-
-}  // namespace
-}  // namespace ombrevale::demohost
+#include "demohost/server_win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
-    using namespace ombrevale;
-    hostcore::ServerDescription server;
-    server.name = L"Ombrevale Demo Host";
-    server.usage =
-        L"Демонстрационный сервер автоматизации Ombrevale: он отвечает программе вместо Virtual PC, "
-        L"показывая машины из файла инвентаря.\r\n\r\n"
-        L"Регистрация для текущего пользователя: OmbrevaleDemoHost.exe /RegServer\r\n"
-        L"Отмена регистрации: OmbrevaleDemoHost.exe /UnregServer\r\n"
-        L"Для всех пользователей компьютера (нужны права администратора) добавьте /AllUsers.\r\n\r\n"
-        L"Не регистрируйте его там, где установлена Virtual PC.";
-    server.openBackend = demohost::OpenBackend;
     try {
-        return hostcore::RunLocalServer(server, commandLine);
+        return ombrevale::hostcore::RunLocalServer(ombrevale::demohost::DemoServer(), commandLine);
     } catch (...) {
         return 1;
     }

@@ -22,20 +22,25 @@ void DriveControl::ShowBox(const std::wstring& text, std::int32_t style) { (void
 
 Status DriveControl::FillMachineList() {
     ListControl& list = view_.cboVMName();
-    RETURN_IF_FAILED(list.Clear());
+    OMB_RETURN_IF_FAILED(list.Clear());
     machines_ = KeyedCollection<VirtualMachine>();
 
-    ASSIGN_OR_RETURN(std::unique_ptr<Enumerator<VirtualMachine>> walk, host_.Machines());
+    std::unique_ptr<Enumerator<VirtualMachine>> walk;
+    OMB_ASSIGN_OR_RETURN(walk, host_.Machines());
     while (walk) {
-        ASSIGN_OR_RETURN(std::shared_ptr<VirtualMachine> machine, walk->Next());
+        std::shared_ptr<VirtualMachine> machine;
+        OMB_ASSIGN_OR_RETURN(machine, walk->Next());
         if (!machine) break;
-        ASSIGN_OR_RETURN(std::wstring name, machine->Name());
-        ASSIGN_OR_RETURN(std::int16_t position, list.Append(name));
-        RETURN_IF_FAILED(machines_.Add(PositionKey(position), std::move(machine)));
+        std::wstring name;
+        OMB_ASSIGN_OR_RETURN(name, machine->Name());
+        std::int16_t position{};
+        OMB_ASSIGN_OR_RETURN(position, list.Append(name));
+        OMB_RETURN_IF_FAILED(machines_.Add(PositionKey(position), std::move(machine)));
     }
 
-    ASSIGN_OR_RETURN(std::int16_t count, list.Count());
-    if (count > 0) RETURN_IF_FAILED(list.Select(0));  // runs FillDriveList before returning
+    std::int16_t count{};
+    OMB_ASSIGN_OR_RETURN(count, list.Count());
+    if (count > 0) OMB_RETURN_IF_FAILED(list.Select(0));  // runs FillDriveList before returning
     return Ok();
 }
 

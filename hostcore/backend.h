@@ -20,10 +20,6 @@ struct DriveState {
     std::wstring hostDriveLetter;  // HostDriveLetter, such as "A:"; empty unless attachment is 2
 };
 
-// A backend that cannot serve at all (its file is malformed, say) fails each call with the
-// reason: a client learns it from the first call it makes, with the whole description,
-// which a failed creation across processes would not carry.
-//
 // "A:" for a letter followed by a colon, in either case; nothing otherwise.
 inline std::wstring NormalHostDriveLetter(std::wstring_view text) {
     if (text.size() != 2 || text[1] != L':') return {};
@@ -37,7 +33,9 @@ inline std::wstring NormalHostDriveLetter(std::wstring_view text) {
 // server's list, a drive in its machine's list. A position that no longer exists (the
 // list changed under a client that still holds an object) fails with a description.
 // Every failure carries an HRESULT-style number and a Russian description that names
-// what failed.
+// what failed. A backend that cannot serve at all (its file is malformed, say) fails each
+// call with the reason: a client learns it from the first call it makes, with the whole
+// description, which a failed creation across processes would not carry.
 class Backend {
 public:
     virtual ~Backend() = default;

@@ -3,13 +3,13 @@
 #include <wrl/client.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <new>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <utility>
 
+#include "base/failure_win32.h"
 #include "hosts_idl.h"
 
 using Microsoft::WRL::ComPtr;
@@ -18,47 +18,6 @@ namespace ombrevale::hostcore {
 namespace {
 
 DWORD g_serverThread = 0;
-
-// ---- A switch for tests only --------------------------------------------------------
-//
-// OMBREVALE_SERVER_FAULT=<operation>:stall[:<seconds>] makes the server stop answering
-// in that operation (60 seconds unless told), <operation>:die makes it end in the middle
-// of the call: the program's handling of a server that hangs or dies is tested with it.
-
-struct Fault {
-    std::wstring operation;
-    bool die = false;
-    DWORD stallMilliseconds = 0;
-};
-
-Fault ReadFault() {
-    Fault fault;
-    wchar_t value[128] = {};
-    const DWORD length = GetEnvironmentVariableW(L"OMBREVALE_SERVER_FAULT", value, 128);
-    if (length == 0 || length >= 128) return fault;
-    const std::wstring text(value, length);
-    const auto colon = text.find(L':');
-    if (colon == std::wstring::npos) return fault;
-    const std::wstring what = text.substr(colon + 1);
-    if (what == L"die") {
-        fault.die = true;
-    } else if (what.rfind(L"stall", 0) == 0) {
-        const auto seconds = what.size() > 6 && what[5] == L':' ? std::wcstoul(what.c_str() + 6, nullptr, 10) : 60ul;
-        fault.stallMilliseconds = static_cast<DWORD>(seconds * 1000);
-    } else {
-        return fault;
-    }
-    fault.operation = text.substr(0, colon);
-    return fault;
-}
-
-void BeforeOperation(std::wstring_view operation) {
-    static const Fault fault = ReadFault();
-    if (fault.operation.empty() || fault.operation != operation) return;
-    if (fault.die) TerminateProcess(GetCurrentProcess(), 3);
-    // Stalls without pumping messages, as a server stuck in a long call would.
-    Sleep(fault.stallMilliseconds);
-}
 
 // ---- Plumbing ---------------------------------------------------------------------------
 
@@ -87,10 +46,9 @@ HRESULT Safely(Body&& body) noexcept {
 HRESULT ServerTypeLib(ITypeLib** typeLib) {
     static ComPtr<ITypeLib> loaded;
     if (!loaded) {
-        wchar_t path[MAX_PATH * 4];
-        const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-        if (length == 0 || length >= std::size(path)) return HRESULT_FROM_WIN32(GetLastError());
-        if (const HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &loaded); FAILED(hr)) return hr;
+        auto path = ProgramPath();
+        if (!path) return path.failure().number;
+        if (const HRESULT hr = LoadTypeLibEx(path->c_str(), REGKIND_NONE, &loaded); FAILED(hr)) return hr;
     }
     return loaded.CopyTo(typeLib);
 }
@@ -201,7 +159,7 @@ protected:
     void* Extra(REFIID iid) override {
         return iid == IID_IDispatch ? static_cast<IDispatch*>(static_cast<Interface*>(this)) : nullptr;
     }
-    HRESULT Fail(const Failure& failure) { return ReportFailure(failure, __uuidof(Interface)); }
+    HRESULT Fail(const Failure& failure) { return FailWith(failure, __uuidof(Interface)); }
     HRESULT Done(const Status& status) { return status ? S_OK : Fail(status.failure()); }
 
 private:
@@ -319,45 +277,33 @@ public:
         : backend_(std::move(backend)), machine_(machine), drive_(drive) {}
 
     STDMETHODIMP AttachImage(BSTR path) override {
-        return Safely([&] {
-            BeforeOperation(L"AttachImage");
-            return Done(backend_->AttachImage(machine_, drive_, FromBstr(path)));
-        });
+        return Safely([&] { return Done(backend_->AttachImage(machine_, drive_, FromBstr(path))); });
     }
     STDMETHODIMP ReleaseImage() override {
-        return Safely([&] {
-            BeforeOperation(L"ReleaseImage");
-            return Done(backend_->ReleaseImage(machine_, drive_));
-        });
+        return Safely([&] { return Done(backend_->ReleaseImage(machine_, drive_)); });
     }
     STDMETHODIMP get_ImagePath(BSTR* path) override {
-        return Read(L"ImagePath", [&](const DriveState& s) { return ToBstr(s.imagePath, path); });
+        return Read([&](const DriveState& s) { return ToBstr(s.imagePath, path); });
     }
     STDMETHODIMP AttachHostDrive(BSTR letter) override {
-        return Safely([&] {
-            BeforeOperation(L"AttachHostDrive");
-            return Done(backend_->AttachHostDrive(machine_, drive_, FromBstr(letter)));
-        });
+        return Safely([&] { return Done(backend_->AttachHostDrive(machine_, drive_, FromBstr(letter))); });
     }
     STDMETHODIMP ReleaseHostDrive() override {
-        return Safely([&] {
-            BeforeOperation(L"ReleaseHostDrive");
-            return Done(backend_->ReleaseHostDrive(machine_, drive_));
-        });
+        return Safely([&] { return Done(backend_->ReleaseHostDrive(machine_, drive_)); });
     }
     STDMETHODIMP get_HostDriveLetter(BSTR* letter) override {
-        return Read(L"HostDriveLetter", [&](const DriveState& s) { return ToBstr(s.hostDriveLetter, letter); });
+        return Read([&](const DriveState& s) { return ToBstr(s.hostDriveLetter, letter); });
     }
     STDMETHODIMP get_DriveNumber(LONG* number) override {
         if (!number) return E_POINTER;
-        return Read(L"DriveNumber", [&](const DriveState& s) {
+        return Read([&](const DriveState& s) {
             *number = s.number;
             return S_OK;
         });
     }
     STDMETHODIMP get_Attachment(LONG* code) override {
         if (!code) return E_POINTER;
-        return Read(L"Attachment", [&](const DriveState& s) {
+        return Read([&](const DriveState& s) {
             *code = s.attachment;
             return S_OK;
         });
@@ -365,9 +311,8 @@ public:
 
 private:
     template <class Answer>
-    HRESULT Read(std::wstring_view operation, Answer&& answer) {
+    HRESULT Read(Answer&& answer) {
         return Safely([&] {
-            BeforeOperation(operation);
             auto state = backend_->Drive(machine_, drive_);
             return state ? answer(*state) : Fail(state.failure());
         });
@@ -399,7 +344,6 @@ public:
 
     STDMETHODIMP get_Name(BSTR* name) override {
         return Safely([&] {
-            BeforeOperation(L"Name");
             auto text = backend_->MachineName(machine_);
             return text ? ToBstr(*text, name) : Fail(text.failure());
         });
@@ -415,7 +359,6 @@ public:
     }
     STDMETHODIMP get_FloppyDrives(IHostFloppyDriveCollection** drives) override {
         return Safely([&] {
-            BeforeOperation(L"FloppyDrives");
             return Make<Collection<IHostFloppyDriveCollection, IHostFloppyDrive>>(
                 __uuidof(IHostFloppyDriveCollection), reinterpret_cast<void**>(drives),
                 std::make_shared<DriveSource>(backend_, machine_));
@@ -446,7 +389,6 @@ public:
     STDMETHODIMP get_Version(BSTR* version) override { return ToBstr(L"1.0", version); }
     STDMETHODIMP get_Machines(IHostMachineCollection** machines) override {
         return Safely([&] {
-            BeforeOperation(L"Machines");
             // A backend that cannot serve says so here, at a client's first step.
             if (auto count = backend_->MachineCount(); !count) return Fail(count.failure());
             return Make<Collection<IHostMachineCollection, IHostMachine>>(__uuidof(IHostMachineCollection),
@@ -458,15 +400,11 @@ public:
         return Safely([&] { return ToBstr(backend_->SourcePath(), path); });
     }
     STDMETHODIMP CreateFloppyImage(BSTR path, LONG density) override {
-        return Safely([&] {
-            BeforeOperation(L"CreateFloppyImage");
-            return Done(backend_->CreateFloppyImage(FromBstr(path), density));
-        });
+        return Safely([&] { return Done(backend_->CreateFloppyImage(FromBstr(path), density)); });
     }
     STDMETHODIMP GetFloppyImageType(BSTR path, LONG* code) override {
         if (!code) return E_POINTER;
         return Safely([&] {
-            BeforeOperation(L"GetFloppyImageType");
             auto format = backend_->GetFloppyImageType(FromBstr(path));
             if (!format) return Fail(format.failure());
             *code = *format;
@@ -480,7 +418,7 @@ private:
 
 }  // namespace
 
-HRESULT ReportFailure(const Failure& failure, REFIID iid) {
+HRESULT FailWith(const Failure& failure, REFIID iid) {
     ComPtr<ICreateErrorInfo> create;
     if (SUCCEEDED(CreateErrorInfo(&create))) {
         create->SetGUID(iid);

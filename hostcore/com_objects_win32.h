@@ -18,7 +18,7 @@ HRESULT CreateHostObject(std::shared_ptr<Backend> backend, REFIID iid, void** ob
 
 // Hands a failure to the caller as COM expects: its HRESULT, and an error object with its
 // description for GetErrorInfo (and so for EXCEPINFO through IDispatch::Invoke).
-HRESULT ReportFailure(const Failure& failure, REFIID iid);
+HRESULT FailWith(const Failure& failure, REFIID iid);
 
 // The server's objects and locks keep its process alive: the main thread is told to end
 // when the last one goes (COM's rules for local servers).

@@ -1,5 +1,5 @@
-// The file system as the demo host needs it. Failures carry an HRESULT-style number (see
-// errors.h) and no description: the host words the message, naming the file.
+// The file system as the automation servers need it. Failures carry an HRESULT-style
+// number (see errors.h) and no description: the server words the message, naming the file.
 #pragma once
 
 #include <cstddef>
@@ -98,7 +98,7 @@ public:
     // long and the old file is untouched.
     virtual Status WriteAtomically(const std::wstring& path, std::span<const std::uint8_t> bytes, WriteMode mode) = 0;
     // Removes the temporary files that earlier writes of this file left beside it (the
-    // host's own naming pattern only, and only those that no one has open). Answers how
+    // servers' own naming pattern only, and only those that no one has open). Answers how
     // many it removed.
     virtual std::size_t RemoveLeftovers(const std::wstring& path) = 0;
     // Creates the folder and any missing parents; an existing folder is fine.

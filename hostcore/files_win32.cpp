@@ -1,4 +1,4 @@
-// The Windows file system for the demo host. Files are known by volume serial number and
+// The Windows file system for the automation servers. Files are known by volume serial number and
 // file index, whatever name reaches them; names are compared as Windows compares them.
 // Everything here runs on Windows XP: newer functions are looked up at run time, and the
 // few native calls that kernel32 does not wrap on XP come from ntdll by name.

@@ -79,7 +79,8 @@ Result<std::unique_ptr<ReadableFile>> ImageFiles::Open(const std::wstring& fullP
 }
 
 Result<std::int32_t> ImageFiles::Classify(const std::wstring& fullPath) const {
-    ASSIGN_OR_RETURN(auto file, Open(fullPath));
+    std::unique_ptr<ReadableFile> file;
+    OMB_ASSIGN_OR_RETURN(file, Open(fullPath));
     const std::uint64_t size = file->Size();
     if (FormatForSize(size) == kUnknownFormat) return kUnknownFormat;
     auto head = file->ReadHead(kBootSectorSize);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/failure_win32.h"
 #include "hostcore/com_objects_win32.h"
 #include "hostcore/registration_win32.h"
 
@@ -49,7 +50,7 @@ public:
             // One backend for the whole process: every client sees one state.
             if (!backend_) {
                 auto opened = server_.openBackend();
-                if (!opened) return ReportFailure(opened.failure(), IID_IHost);
+                if (!opened) return FailWith(opened.failure(), IID_IHost);
                 backend_ = std::move(opened).value();
             }
             return CreateHostObject(backend_, iid, object);
@@ -75,19 +76,6 @@ private:
     std::shared_ptr<Backend> backend_;
     bool used_ = false;
 };
-
-std::wstring ServerPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
 
 std::vector<std::wstring> Switches(const wchar_t* commandLine) {
     std::vector<std::wstring> switches;
@@ -158,8 +146,10 @@ int RunLocalServer(const ServerDescription& server, const wchar_t* commandLine) 
 
     if (Has(switches, L"regserver") || Has(switches, L"unregserver")) {
         const bool registering = Has(switches, L"regserver");
-        const std::wstring path = ServerPath();
-        const Status done = registering ? RegisterServer(scope, path, server.name) : UnregisterServer(scope, path);
+        auto path = ProgramPath();
+        const Status done = !path         ? Status(path.failure())
+                            : registering ? RegisterServer(scope, *path, server.name)
+                                          : UnregisterServer(scope, *path);
         if (!done) {
             if (!quiet) Say(server, done.failure().description, MB_ICONSTOP);
             return 1;

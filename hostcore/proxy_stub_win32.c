@@ -4,8 +4,8 @@
  * format is the same), but it builds a proxy and a stub from the type library for every
  * object a client receives: under Wine that doubled the cost of reaching each machine. */
 #define PROXY_DELEGATION /* the interfaces derive from IDispatch, whose proxy is the system's */
-/* {D5E369E7-7C15-4624-A6AF-B26598527CF8}: the class that registration names for the interfaces */
-#define PROXY_CLSID_IS {0xD5E369E7, 0x7C15, 0x4624, {0xA6, 0xAF, 0xB2, 0x65, 0x98, 0x52, 0x7C, 0xF8}}
+#include "hostcore/proxy_stub_class.h"
+#define PROXY_CLSID_IS OMB_PROXY_STUB_CLASS
 
 #include <objbase.h>
 

@@ -7,12 +7,12 @@
 
 #include "base/failure_win32.h"
 #include "base/owners_win32.h"
+#include "hostcore/proxy_stub_class.h"
+#include "hosts_idl.h"
 
 namespace ombrevale::hostcore {
 namespace {
 
-constexpr wchar_t kClassId[] = L"{9A1774B7-8251-4468-A214-61DCAED9AC2F}";
-constexpr wchar_t kTypeLibId[] = L"{1332D4AD-F41C-44C0-9933-7328FFAE99B0}";
 constexpr wchar_t kTypeLibVersion[] = L"1.0";
 constexpr wchar_t kTypeLibName[] = L"Ombrevale automation servers";
 // The system's marshaller for interfaces that a type library describes.
@@ -21,28 +21,36 @@ constexpr wchar_t kTypeLibMarshaller[] = L"{00020424-0000-0000-C000-000000000046
 // servers. It carries the same calls as the type library marshaller, without building a
 // proxy and a stub from the type library for every object. It is 32-bit only: 64-bit
 // processes keep the system's marshaller, and the two agree on the wire.
-constexpr wchar_t kProxyStubClass[] = L"{D5E369E7-7C15-4624-A6AF-B26598527CF8}";
+constexpr CLSID kProxyStubClass = OMB_PROXY_STUB_CLASS;
 constexpr wchar_t kProxyStubFile[] = L"OmbrevaleHostPS.dll";
 constexpr wchar_t kProxyStubName[] = L"Ombrevale automation interfaces: proxies and stubs";
 // Where a replaced registration waits to be given back, beside the classes of the scope.
 constexpr wchar_t kReplacedKey[] = L"Software\\Quorvex\\Ombrevale\\Replaced registration";
 
 struct InterfaceEntry {
-    const wchar_t* id;
+    const IID* id;
     const wchar_t* name;
 };
-constexpr InterfaceEntry kInterfaces[] = {
-    {L"{236BA0D9-A24A-4292-A132-27C1421DFD01}", L"IHost"},
-    {L"{F7092AA1-33ED-4F78-A59F-C00ADFC2EDD7}", L"IHostMachine"},
-    {L"{661ABEE6-112A-4ED9-BABF-3C874969F10E}", L"IHostFloppyDrive"},
-    {L"{07E66652-6987-455B-8BA1-4481BDCC938E}", L"IHostMachineCollection"},
-    {L"{85F58A1C-D929-4622-AC04-FD108FB56E6B}", L"IHostFloppyDriveCollection"},
+const InterfaceEntry kInterfaces[] = {
+    {&IID_IHost, L"IHost"},
+    {&IID_IHostMachine, L"IHostMachine"},
+    {&IID_IHostFloppyDrive, L"IHostFloppyDrive"},
+    {&IID_IHostMachineCollection, L"IHostMachineCollection"},
+    {&IID_IHostFloppyDriveCollection, L"IHostFloppyDriveCollection"},
 };
 
-std::wstring ClassKey() { return std::wstring(L"CLSID\\") + kClassId; }
-std::wstring ProxyStubKey() { return std::wstring(L"CLSID\\") + kProxyStubClass; }
-std::wstring TypeLibKey() { return std::wstring(L"TypeLib\\") + kTypeLibId; }
-std::wstring InterfaceKey(const InterfaceEntry& entry) { return std::wstring(L"Interface\\") + entry.id; }
+// An identifier as the registry writes it, "{9A1774B7-8251-4468-A214-61DCAED9AC2F}".
+std::wstring GuidText(REFGUID id) {
+    wchar_t text[40] = {};
+    StringFromGUID2(id, text, 40);
+    return text;
+}
+
+std::wstring ClassKey() { return L"CLSID\\" + GuidText(CLSID_Host); }
+std::wstring ProxyStubKey() { return L"CLSID\\" + GuidText(kProxyStubClass); }
+std::wstring TypeLibId() { return GuidText(LIBID_OmbrevaleHostLib); }
+std::wstring TypeLibKey() { return L"TypeLib\\" + TypeLibId(); }
+std::wstring InterfaceKey(const InterfaceEntry& entry) { return L"Interface\\" + GuidText(*entry.id); }
 
 Failure RegistryFailure(LSTATUS status, const std::wstring& what) {
     return Win32Failure(static_cast<DWORD>(status), L"Не удалось записать в реестр «" + what + L"»");
@@ -151,51 +159,45 @@ std::vector<std::wstring> OwnedKeys() {
     return keys;
 }
 
-Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, const std::wstring& name) {
-    Key classes;
-    if (const LSTATUS status = Create(root, L"Software\\Classes", view, classes); status != ERROR_SUCCESS)
-        return RegistryFailure(status, L"Software\\Classes");
-
-    // Another server's registration is kept, once, to be given back on unregistering. One
-    // kept earlier that is this server's own (it was replaced, and now replaces in turn) is
-    // stale: the registration in place now is the one to give back.
-    const std::wstring previous = ServerOf(classes.get(), view);
-    const std::wstring saved = std::wstring(kReplacedKey);
-    if (!previous.empty() && !SameFile(previous, serverPath) && Exists(root, saved, view)) {
+// Another server's registration is kept, once, to be given back on unregistering. One
+// kept earlier that is this server's own (it was replaced, and now replaces in turn) is
+// stale: the registration in place now is the one to give back.
+Status KeepAsideWhatIsReplaced(HKEY root, HKEY classes, REGSAM view, const std::wstring& serverPath) {
+    const std::wstring previous = ServerOf(classes, view);
+    if (previous.empty() || SameFile(previous, serverPath)) return Ok();
+    const std::wstring saved = kReplacedKey;
+    if (Exists(root, saved, view)) {
         Key kept;
-        if (RegOpenKeyExW(root, saved.c_str(), 0, KEY_READ | view, kept.put()) == ERROR_SUCCESS &&
-            SameFile(ServerOf(kept.get(), view), serverPath)) {
-            kept.reset();
-            if (const LSTATUS status = DeleteTree(root, saved, view); status != ERROR_SUCCESS)
-                return RegistryFailure(status, saved);
-        }
+        if (RegOpenKeyExW(root, saved.c_str(), 0, KEY_READ | view, kept.put()) != ERROR_SUCCESS ||
+            !SameFile(ServerOf(kept.get(), view), serverPath))
+            return Ok();
+        kept.reset();
+        if (const LSTATUS status = DeleteTree(root, saved, view); status != ERROR_SUCCESS)
+            return RegistryFailure(status, saved);
     }
-    if (!previous.empty() && !SameFile(previous, serverPath) && !Exists(root, saved, view)) {
-        for (const std::wstring& key : OwnedKeys()) {
-            if (!Exists(classes.get(), key, view)) continue;
-            if (const LSTATUS status = CopyTree(classes.get(), key, root, saved + L"\\" + key, view);
-                status != ERROR_SUCCESS)
-                return RegistryFailure(status, saved);
-        }
+    for (const std::wstring& key : OwnedKeys()) {
+        if (!Exists(classes, key, view)) continue;
+        if (const LSTATUS status = CopyTree(classes, key, root, saved + L"\\" + key, view); status != ERROR_SUCCESS)
+            return RegistryFailure(status, saved);
     }
+    return Ok();
+}
 
-    // A class registered in process before (an older demo host) would be loaded instead.
-    if (const LSTATUS status = DeleteTree(classes.get(), ClassKey() + L"\\InprocServer32", view);
-        status != ERROR_SUCCESS)
-        return RegistryFailure(status, ClassKey());
+struct Value {
+    std::wstring key;
+    const wchar_t* name;
+    std::wstring value;
+};
 
+// The class with its local server, and the type library in the server's file.
+std::vector<Value> ClassAndTypeLibrary(const std::wstring& serverPath, const std::wstring& name) {
     const std::wstring folder = serverPath.substr(0, serverPath.find_last_of(L'\\') + 1);
-    const std::wstring version = std::wstring(kTypeLibVersion);
+    const std::wstring version = kTypeLibVersion;
     const std::wstring library = TypeLibKey() + L"\\" + version;
-    struct Value {
-        std::wstring key;
-        const wchar_t* name;
-        std::wstring value;
-    };
-    std::vector<Value> values = {
+    return {
         {ClassKey(), nullptr, name},
         {ClassKey() + L"\\LocalServer32", nullptr, L"\"" + serverPath + L"\""},
-        {ClassKey() + L"\\TypeLib", nullptr, kTypeLibId},
+        {ClassKey() + L"\\TypeLib", nullptr, TypeLibId()},
         {ClassKey() + L"\\Version", nullptr, version},
         {library, nullptr, kTypeLibName},
         {library + L"\\0\\win32", nullptr, serverPath},
@@ -203,18 +205,22 @@ Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, co
         {library + L"\\FLAGS", nullptr, L"0"},
         {library + L"\\HELPDIR", nullptr, folder},
     };
-    // The proxy/stub DLL, for 32-bit processes, when it is there; a server copied without
-    // it still works through the system's marshaller.
-    const std::wstring proxyStubPath = folder + kProxyStubFile;
+}
+
+// The interfaces with their marshaller: the proxy/stub DLL beside the server, for 32-bit
+// processes, when it is there (a server copied without it still works through the
+// system's marshaller), else the type library's.
+Status AddInterfaces(HKEY classes, REGSAM view, const std::wstring& serverPath, std::vector<Value>& values) {
+    const std::wstring proxyStubPath = serverPath.substr(0, serverPath.find_last_of(L'\\') + 1) + kProxyStubFile;
     const DWORD proxyStubAttributes = GetFileAttributesW(proxyStubPath.c_str());
     const bool ownProxyStub = view != KEY_WOW64_64KEY && proxyStubAttributes != INVALID_FILE_ATTRIBUTES &&
                               !(proxyStubAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    const std::wstring marshaller = ownProxyStub ? kProxyStubClass : kTypeLibMarshaller;
+    const std::wstring marshaller = ownProxyStub ? GuidText(kProxyStubClass) : kTypeLibMarshaller;
     if (ownProxyStub) {
         values.push_back({ProxyStubKey(), nullptr, kProxyStubName});
         values.push_back({ProxyStubKey() + L"\\InprocServer32", nullptr, proxyStubPath});
         values.push_back({ProxyStubKey() + L"\\InprocServer32", L"ThreadingModel", L"Both"});
-    } else if (const LSTATUS status = DeleteTree(classes.get(), ProxyStubKey(), view); status != ERROR_SUCCESS) {
+    } else if (const LSTATUS status = DeleteTree(classes, ProxyStubKey(), view); status != ERROR_SUCCESS) {
         return RegistryFailure(status, ProxyStubKey());
     }
     for (const InterfaceEntry& entry : kInterfaces) {
@@ -222,9 +228,24 @@ Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, co
         values.push_back({key, nullptr, entry.name});
         values.push_back({key + L"\\ProxyStubClsid", nullptr, marshaller});
         values.push_back({key + L"\\ProxyStubClsid32", nullptr, marshaller});
-        values.push_back({key + L"\\TypeLib", nullptr, kTypeLibId});
-        values.push_back({key + L"\\TypeLib", L"Version", version});
+        values.push_back({key + L"\\TypeLib", nullptr, TypeLibId()});
+        values.push_back({key + L"\\TypeLib", L"Version", kTypeLibVersion});
     }
+    return Ok();
+}
+
+Status RegisterInView(HKEY root, REGSAM view, const std::wstring& serverPath, const std::wstring& name) {
+    Key classes;
+    if (const LSTATUS status = Create(root, L"Software\\Classes", view, classes); status != ERROR_SUCCESS)
+        return RegistryFailure(status, L"Software\\Classes");
+    OMB_RETURN_IF_FAILED(KeepAsideWhatIsReplaced(root, classes.get(), view, serverPath));
+    // A class registered in process before (an older demo host) would be loaded instead.
+    if (const LSTATUS status = DeleteTree(classes.get(), ClassKey() + L"\\InprocServer32", view);
+        status != ERROR_SUCCESS)
+        return RegistryFailure(status, ClassKey());
+
+    std::vector<Value> values = ClassAndTypeLibrary(serverPath, name);
+    OMB_RETURN_IF_FAILED(AddInterfaces(classes.get(), view, serverPath, values));
     for (const Value& v : values)
         if (const LSTATUS status = SetText(classes.get(), v.key, v.name, v.value, view); status != ERROR_SUCCESS)
             return RegistryFailure(status, v.key);
@@ -259,12 +280,12 @@ Status UnregisterInView(HKEY root, REGSAM view, const std::wstring& serverPath) 
 }  // namespace
 
 Status RegisterServer(Scope scope, const std::wstring& serverPath, const std::wstring& name) {
-    for (REGSAM view : Views()) RETURN_IF_FAILED(RegisterInView(RootOf(scope), view, serverPath, name));
+    for (REGSAM view : Views()) OMB_RETURN_IF_FAILED(RegisterInView(RootOf(scope), view, serverPath, name));
     return Ok();
 }
 
 Status UnregisterServer(Scope scope, const std::wstring& serverPath) {
-    for (REGSAM view : Views()) RETURN_IF_FAILED(UnregisterInView(RootOf(scope), view, serverPath));
+    for (REGSAM view : Views()) OMB_RETURN_IF_FAILED(UnregisterInView(RootOf(scope), view, serverPath));
     return Ok();
 }
 

@@ -9,7 +9,8 @@ namespace ombrevale {
 namespace texts = image_texts;
 
 Status ShowImageMenu(ImageMenuView& view) {
-    ASSIGN_OR_RETURN(ButtonPlacement button, view.cmdImageMenuPlacement());
+    ButtonPlacement button;
+    OMB_ASSIGN_OR_RETURN(button, view.cmdImageMenuPlacement());
     // The button's top-right corner.
     const float x = button.left + button.width;
     const float y = button.top;
@@ -32,7 +33,8 @@ std::wstring FormatDescription(std::int32_t code) {
 }
 
 Status CheckImageFile(VirtualPCHost& host, SupportLibrary& support, const AskImagePath& getOpenFileName) {
-    ASSIGN_OR_RETURN(std::wstring path, getOpenFileName());
+    std::wstring path;
+    OMB_ASSIGN_OR_RETURN(path, getOpenFileName());
     if (path.empty()) return Ok();
 
     Guard guard;
@@ -47,7 +49,8 @@ Status CheckImageFile(VirtualPCHost& host, SupportLibrary& support, const AskIma
 
 Status CreateImageFile(VirtualPCHost& host, SupportLibrary& support, const AskImagePath& getSaveFileName,
                        std::int32_t density) {
-    ASSIGN_OR_RETURN(std::wstring path, getSaveFileName());
+    std::wstring path;
+    OMB_ASSIGN_OR_RETURN(path, getSaveFileName());
     if (path.empty()) return Ok();
 
     Guard guard;

@@ -46,10 +46,10 @@ void OfferMachinesFileTemplate() {
 
 Result<std::unique_ptr<QemuBackend>> OpenQemuBridge(BridgeTimeouts timeouts) {
     auto files = hostcore::SystemFiles();
-    ASSIGN_OR_RETURN(std::wstring machinesFile, MachinesFileLocation(*files));
+    std::wstring machinesFile;
+    OMB_ASSIGN_OR_RETURN(machinesFile, MachinesFileLocation(*files));
     BridgeParts parts;
     parts.files = files;
-    parts.facts = SystemFileFacts();
     parts.paths = SystemPathMapper();
     parts.connector = SystemConnector();
     parts.machinesFile = std::move(machinesFile);

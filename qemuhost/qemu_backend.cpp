@@ -72,7 +72,7 @@ Result<std::vector<MachineEntry>> QemuBackend::Machines() {
     if (!bytes) return Failure{bytes.failure().number, MachinesFileText::Unreadable(path, bytes.failure().number)};
     std::string text(bytes->begin(), bytes->end());
     if (!machinesRead_ || text != machinesText_) {
-        ASSIGN_OR_RETURN(machines_, ParseMachinesFile(text, path));
+        OMB_ASSIGN_OR_RETURN(machines_, ParseMachinesFile(text, path));
         machinesText_ = std::move(text);
         machinesRead_ = true;
     }
@@ -80,7 +80,8 @@ Result<std::vector<MachineEntry>> QemuBackend::Machines() {
 }
 
 Result<MachineEntry> QemuBackend::MachineAt(std::size_t machine) {
-    ASSIGN_OR_RETURN(auto machines, Machines());
+    std::vector<MachineEntry> machines;
+    OMB_ASSIGN_OR_RETURN(machines, Machines());
     if (machine >= machines.size())
         return Failure{kNoSuchPosition, BridgeText::NoSuchMachine(machine, machines.size(), parts_.machinesFile)};
     return machines[machine];
@@ -169,9 +170,12 @@ Result<std::vector<QemuBackend::Floppy>> QemuBackend::ReadFloppies(const Machine
 }
 
 Result<QemuBackend::Conversation> QemuBackend::Converse(std::size_t machine) {
-    ASSIGN_OR_RETURN(MachineEntry entry, MachineAt(machine));
-    ASSIGN_OR_RETURN(auto session, Connect(entry, parts_.timeouts.operation));
-    ASSIGN_OR_RETURN(auto floppies, ReadFloppies(entry, *session));
+    MachineEntry entry;
+    OMB_ASSIGN_OR_RETURN(entry, MachineAt(machine));
+    std::unique_ptr<QmpSession> session;
+    OMB_ASSIGN_OR_RETURN(session, Connect(entry, parts_.timeouts.operation));
+    std::vector<Floppy> floppies;
+    OMB_ASSIGN_OR_RETURN(floppies, ReadFloppies(entry, *session));
     return Conversation{std::move(entry), std::move(session), std::move(floppies)};
 }
 
@@ -207,12 +211,9 @@ DriveState QemuBackend::StateOf(const Floppy& floppy) {
 bool QemuBackend::Holds(const Medium& medium, const Target& target) {
     if (medium.hostDevice) return false;
     if (target.qemuPath && medium.file == *target.qemuPath) return true;
+    // Under another name, the same file: a link, another drive letter for the folder.
     const auto held = parts_.paths->ToWindows(medium.file);
-    if (!held) return false;
-    if (parts_.files->Identify(*held) == parts_.files->Identify(target.path)) return true;
-    // Another name for the same file (a link, another drive letter for the folder).
-    if (!target.identity) return false;
-    return parts_.facts->Identity(*held) == target.identity;
+    return held && parts_.files->Identify(*held) == target.id;
 }
 
 Result<std::optional<std::string>> QemuBackend::FileIn(const Conversation& conversation, const Floppy& floppy) {
@@ -254,7 +255,8 @@ Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, con
 
     // QEMU may leave the drive empty, or holding something else, whatever it answered: what
     // the drive holds now decides.
-    ASSIGN_OR_RETURN(auto now, FileIn(conversation, floppy));
+    std::optional<std::string> now;
+    OMB_ASSIGN_OR_RETURN(now, FileIn(conversation, floppy));
     if (now == file) return Ok();
     const std::wstring& label = conversation.machine.label;
     if (!changed)
@@ -272,19 +274,22 @@ Status QemuBackend::Change(Conversation& conversation, const Floppy& floppy, con
 Status QemuBackend::Eject(Conversation& conversation, const Floppy& floppy) {
     auto ejected = conversation.session->Execute("eject", Json::Object({{"id", Json::String(floppy.qdev)}}));
     if (!ejected && ejected.failure().number != kQemuRefused) return Worded(conversation.machine, ejected.failure());
-    ASSIGN_OR_RETURN(auto now, FileIn(conversation, floppy));
+    std::optional<std::string> now;
+    OMB_ASSIGN_OR_RETURN(now, FileIn(conversation, floppy));
     if (!now) return Ok();
     return Failure{kMediumNotTaken, BridgeText::NotEjected(floppy.unit, conversation.machine.label,
                                                            ejected ? std::wstring() : ejected.failure().description)};
 }
 
 Result<std::size_t> QemuBackend::MachineCount() {
-    ASSIGN_OR_RETURN(auto machines, Machines());
+    std::vector<MachineEntry> machines;
+    OMB_ASSIGN_OR_RETURN(machines, Machines());
     return machines.size();
 }
 
 Result<std::wstring> QemuBackend::MachineName(std::size_t machine) {
-    ASSIGN_OR_RETURN(MachineEntry entry, MachineAt(machine));
+    MachineEntry entry;
+    OMB_ASSIGN_OR_RETURN(entry, MachineAt(machine));
     auto session = Connect(entry, parts_.timeouts.name);
     if (!session) return entry.label;
     auto name = (*session)->Execute("query-name");
@@ -294,44 +299,52 @@ Result<std::wstring> QemuBackend::MachineName(std::size_t machine) {
 }
 
 Result<std::size_t> QemuBackend::DriveCount(std::size_t machine) {
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
     return conversation.floppies.size();
 }
 
 Result<DriveState> QemuBackend::Drive(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
+    Floppy* floppy = nullptr;
+    OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
     return StateOf(*floppy);
 }
 
 Status QemuBackend::AttachImage(std::size_t machine, std::size_t drive, const std::wstring& path) {
     OMB_RETURN_IF_FAILED(RefuseLoneSurrogate(path));
-    ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, false));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, images_.FullPath(path, false));
     {
         // QEMU takes a file of any size; a guest cannot read a disk of no floppy format.
-        ASSIGN_OR_RETURN(auto file, images_.Open(full));
+        std::unique_ptr<hostcore::ReadableFile> file;
+        OMB_ASSIGN_OR_RETURN(file, images_.Open(full));
         if (hostcore::FormatForSize(file->Size()) == hostcore::kUnknownFormat)
             return Failure{kNotFloppySize, BridgeText::NotFloppySize(full, file->Size())};
     }
-    auto readOnly = parts_.facts->IsReadOnly(full);
-    if (!readOnly) {
-        const std::int32_t number = readOnly.failure().number;
+    auto facts = parts_.files->Examine(full);
+    if (facts && facts->kind == hostcore::PathKind::Missing) facts = Failure{hostcore::kFileNotFound, {}};
+    if (!facts) {
+        const std::int32_t number = facts.failure().number;
         return Failure{number, hostcore::IsNotFound(number) ? ServerText::ImageNotFound(full)
                                                             : ServerText::ImageUnreadable(full, number)};
     }
     auto qemuPath = parts_.paths->ToQemu(full);
     if (!qemuPath) return Failure{qemuPath.failure().number, BridgeText::NoPathMapping(full)};
 
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
-    RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
+    Floppy* floppy = nullptr;
+    OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
+    OMB_RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
     // One file in two drives of a machine would be two writers of one disk.
-    const Target target{full, *qemuPath, parts_.facts->Identity(full)};
+    const Target target{full, *qemuPath, parts_.files->Identify(full)};
     for (const Floppy& other : conversation.floppies) {
         if (other.medium && Holds(*other.medium, target))
             return Failure{hostcore::kImageInUse, ServerText::ImageHeld(full, other.unit, conversation.machine.label)};
     }
-    return Change(conversation, *floppy, *qemuPath, *readOnly, BridgeText::ImageMedium(full));
+    return Change(conversation, *floppy, *qemuPath, facts->readOnly, BridgeText::ImageMedium(full));
 }
 
 Status QemuBackend::AttachHostDrive(std::size_t machine, std::size_t drive, const std::wstring& letter) {
@@ -341,23 +354,29 @@ Status QemuBackend::AttachHostDrive(std::size_t machine, std::size_t drive, cons
         return Failure{hostcore::kBadHostDriveLetter, BridgeText::HostDriveNotFloppy(normal)};
     const std::string device = parts_.paths->HostFloppyDevice(normal[0]);
 
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
-    RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
+    Floppy* floppy = nullptr;
+    OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
+    OMB_RETURN_IF_FAILED(RefuseIfHolding(conversation, *floppy));
     return Change(conversation, *floppy, device, false, BridgeText::HostDriveMedium(normal));
 }
 
 Status QemuBackend::ReleaseImage(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
+    Floppy* floppy = nullptr;
+    OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
     if (!floppy->medium || floppy->medium->hostDevice)
         return Failure{hostcore::kNoImageAttached, ServerText::NoImage(floppy->unit, conversation.machine.label)};
     return Eject(conversation, *floppy);
 }
 
 Status QemuBackend::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
-    ASSIGN_OR_RETURN(Conversation conversation, Converse(machine));
-    ASSIGN_OR_RETURN(Floppy * floppy, FloppyAt(conversation, drive));
+    Conversation conversation;
+    OMB_ASSIGN_OR_RETURN(conversation, Converse(machine));
+    Floppy* floppy = nullptr;
+    OMB_ASSIGN_OR_RETURN(floppy, FloppyAt(conversation, drive));
     if (!floppy->medium || !floppy->medium->hostDevice)
         return Failure{hostcore::kNoHostDriveAttached,
                        ServerText::NoHostDrive(floppy->unit, conversation.machine.label)};
@@ -365,14 +384,17 @@ Status QemuBackend::ReleaseHostDrive(std::size_t machine, std::size_t drive) {
 }
 
 Result<std::int32_t> QemuBackend::GetFloppyImageType(const std::wstring& path) {
-    ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, false));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, images_.FullPath(path, false));
     return images_.Classify(full);
 }
 
 Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t density) {
     OMB_RETURN_IF_FAILED(RefuseLoneSurrogate(path));
-    ASSIGN_OR_RETURN(const std::wstring full, images_.FullPath(path, true));
-    ASSIGN_OR_RETURN(const auto image, images_.NewImage(full, density));
+    std::wstring full;
+    OMB_ASSIGN_OR_RETURN(full, images_.FullPath(path, true));
+    std::vector<std::uint8_t> image;
+    OMB_ASSIGN_OR_RETURN(image, images_.NewImage(full, density));
     if (parts_.files->Identify(full) == parts_.files->Identify(parts_.machinesFile))
         return Failure{hostcore::kImageInUse, BridgeText::ReplacesMachinesFile(full)};
     auto kind = parts_.files->Examine(full);
@@ -382,8 +404,9 @@ Status QemuBackend::CreateFloppyImage(const std::wstring& path, std::int32_t den
     // hold nothing, but one that runs and does not answer might.
     if (kind && kind->kind == hostcore::PathKind::File) {
         auto qemuPath = parts_.paths->ToQemu(full);
-        const Target target{full, qemuPath ? std::optional(*qemuPath) : std::nullopt, parts_.facts->Identity(full)};
-        ASSIGN_OR_RETURN(auto machines, Machines());
+        const Target target{full, qemuPath ? std::optional(*qemuPath) : std::nullopt, parts_.files->Identify(full)};
+        std::vector<MachineEntry> machines;
+        OMB_ASSIGN_OR_RETURN(machines, Machines());
         for (const MachineEntry& machine : machines) {
             auto session = Connect(machine, parts_.timeouts.operation);
             if (!session && session.failure().number == kMachineUnreachable) continue;

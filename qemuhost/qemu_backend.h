@@ -16,8 +16,8 @@
 #include "hostcore/backend.h"
 #include "hostcore/files.h"
 #include "hostcore/image_files.h"
-#include "qemuhost/host_files.h"
 #include "qemuhost/machines_file.h"
+#include "qemuhost/paths.h"
 #include "qemuhost/qmp.h"
 
 namespace ombrevale::qemuhost {
@@ -34,7 +34,6 @@ struct BridgeTimeouts {
 
 struct BridgeParts {
     std::shared_ptr<hostcore::Files> files;
-    std::shared_ptr<FileFacts> facts;
     std::shared_ptr<PathMapper> paths;
     std::shared_ptr<Connector> connector;
     std::wstring machinesFile;  // a full path
@@ -84,7 +83,7 @@ private:
     struct Target {
         std::wstring path;
         std::optional<std::string> qemuPath;
-        std::optional<FileIdentity> identity;
+        hostcore::FileId id;
     };
 
     Result<std::vector<MachineEntry>> Machines();

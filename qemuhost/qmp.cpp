@@ -48,7 +48,8 @@ Result<std::unique_ptr<QmpSession>> QmpSession::Open(Connector& connector, const
     std::unique_ptr<QmpSession> session(new QmpSession(std::move(*transport), deadline, std::move(clock)));
 
     // The greeting comes first, unasked; anything else on this port is not a QMP monitor.
-    ASSIGN_OR_RETURN(Json greeting, session->NextMessage());
+    Json greeting;
+    OMB_ASSIGN_OR_RETURN(greeting, session->NextMessage());
     if (!greeting.Find("QMP")) return Failure{kNotQmp, QmpText::NoGreeting()};
     if (auto ready = session->Execute("qmp_capabilities"); !ready) return ready.failure();
     return session;
@@ -72,7 +73,8 @@ Result<Json> QmpSession::NextMessage() {
         if (buffer_.size() > kLongestMessage) return Failure{kNotQmp, QmpText::TooLong()};
         const Milliseconds wait = Remaining();
         if (wait.count() == 0) return Failure{kMachineNotAnswering, {}};
-        ASSIGN_OR_RETURN(std::string bytes, transport_->Receive(wait));
+        std::string bytes;
+        OMB_ASSIGN_OR_RETURN(bytes, transport_->Receive(wait));
         if (bytes.empty()) return Failure{kConnectionLost, {}};
         buffer_ += bytes;
     }
@@ -80,7 +82,8 @@ Result<Json> QmpSession::NextMessage() {
 
 Result<Json> QmpSession::AwaitReply(std::int64_t id) {
     for (;;) {
-        ASSIGN_OR_RETURN(Json message, NextMessage());
+        Json message;
+        OMB_ASSIGN_OR_RETURN(message, NextMessage());
         // Events (a guest reset, a tray moving) may come at any moment, before the reply.
         if (message.Find("event")) continue;
         const Json* echoed = message.Find("id");
@@ -106,7 +109,7 @@ Result<Json> QmpSession::Execute(std::string_view command, Json arguments) {
     message.Set("id", Json::Integer(id));
     const Milliseconds wait = Remaining();
     if (wait.count() == 0) return Failure{kMachineNotAnswering, {}};
-    RETURN_IF_FAILED(transport_->Send(ToJson(message) + "\r\n", wait));
+    OMB_RETURN_IF_FAILED(transport_->Send(ToJson(message) + "\r\n", wait));
     return AwaitReply(id);
 }
 

@@ -14,7 +14,8 @@ namespace {
 
 Result<std::shared_ptr<hostcore::Backend>> OpenBackend() {
     OfferMachinesFileTemplate();
-    ASSIGN_OR_RETURN(std::unique_ptr<QemuBackend> bridge, OpenQemuBridge());
+    std::unique_ptr<QemuBackend> bridge;
+    OMB_ASSIGN_OR_RETURN(bridge, OpenQemuBridge());
     return std::shared_ptr<hostcore::Backend>(std::move(bridge));
 }
 

@@ -7,7 +7,7 @@
 
 #include "base/result.h"
 #include "hostcore/files.h"
-#include "qemuhost/host_files.h"
+#include "qemuhost/paths.h"
 #include "qemuhost/qemu_backend.h"
 #include "qemuhost/qmp.h"
 
@@ -21,7 +21,6 @@ std::shared_ptr<Connector> SystemConnector();
 // Wine's own mapping between Windows and Unix paths when running under Wine; otherwise
 // paths pass unchanged (QEMU for Windows opens Windows paths).
 std::shared_ptr<PathMapper> SystemPathMapper();
-std::shared_ptr<FileFacts> SystemFileFacts();
 
 // The file named by OMBREVALE_QEMU_MACHINES, else "%APPDATA%\Ombrevale QEMU Bridge\machines.txt".
 Result<std::wstring> MachinesFileLocation(hostcore::Files& files);

@@ -24,6 +24,7 @@ enum ControlId : WORD {
 // Everything the dialog procedure needs, owned by ShowAbout for the dialog's lifetime.
 struct AboutData {
     HINSTANCE resources = nullptr;
+    dpi::Scaling scaling;
     std::wstring title;
     std::wstring version;
     std::wstring text;
@@ -121,7 +122,7 @@ void CentreOverOwner(HWND dialog) {
 
 // Places the controls one under another beside the icon, each as tall as its text.
 void Layout(HWND dialog, const AboutData& data) {
-    const UINT dpi = dpi::ForWindow(dialog);
+    const UINT dpi = data.scaling.ForWindow(dialog);
     RECT units{7, 4, 180, 14};  // margin, line gap, text column width, button height
     ::MapDialogRect(dialog, &units);
     const int margin = units.left;
@@ -130,7 +131,7 @@ void Layout(HWND dialog, const AboutData& data) {
     RECT button{0, 0, 50, 14};
     ::MapDialogRect(dialog, &button);
 
-    const int iconSize = dpi::SystemMetric(SM_CXICON, dpi);
+    const int iconSize = data.scaling.SystemMetric(SM_CXICON, dpi);
     const int left = margin + iconSize + margin;
     int y = margin;
     ::SetWindowPos(::GetDlgItem(dialog, kIdIcon), nullptr, margin, margin, iconSize, iconSize, SWP_NOZORDER);
@@ -157,8 +158,8 @@ void Layout(HWND dialog, const AboutData& data) {
     const int clientHeight = y + gap + buttonHeight + margin;
 
     RECT frame{0, 0, clientWidth, clientHeight};
-    dpi::AdjustWindowRect(&frame, static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
-                          static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE)), dpi);
+    data.scaling.AdjustWindowRect(&frame, static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
+                                  static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE)), dpi);
     ::SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -167,7 +168,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     switch (message) {
     case WM_INITDIALOG: {
         auto* data = reinterpret_cast<AboutData*>(lParam);
-        const int size = dpi::SystemMetric(SM_CXICON, dpi::ForWindow(dialog));
+        const int size = data->scaling.SystemMetric(SM_CXICON, data->scaling.ForWindow(dialog));
         // A missing icon leaves the box without one rather than without the box.
         data->icon.reset(
             static_cast<HICON>(::LoadImageW(data->resources, kIconResourceName, IMAGE_ICON, size, size, 0)));
@@ -189,7 +190,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 
 class Win32AboutBox final : public AboutBox {
 public:
-    explicit Win32AboutBox(HINSTANCE resources) : resources_(resources) {}
+    Win32AboutBox(HINSTANCE resources, dpi::Scaling scaling) : resources_(resources), scaling_(scaling) {}
 
     Status ShowAbout(WindowHandle owner, const Application& application, const std::wstring& text,
                      const void* /*picture*/, const std::wstring& dedication) override {
@@ -199,6 +200,7 @@ public:
 
         AboutData data;
         data.resources = resources_;
+        data.scaling = scaling_;
         data.title = application.title;
         data.version = std::wstring(L"Версия ") + kVersionText;
         data.text = text;
@@ -224,10 +226,13 @@ public:
 
 private:
     HINSTANCE resources_;
+    dpi::Scaling scaling_;
 };
 
 }  // namespace
 
-std::unique_ptr<AboutBox> NewWin32AboutBox(HINSTANCE resources) { return std::make_unique<Win32AboutBox>(resources); }
+std::unique_ptr<AboutBox> NewWin32AboutBox(HINSTANCE resources, dpi::Scaling scaling) {
+    return std::make_unique<Win32AboutBox>(resources, scaling);
+}
 
 }  // namespace ombrevale

@@ -140,71 +140,79 @@ private:
 
     // True when the name was too long for the dialog and has been dealt with here.
     bool TakeLongName(HWND dialog) {
+        const std::wstring name = TypedName(dialog);
+        if (name.empty() || name.find_first_of(L"*?\"<>|") != std::wstring::npos) return false;
+        const std::wstring combined = InFolderShown(dialog, name);
+        const std::size_t extension = save_ && !defaultExtension_.empty() ? defaultExtension_.size() + 1 : 0;
+        if (std::max(combined.size(), name.size()) + extension + 1 < MAX_PATH) return false;
+
+        std::wstring path;
+        if (Checked(dialog, name, combined, path)) {
+            accepted_ = true;
+            path_ = path;
+            // The dialog ends as if cancelled; Show reports the name taken here.
+            ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDCANCEL)));
+        }
+        return true;
+    }
+
+    // The name in the dialog's name field, without blanks or quotes around it.
+    static std::wstring TypedName(HWND dialog) {
         HWND box = ::GetDlgItem(dialog, cmb13);
         if (box == nullptr) box = ::GetDlgItem(dialog, edt1);
-        if (box == nullptr) return false;
+        if (box == nullptr) return {};
         std::wstring name = WindowText(box);
         while (!name.empty() && name.back() == L' ') name.pop_back();
         while (!name.empty() && name.front() == L' ') name.erase(0, 1);
         if (name.size() >= 2 && name.front() == L'"' && name.back() == L'"') name = name.substr(1, name.size() - 2);
-        if (name.empty() || name.find_first_of(L"*?\"<>|") != std::wstring::npos) return false;
+        return name;
+    }
 
+    // A relative name in the folder that the dialog shows.
+    static std::wstring InFolderShown(HWND dialog, const std::wstring& name) {
         std::wstring folder(kPathCapacity, L'\0');
         LRESULT length =
             ::SendMessageW(dialog, CDM_GETFOLDERPATH, folder.size(), reinterpret_cast<LPARAM>(folder.data()));
         folder.resize(length > 0 ? std::wcslen(folder.c_str()) : 0);
         const bool absolute = (name.size() >= 2 && name[1] == L':') || name[0] == L'\\' || name[0] == L'/';
-        std::wstring combined = name;
-        if (!absolute && !folder.empty()) combined = folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
-        const std::size_t extension = save_ && !defaultExtension_.empty() ? defaultExtension_.size() + 1 : 0;
-        if (std::max(combined.size(), name.size()) + extension + 1 < MAX_PATH) return false;
+        if (absolute || folder.empty()) return name;
+        return folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
+    }
 
+    // The full path of a long name, checked as the dialog checks names (the file exists,
+    // its folder exists, replace it?). False, once the user has been told why, when refused.
+    bool Checked(HWND dialog, const std::wstring& name, const std::wstring& combined, std::wstring& path) {
         auto full = FullPath(combined);
-        if (!full.ok()) {
-            Say(dialog, name + kParagraph + L"Недопустимое имя файла.", MB_OK | MB_ICONWARNING);
-            return true;
-        }
-        std::wstring path = *full;
-        DWORD attributes = Attributes(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            Say(dialog, path + kParagraph + L"Это папка, а не файл.", MB_OK | MB_ICONWARNING);
-            return true;
-        }
+        if (!full.ok()) return Refuse(dialog, name + kParagraph + L"Недопустимое имя файла.");
+        path = *full;
+        if (IsFolder(Attributes(path))) return Refuse(dialog, path + kParagraph + L"Это папка, а не файл.");
         if (save_ && !defaultExtension_.empty()) {
             std::size_t leaf = path.find_last_of(L"\\/");
-            if (path.find(L'.', leaf == std::wstring::npos ? 0 : leaf) == std::wstring::npos) {
+            if (path.find(L'.', leaf == std::wstring::npos ? 0 : leaf) == std::wstring::npos)
                 path += L"." + defaultExtension_;
-                attributes = Attributes(path);
-            }
         }
-        const std::wstring parent = DirectoryOfPath(path);
-        DWORD parentAttributes = Attributes(parent);
-        if ((flags_ & OFN_PATHMUSTEXIST) != 0 &&
-            (parentAttributes == INVALID_FILE_ATTRIBUTES || (parentAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)) {
-            Say(dialog, path + kParagraph + L"Папка не найдена. Проверьте путь.", MB_OK | MB_ICONWARNING);
-            return true;
-        }
-        if (!save_ && (flags_ & OFN_FILEMUSTEXIST) != 0 && attributes == INVALID_FILE_ATTRIBUTES) {
-            Say(dialog, path + kParagraph + L"Файл не найден. Проверьте имя файла.", MB_OK | MB_ICONWARNING);
-            return true;
-        }
-        if (save_ && (flags_ & OFN_NOREADONLYRETURN) != 0 && attributes != INVALID_FILE_ATTRIBUTES &&
-            (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            Say(dialog, path + L"\r\n\r\nЭтот файл только для чтения. Выберите другое имя файла.",
-                MB_OK | MB_ICONWARNING);
-            return true;
-        }
-        if (save_ && (flags_ & OFN_OVERWRITEPROMPT) != 0 && attributes != INVALID_FILE_ATTRIBUTES &&
-            Say(dialog, path + kParagraph + L"Этот файл уже существует. Заменить его?", MB_YESNO | MB_ICONWARNING) !=
-                IDYES)
-            return true;
-
-        accepted_ = true;
-        path_ = path;
-        // The dialog ends as if cancelled; Show reports the name taken here.
-        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDCANCEL)));
+        const DWORD attributes = Attributes(path);
+        const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+        if ((flags_ & OFN_PATHMUSTEXIST) != 0 && !IsFolder(Attributes(DirectoryOfPath(path))))
+            return Refuse(dialog, path + kParagraph + L"Папка не найдена. Проверьте путь.");
+        if (!save_ && (flags_ & OFN_FILEMUSTEXIST) != 0 && !exists)
+            return Refuse(dialog, path + kParagraph + L"Файл не найден. Проверьте имя файла.");
+        if (save_ && (flags_ & OFN_NOREADONLYRETURN) != 0 && exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+            return Refuse(dialog, path + L"\r\n\r\nЭтот файл только для чтения. Выберите другое имя файла.");
+        if (save_ && (flags_ & OFN_OVERWRITEPROMPT) != 0 && exists)
+            return Say(dialog, path + kParagraph + L"Этот файл уже существует. Заменить его?",
+                       MB_YESNO | MB_ICONWARNING) == IDYES;
         return true;
+    }
+
+    bool Refuse(HWND dialog, const std::wstring& why) {
+        Say(dialog, why, MB_OK | MB_ICONWARNING);
+        return false;
+    }
+
+    static bool IsFolder(DWORD attributes) {
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
 
     static thread_local LongNameGuard* current_;
@@ -228,7 +236,8 @@ public:
         return Ok();
     }
     Status SetFilter(const std::wstring& filter) override {
-        ASSIGN_OR_RETURN(std::wstring list, FileDialogFilter(filter));
+        std::wstring list;
+        OMB_ASSIGN_OR_RETURN(list, FileDialogFilter(filter));
         filter_ = std::move(list);
         return Ok();
     }

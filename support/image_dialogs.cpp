@@ -34,13 +34,14 @@ void RememberDirectory(SupportLibrary& support, FileDialog& dialog, SettingsStor
 }
 
 Result<std::wstring> RunImageDialog(SupportLibrary& support, DialogKind kind) {
-    ASSIGN_OR_RETURN(std::unique_ptr<FileDialog> dialog, support.NewFileDialog());
+    std::unique_ptr<FileDialog> dialog;
+    OMB_ASSIGN_OR_RETURN(dialog, support.NewFileDialog());
     if (!dialog) return NoObjectFailure(L"FileDialog");
 
-    RETURN_IF_FAILED(dialog->SetFilter(kFilter));
-    RETURN_IF_FAILED(dialog->SetOptions(kOptions));
-    if (kind == DialogKind::Save) RETURN_IF_FAILED(dialog->SetDefaultExtension(kDefaultExtension));
-    RETURN_IF_FAILED(dialog->SetOwner(support.GetActiveWindow()));
+    OMB_RETURN_IF_FAILED(dialog->SetFilter(kFilter));
+    OMB_RETURN_IF_FAILED(dialog->SetOptions(kOptions));
+    if (kind == DialogKind::Save) OMB_RETURN_IF_FAILED(dialog->SetDefaultExtension(kDefaultExtension));
+    OMB_RETURN_IF_FAILED(dialog->SetOwner(support.GetActiveWindow()));
 
     // A remembered directory that cannot be read is no reason to withhold the dialog:
     // it then opens with no initial directory.
@@ -52,14 +53,16 @@ Result<std::wstring> RunImageDialog(SupportLibrary& support, DialogKind kind) {
         auto remembered = store->GetSetting(kSection, kKey, kScope, support.App(), L"", true, status);
         if (remembered.ok()) initialDirectory = std::move(*remembered);
     }
-    RETURN_IF_FAILED(dialog->SetInitialDirectory(initialDirectory));
+    OMB_RETURN_IF_FAILED(dialog->SetInitialDirectory(initialDirectory));
 
-    ASSIGN_OR_RETURN(bool confirmed, kind == DialogKind::Save ? dialog->ShowSave() : dialog->ShowOpen());
+    bool confirmed{};
+    OMB_ASSIGN_OR_RETURN(confirmed, kind == DialogKind::Save ? dialog->ShowSave() : dialog->ShowOpen());
     // The status word goes on to hold the dialog's answer, as the write hands it over.
     status = confirmed ? kTrue : 0;
     if (!confirmed) return std::wstring();
 
-    ASSIGN_OR_RETURN(std::wstring path, dialog->FileName());
+    std::wstring path;
+    OMB_ASSIGN_OR_RETURN(path, dialog->FileName());
     RememberDirectory(support, *dialog, store.get(), status);
     return path;
 }

@@ -60,17 +60,6 @@ std::wstring DirectoryOfPath(const std::wstring& path) {
     return path.substr(0, cut);
 }
 
-Result<std::wstring> ProgramPath() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return LastErrorFailure(L"Не удалось узнать путь программы");
-        if (length < buffer.size()) return std::wstring(buffer.data(), length);
-        if (buffer.size() >= 32768) return Win32Failure(ERROR_INSUFFICIENT_BUFFER, L"Не удалось узнать путь программы");
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 Status OpenReadMe(const std::wstring& path, MessageBoxes& boxes) {
     DWORD error = ERROR_SUCCESS;
     DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -110,9 +99,10 @@ Status OpenReadMe(const std::wstring& path, MessageBoxes& boxes) {
 // ---------------------------------------------------------------------------------------
 // The library
 
-Win32SupportLibrary::Win32SupportLibrary(HINSTANCE resources, Application application)
+Win32SupportLibrary::Win32SupportLibrary(HINSTANCE resources, Application application, dpi::Scaling scaling)
     : resources_(resources != nullptr ? resources : ::GetModuleHandleW(nullptr)),
       application_(std::move(application)),
+      scaling_(scaling),
       boxes_(application_.title) {}
 
 Win32SupportLibrary::~Win32SupportLibrary() = default;
@@ -121,15 +111,15 @@ Status Win32SupportLibrary::asSetWindowResIconAll(WindowHandle window, const std
     HWND hwnd = ToHwnd(window);
     const std::wstring what = L"Не удалось установить значок «" + resourceName + L"»";
     if (!::IsWindow(hwnd)) return Win32Failure(ERROR_INVALID_WINDOW_HANDLE, what);
-    const UINT dpi = dpi::ForWindow(hwnd);
+    const UINT dpi = scaling_.ForWindow(hwnd);
 
-    UniqueIcon big(
-        static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON, dpi::SystemMetric(SM_CXICON, dpi),
-                                        dpi::SystemMetric(SM_CYICON, dpi), 0)));
+    UniqueIcon big(static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
+                                                   scaling_.SystemMetric(SM_CXICON, dpi),
+                                                   scaling_.SystemMetric(SM_CYICON, dpi), 0)));
     if (!big) return LastErrorFailure(what);
-    UniqueIcon small(
-        static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
-                                        dpi::SystemMetric(SM_CXSMICON, dpi), dpi::SystemMetric(SM_CYSMICON, dpi), 0)));
+    UniqueIcon small(static_cast<HICON>(::LoadImageW(resources_, resourceName.c_str(), IMAGE_ICON,
+                                                     scaling_.SystemMetric(SM_CXSMICON, dpi),
+                                                     scaling_.SystemMetric(SM_CYSMICON, dpi), 0)));
     if (!small) return LastErrorFailure(what);
 
     HICON replaced[] = {
@@ -178,7 +168,8 @@ Status Win32SupportLibrary::asFixUserControlsContainerWindow() {
 // Lets the shell's Run box and "start Ombrevale.exe" find the program. A refused
 // registry write only loses that convenience.
 Status Win32SupportLibrary::esRegisterAppPath() {
-    ASSIGN_OR_RETURN(std::wstring program, ProgramPath());
+    std::wstring program;
+    OMB_ASSIGN_OR_RETURN(program, ProgramPath());
     const std::wstring path =
         L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + application_.productName + L".exe";
     UniqueKey key;
@@ -240,7 +231,7 @@ Result<std::reference_wrapper<ErrorReporter>> Win32SupportLibrary::Reporter() {
 }
 
 Result<AboutBox*> Win32SupportLibrary::About() {
-    if (!about_) about_ = NewWin32AboutBox(resources_);
+    if (!about_) about_ = NewWin32AboutBox(resources_, scaling_);
     return about_.get();
 }
 

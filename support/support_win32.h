@@ -14,6 +14,7 @@
 #include "base/owners_win32.h"
 #include "base/result.h"
 #include "support/application.h"
+#include "support/dpi_win32.h"
 #include "support/support.h"
 
 namespace ombrevale {
@@ -37,8 +38,6 @@ Result<std::wstring> FileDialogFilter(const std::wstring& filter);
 // Opens a read-me file with its registered program; when that cannot be done, says so in
 // a stop message box and still succeeds: asking for help must never end the program.
 Status OpenReadMe(const std::wstring& path, MessageBoxes& boxes);
-// The full path of the running program (any length).
-Result<std::wstring> ProgramPath();
 
 // ---------------------------------------------------------------------------------------
 // The library
@@ -55,8 +54,9 @@ private:
 class Win32SupportLibrary final : public SupportLibrary {
 public:
     // `resources` is the module that holds the icon group "A_MAIN" (the program itself;
-    // tests pass their own module). Null means the program's own module.
-    Win32SupportLibrary(HINSTANCE resources, Application application);
+    // tests pass their own module). Null means the program's own module. Icons and the
+    // about box are sized at their window's DPI as `scaling` tells it.
+    Win32SupportLibrary(HINSTANCE resources, Application application, dpi::Scaling scaling = {});
     ~Win32SupportLibrary() override;
     Win32SupportLibrary(const Win32SupportLibrary&) = delete;
     Win32SupportLibrary& operator=(const Win32SupportLibrary&) = delete;
@@ -83,6 +83,7 @@ public:
 private:
     HINSTANCE resources_;
     Application application_;
+    dpi::Scaling scaling_;
     Win32MessageBoxes boxes_;
     std::unique_ptr<ErrorReporter> reporter_;
     std::unique_ptr<AboutBox> about_;
@@ -94,7 +95,7 @@ private:
 
 // The parts, for the library and for tests that exercise one of them alone.
 std::unique_ptr<ErrorReporter> NewWin32ErrorReporter(std::wstring caption);
-std::unique_ptr<AboutBox> NewWin32AboutBox(HINSTANCE resources);
+std::unique_ptr<AboutBox> NewWin32AboutBox(HINSTANCE resources, dpi::Scaling scaling = {});
 std::unique_ptr<FileDialog> NewWin32FileDialog();
 std::unique_ptr<SettingsStore> NewWin32SettingsStore();
 

@@ -1,9 +1,15 @@
 // The automation client against in-process fakes: operations called by name with the
 // right flags and arguments, collections walked lazily in order with each item queried
-// for its interface, and failures numbered and described by each route.
+// for its interface, and failures numbered and described by each route. The fakes answer
+// to the automation servers' own identifiers (hosts.idl), so that the client's constants
+// are held against them.
 #include "automation/automation_win32.h"
 
 #include <gtest/gtest.h>
+// The servers' identifiers are defined here, for this test.
+#include <initguid.h>
+
+#include "hosts_idl.h"
 
 #include <string>
 #include <vector>
@@ -32,16 +38,16 @@ protected:
     CallLog log;
 
     ComPtr<FakeObject> Machine(const std::wstring& name) {
-        auto machine = MakeFake<FakeObject>(&log, std::vector<IID>{kMachineInterface});
+        auto machine = MakeFake<FakeObject>(&log, std::vector<IID>{IID_IHostMachine});
         machine->On(L"Name", ReturnText(name));
         return machine;
     }
     ComPtr<FakeObject> Drive(LONG number) {
-        auto drive = MakeFake<FakeObject>(&log, std::vector<IID>{kDriveInterface});
+        auto drive = MakeFake<FakeObject>(&log, std::vector<IID>{IID_IHostFloppyDrive});
         drive->On(L"DriveNumber", ReturnLong(number));
         return drive;
     }
-    ComPtr<FakeObject> Host() { return MakeFake<FakeObject>(&log, std::vector<IID>{kHostInterface}); }
+    ComPtr<FakeObject> Host() { return MakeFake<FakeObject>(&log, std::vector<IID>{IID_IHost}); }
 };
 
 // Across processes every call is a round trip: the items come in batches, and each
@@ -354,26 +360,12 @@ TEST_F(AutomationClient, AnOperationTheServerDoesNotKnowIsNamed) {
 // --- Creating the host object ---------------------------------------------------------
 
 // Serves one host object through CoRegisterClassObject and notes what it was asked for.
-class HostFactory final : public IClassFactory {
+class HostFactory final : public FakeUnknown<IClassFactory> {
 public:
-    explicit HostFactory(ComPtr<FakeObject> host) : host_(std::move(host)) { ++LiveFakes(); }
-    ~HostFactory() { --LiveFakes(); }
+    explicit HostFactory(ComPtr<FakeObject> host) : host_(std::move(host)) {}
 
     std::vector<IID> requested;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        *out = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
@@ -383,14 +375,15 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
 private:
-    ULONG refs_ = 1;
     ComPtr<FakeObject> host_;
 };
 
 bool VirtualPCRegistered() {
+    wchar_t classId[40] = {};
+    StringFromGUID2(CLSID_Host, classId, 40);
     HKEY key = nullptr;
     const LONG opened =
-        RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{9A1774B7-8251-4468-A214-61DCAED9AC2F}", 0, KEY_READ, &key);
+        RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + classId).c_str(), 0, KEY_READ, &key);
     if (opened == ERROR_SUCCESS) RegCloseKey(key);
     return opened == ERROR_SUCCESS;
 }
@@ -412,13 +405,13 @@ TEST_F(AutomationClient, CreatingTheHostAsksForItsClassAndInterface) {
     fake.Reset();
     DWORD cookie = 0;
     ASSERT_HRESULT_SUCCEEDED(
-        CoRegisterClassObject(kVirtualPCClass, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+        CoRegisterClassObject(CLSID_Host, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
 
     auto host = CreateVirtualPCHost();
     CoRevokeClassObject(cookie);
     ASSERT_TRUE(host.ok()) << host.failure().number;
     ASSERT_EQ(factory->requested.size(), 1u);
-    EXPECT_TRUE(IsEqualIID(factory->requested[0], kHostInterface));
+    EXPECT_TRUE(IsEqualIID(factory->requested[0], IID_IHost));
 
     auto type = (*host)->GetFloppyImageType(L"a.vfd");
     ASSERT_TRUE(type.ok());
@@ -429,7 +422,7 @@ TEST_F(AutomationClient, CreatingTheHostFailsWhenTheClassRefusesTheInterface) {
     auto factory = MakeFake<HostFactory>(MakeFake<FakeObject>(&log, std::vector<IID>{}));
     DWORD cookie = 0;
     ASSERT_HRESULT_SUCCEEDED(
-        CoRegisterClassObject(kVirtualPCClass, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+        CoRegisterClassObject(CLSID_Host, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
     auto host = CreateVirtualPCHost();
     CoRevokeClassObject(cookie);
     ASSERT_FALSE(host.ok());

@@ -22,15 +22,6 @@ namespace ombrevale::testing {
 
 using Microsoft::WRL::ComPtr;
 
-// {9A1774B7-8251-4468-A214-61DCAED9AC2F}
-inline constexpr CLSID kVirtualPCClass = {0x9A1774B7, 0x8251, 0x4468, {0xA2, 0x14, 0x61, 0xDC, 0xAE, 0xD9, 0xAC, 0x2F}};
-// {236BA0D9-A24A-4292-A132-27C1421DFD01}
-inline constexpr IID kHostInterface = {0x236BA0D9, 0xA24A, 0x4292, {0xA1, 0x32, 0x27, 0xC1, 0x42, 0x1D, 0xFD, 0x01}};
-// {F7092AA1-33ED-4F78-A59F-C00ADFC2EDD7}
-inline constexpr IID kMachineInterface = {0xF7092AA1, 0x33ED, 0x4F78, {0xA5, 0x9F, 0xC0, 0x0A, 0xDF, 0xC2, 0xED, 0xD7}};
-// {661ABEE6-112A-4ED9-BABF-3C874969F10E}
-inline constexpr IID kDriveInterface = {0x661ABEE6, 0x112A, 0x4ED9, {0xBA, 0xBF, 0x3C, 0x87, 0x49, 0x69, 0xF1, 0x0E}};
-
 inline int& LiveFakes() {
     static int count = 0;
     return count;
@@ -71,16 +62,44 @@ ComPtr<T> MakeFake(A&&... args) {
     return p;
 }
 
+// IUnknown for every fake: counted among the live fakes, answering IUnknown, `Interface`
+// and whatever Answers() adds.
+template <class Interface>
+class FakeUnknown : public Interface {
+public:
+    FakeUnknown() { ++LiveFakes(); }
+    virtual ~FakeUnknown() { --LiveFakes(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, __uuidof(Interface)) && !Answers(riid))
+            return E_NOINTERFACE;
+        *out = static_cast<Interface*>(this);
+        this->AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+protected:
+    virtual bool Answers(REFIID) const { return false; }
+
+private:
+    ULONG refs_ = 1;
+};
+
 // Answers an operation: fills the result or the exception and returns the HRESULT.
 using Handler = std::function<HRESULT(VARIANT* result, EXCEPINFO* exception)>;
 
-class FakeObject final : public IDispatch {
+class FakeObject final : public FakeUnknown<IDispatch> {
 public:
     // `interfaces`: the identifiers, besides IUnknown and IDispatch, it answers to.
-    FakeObject(CallLog* log, std::vector<IID> interfaces) : log_(log), interfaces_(std::move(interfaces)) {
-        ++LiveFakes();
-    }
-    ~FakeObject() { --LiveFakes(); }
+    FakeObject(CallLog* log, std::vector<IID> interfaces) : log_(log), interfaces_(std::move(interfaces)) {}
 
     // A name keeps its DISPID when its handler is replaced, as a server's names do.
     void On(const std::wstring& name, Handler handler) {
@@ -90,23 +109,6 @@ public:
     void On(DISPID id, const std::wstring& name, Handler handler) {
         ids_[name] = id;
         members_[id] = {name, std::move(handler)};
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        bool known = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch);
-        for (const IID& iid : interfaces_) known = known || IsEqualIID(riid, iid);
-        if (!known) return E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -143,7 +145,10 @@ private:
         std::wstring name;
         Handler handler;
     };
-    ULONG refs_ = 1;
+    bool Answers(REFIID riid) const override {
+        return std::any_of(interfaces_.begin(), interfaces_.end(), [&](const IID& iid) { return iid == riid; });
+    }
+
     CallLog* log_;
     std::vector<IID> interfaces_;
     std::map<std::wstring, DISPID> ids_;
@@ -151,34 +156,16 @@ private:
 };
 
 // Hands out copies of its items one by one; can fail at a chosen position.
-class FakeEnum final : public IEnumVARIANT {
+class FakeEnum final : public FakeUnknown<IEnumVARIANT> {
 public:
     FakeEnum(std::vector<VARIANT> items, int failAt, HRESULT failure)
-        : items_(std::move(items)), failAt_(failAt), failure_(failure) {
-        ++LiveFakes();
-    }
+        : items_(std::move(items)), failAt_(failAt), failure_(failure) {}
     ~FakeEnum() {
         for (VARIANT& v : items_) VariantClear(&v);
-        --LiveFakes();
     }
 
     int nextCalls = 0;
     ULONG largestRequest = 0;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IEnumVARIANT)) return E_NOINTERFACE;
-        *out = static_cast<IEnumVARIANT*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override {
         ++nextCalls;
@@ -206,7 +193,6 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_NOTIMPL; }
 
 private:
-    ULONG refs_ = 1;
     std::vector<VARIANT> items_;
     size_t position_ = 0;
     int failAt_;

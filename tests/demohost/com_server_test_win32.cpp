@@ -19,6 +19,7 @@
 
 #include "hosts_idl.h"
 #include "tests/demohost/test_files.h"
+#include "tests/support/run_program_win32.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -50,21 +51,7 @@ std::wstring BesideTest(const std::wstring& name) {
 
 std::wstring ServerPath() { return BesideTest(kServerName); }
 
-// Runs a program to its end; its exit code, or -1.
-DWORD RunProgram(const std::wstring& program, const std::wstring& arguments) {
-    std::wstring command = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return static_cast<DWORD>(-1);
-    WaitForSingleObject(process.hProcess, 60'000);
-    DWORD code = static_cast<DWORD>(-1);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
+using tests::RunProgram;
 
 DWORD Server(const std::wstring& options) { return RunProgram(ServerPath(), options); }
 

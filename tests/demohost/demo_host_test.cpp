@@ -31,35 +31,21 @@ using ::testing::UnorderedElementsAre;
 std::string Utf8(const std::wstring& text) { return WideToUtf8(text); }
 
 // The real file system, with failures on demand and a record of how much was read.
-class FlakyFiles final : public Files {
+class FlakyFiles final : public testing::ForwardedFiles {
 public:
     std::optional<std::int32_t> failWrite;
     std::optional<std::int32_t> failOpen;
     std::vector<std::size_t> reads;
 
-    Result<std::wstring> FullPath(const std::wstring& p) override { return real_->FullPath(p); }
-    Result<std::wstring> FullPathFrom(const std::wstring& f, const std::wstring& p) override {
-        return real_->FullPathFrom(f, p);
-    }
-    std::wstring Folded(const std::wstring& p) const override { return real_->Folded(p); }
-    std::wstring Join(const std::wstring& f, const std::wstring& n) const override { return real_->Join(f, n); }
-    std::wstring Parent(const std::wstring& p) const override { return real_->Parent(p); }
-    Result<PathFacts> Examine(const std::wstring& p) override { return real_->Examine(p); }
-    Result<FileStamp> Stamp(const std::wstring& p) override { return real_->Stamp(p); }
-    FileId Identify(const std::wstring& p) override { return real_->Identify(p); }
-    std::vector<FileId> IdentifyAll(const std::vector<std::wstring>& p) override { return real_->IdentifyAll(p); }
-    std::size_t RemoveLeftovers(const std::wstring& p) override { return real_->RemoveLeftovers(p); }
-    Status CreateFolders(const std::wstring& p) override { return real_->CreateFolders(p); }
-
     Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::wstring& p) override {
         if (failOpen) return Failure{*failOpen, {}};
-        auto file = real_->OpenForReading(p);
+        auto file = ForwardedFiles::OpenForReading(p);
         if (!file) return file;
         return std::unique_ptr<ReadableFile>(new Recorded(std::move(*file), reads));
     }
     Status WriteAtomically(const std::wstring& p, std::span<const std::uint8_t> bytes, WriteMode mode) override {
         if (failWrite) return Failure{*failWrite, {}};
-        return real_->WriteAtomically(p, bytes, mode);
+        return ForwardedFiles::WriteAtomically(p, bytes, mode);
     }
 
 private:
@@ -77,8 +63,6 @@ private:
         std::unique_ptr<ReadableFile> file_;
         std::vector<std::size_t>& reads_;
     };
-
-    std::shared_ptr<Files> real_ = SystemFiles();
 };
 
 class DemoHostTest : public ::testing::Test {

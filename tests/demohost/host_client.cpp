@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <cwchar>
 
-namespace {
+// The servers' identifiers are defined here.
+#include <initguid.h>
 
-const CLSID kHostClass = {0x9A1774B7, 0x8251, 0x4468, {0xA2, 0x14, 0x61, 0xDC, 0xAE, 0xD9, 0xAC, 0x2F}};
-const IID kHostInterface = {0x236BA0D9, 0xA24A, 0x4292, {0xA1, 0x32, 0x27, 0xC1, 0x42, 0x1D, 0xFD, 0x01}};
+#include "hosts_idl.h"
+
+namespace {
 
 HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD flags, VARIANT* args, UINT count, VARIANT* result) {
     DISPID id = DISPID_UNKNOWN;
@@ -50,7 +52,7 @@ IDispatch* ItemOf(IDispatch* owner, const wchar_t* collection, long position) {
 
 int Attach(long machinePosition, long drivePosition, const wchar_t* path) {
     IDispatch* host = nullptr;
-    if (FAILED(CoCreateInstance(kHostClass, nullptr, CLSCTX_SERVER, kHostInterface, reinterpret_cast<void**>(&host))))
+    if (FAILED(CoCreateInstance(CLSID_Host, nullptr, CLSCTX_SERVER, IID_IHost, reinterpret_cast<void**>(&host))))
         return 2;
     int code = 2;
     if (IDispatch* machine = ItemOf(host, L"Machines", machinePosition)) {

@@ -10,6 +10,7 @@
 #include "hostcore/utf8.h"
 
 using namespace ombrevale::demohost;
+using namespace ombrevale::hostcore;
 
 int main(int argc, char** argv) {
     if (argc < 2) {

@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "hostcore/files.h"
 #include "hostcore/utf8.h"
 
 #ifdef _WIN32
@@ -194,6 +196,38 @@ private:
 #else
     int fd_ = -1;
 #endif
+};
+
+// The system's file layer, every call handed on: tests derive from it to fake or fail the
+// calls they are about.
+class ForwardedFiles : public hostcore::Files {
+public:
+    using PathFacts = hostcore::PathFacts;
+    using FileId = hostcore::FileId;
+
+    Result<std::wstring> FullPath(const std::wstring& p) override { return real_->FullPath(p); }
+    Result<std::wstring> FullPathFrom(const std::wstring& f, const std::wstring& p) override {
+        return real_->FullPathFrom(f, p);
+    }
+    std::wstring Folded(const std::wstring& p) const override { return real_->Folded(p); }
+    std::wstring Join(const std::wstring& f, const std::wstring& n) const override { return real_->Join(f, n); }
+    std::wstring Parent(const std::wstring& p) const override { return real_->Parent(p); }
+    Result<PathFacts> Examine(const std::wstring& p) override { return real_->Examine(p); }
+    Result<hostcore::FileStamp> Stamp(const std::wstring& p) override { return real_->Stamp(p); }
+    FileId Identify(const std::wstring& p) override { return real_->Identify(p); }
+    std::vector<FileId> IdentifyAll(const std::vector<std::wstring>& p) override { return real_->IdentifyAll(p); }
+    Result<std::unique_ptr<hostcore::ReadableFile>> OpenForReading(const std::wstring& p) override {
+        return real_->OpenForReading(p);
+    }
+    Status WriteAtomically(const std::wstring& p, std::span<const std::uint8_t> bytes,
+                           hostcore::WriteMode mode) override {
+        return real_->WriteAtomically(p, bytes, mode);
+    }
+    std::size_t RemoveLeftovers(const std::wstring& p) override { return real_->RemoveLeftovers(p); }
+    Status CreateFolders(const std::wstring& p) override { return real_->CreateFolders(p); }
+
+private:
+    std::shared_ptr<hostcore::Files> real_ = hostcore::SystemFiles();
 };
 
 }  // namespace ombrevale::demohost::testing

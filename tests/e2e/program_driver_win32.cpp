@@ -8,6 +8,8 @@
 #include <fstream>
 #include <utility>
 
+#include "tests/support/dialog_driver.h"
+
 namespace ombrevale::e2e {
 namespace {
 
@@ -16,17 +18,7 @@ constexpr wchar_t kInventoryVariable[] = L"OMBREVALE_DEMO_INVENTORY";
 
 bool SameText(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
 
-std::vector<HWND> Children(HWND parent) {
-    std::vector<HWND> all;
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM param) CALLBACK -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
-    return all;
-}
+using driver::Descendants;
 
 // A block of 32-bit pixels, top row first, copied from the screen or drawn here.
 struct Pixels {
@@ -37,31 +29,7 @@ struct Pixels {
 
 template <class Draw>
 Pixels Paint(int width, int height, Draw draw) {
-    Pixels pixels{width, height, {}};
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = ::GetDC(nullptr);
-    HDC dc = ::CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap != nullptr) {
-        HGDIOBJ old = ::SelectObject(dc, bitmap);
-        draw(dc, screen);
-        ::GdiFlush();
-        const auto* p = static_cast<const std::uint32_t*>(bits);
-        pixels.data.assign(p, p + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-        for (auto& pixel : pixels.data) pixel &= 0xFFFFFFu;  // no alpha from the screen
-        ::SelectObject(dc, old);
-        ::DeleteObject(bitmap);
-    }
-    ::DeleteDC(dc);
-    ::ReleaseDC(nullptr, screen);
-    return pixels;
+    return Pixels{width, height, driver::Paint(width, height, draw)};
 }
 
 Pixels FromScreen(const RECT& area) {
@@ -100,7 +68,7 @@ double Likeness(const Pixels& shown, HICON icon) {
 
 // Windows gives a box's icon the id 0x14, Wine 0x440: the icon static is the one to find.
 HWND IconControl(HWND box) {
-    for (HWND child : Children(box)) {
+    for (HWND child : Descendants(box)) {
         if (SameText(ClassOf(child), L"Static") && ::IsWindowVisible(child) &&
             (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
             return child;
@@ -299,7 +267,7 @@ MessageBoxView ReadMessageBox(HWND box) {
     view.window = box;
     view.caption = TextOf(box);
     view.text = TextOf(::GetDlgItem(box, kBoxText));
-    for (HWND child : Children(box)) {
+    for (HWND child : Descendants(box)) {
         if (SameText(ClassOf(child), L"Button") && ::IsWindowVisible(child))
             view.buttons.push_back(::GetDlgCtrlID(child));
     }
@@ -483,7 +451,7 @@ HWND KeyTarget(HWND window) {
     if (::GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr &&
         (info.hwndFocus == window || ::IsChild(window, info.hwndFocus)))
         return info.hwndFocus;
-    for (HWND child : Children(window)) {
+    for (HWND child : Descendants(window)) {
         const LONG style = ::GetWindowLongW(child, GWL_STYLE);
         if ((style & WS_TABSTOP) && (style & WS_VISIBLE) && !(style & WS_DISABLED)) return child;
     }

@@ -16,7 +16,9 @@
 
 namespace ombrevale::e2e {
 
-using namespace std::chrono_literals;
+// The duration literals, without the rest of their namespace.
+using std::chrono_literals::operator""ms;
+using std::chrono_literals::operator""s;
 using Clock = std::chrono::steady_clock;
 using Duration = std::chrono::milliseconds;
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_program_win32.h"
+
 namespace ombrevale::e2e {
 namespace {
 
@@ -17,25 +19,20 @@ constexpr wchar_t kAttached[] = L"Подключен образ: ";
 constexpr wchar_t kDetached[] = L"Отключено";
 constexpr wchar_t kServerGone[] = L"Сервер Virtual PC недоступен";
 constexpr wchar_t kNotAnswering[] = L"Сервер Virtual PC не отвечает.";
+// The demo server's test build, which stalls or dies where this variable says.
+constexpr wchar_t kServerWithFaults[] = L"demo_host_with_faults.exe";
 constexpr wchar_t kFaultVariable[] = L"OMBREVALE_SERVER_FAULT";
+
+// Runs a program of the test folder to its end; its exit code, or -1.
+DWORD RunBesideTheProgram(const std::wstring& program, const std::wstring& arguments) {
+    return tests::RunProgram(ProgramFolder() + L"\\" + program, arguments);
+}
 
 // A script beside the program: a 64-bit late-bound client that attaches an image to a
 // drive (positions from 1). Its exit code: 0 done, 1 refused, 2 server unreachable.
 DWORD ScriptAttaches(int machine, int drive, const std::wstring& path) {
-    std::wstring command = L"\"" + ProgramFolder() + L"\\host_client64.exe\" attach " + std::to_wstring(machine) +
-                           L" " + std::to_wstring(drive) + L" \"" + path + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &process))
-        return static_cast<DWORD>(-1);
-    ::WaitForSingleObject(process.hProcess, 30'000);
-    DWORD code = static_cast<DWORD>(-1);
-    ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return code;
+    return RunBesideTheProgram(L"host_client64.exe", L"attach " + std::to_wstring(machine) + L" " +
+                                                         std::to_wstring(drive) + L" \"" + path + L"\"");
 }
 
 std::string FileText(const std::wstring& path) {
@@ -44,9 +41,14 @@ std::string FileText(const std::wstring& path) {
 }
 
 // The boxes of the program's commands and the program's question, while a server fault
-// is set for the server that the next program starts.
+// is set for the server that the next program starts. The server is the demo server's
+// test build, registered in the shipped one's place for these tests; unregistering it
+// gives the shipped one back.
 class ServerProcess : public ProgramTest {
 protected:
+    static void SetUpTestSuite() { ASSERT_EQ(RunBesideTheProgram(kServerWithFaults, L"/RegServer /s"), 0u); }
+    static void TearDownTestSuite() { EXPECT_EQ(RunBesideTheProgram(kServerWithFaults, L"/UnregServer /s"), 0u); }
+
     void SetUp() override {
         ProgramTest::SetUp();
         image_ = PathOf(L"образ.vfd");
@@ -58,7 +60,7 @@ protected:
         ::SetEnvironmentVariableW(kFaultVariable, nullptr);
         // A server stalled on purpose would outlive the test; one that died, or was ended,
         // must not stay registered with Wine's RPC service.
-        EndProcessesOf(kServerProgram, 1s);
+        EndProcessesOf(kServerWithFaults, 1s);
         ForgetDeadServers();
     }
     void Fault(const wchar_t* fault) { ::SetEnvironmentVariableW(kFaultVariable, fault); }
@@ -110,11 +112,11 @@ TEST_F(ServerProcess, TheProgramAndAScriptShareOneStateAndLoseNoChange) {
     auto program = Launch();
     ASSERT_TRUE(program);
     ASSERT_EQ(Shown(WaitForStatus(*program, kDetached)), Shown(kDetached));
-    EXPECT_EQ(ProcessesOf(kServerProgram).size(), 1u);
+    EXPECT_EQ(ProcessesOf(kServerWithFaults).size(), 1u);
 
     // The script puts an image into the second drive; the program attaches to the first.
     EXPECT_EQ(ScriptAttaches(1, 2, other_), 0u);
-    EXPECT_EQ(ProcessesOf(kServerProgram).size(), 1u) << "one server serves both";
+    EXPECT_EQ(ProcessesOf(kServerWithFaults).size(), 1u) << "one server serves both";
     ClickButton(*program, kCmdAttachImage);
     ASSERT_TRUE(ChooseFile(*program, image_)) << Describe(*program);
     EXPECT_TRUE(BoxSays(TakeMessageBox(*program), L"Образ подключен.", BoxIcon::Information));
@@ -142,7 +144,7 @@ TEST_F(ServerProcess, ADeadServerFailsEachCommandTheUsualWayAndTheWindowStaysUsa
     EXPECT_TRUE(Contains(release, kServerGone)) << Shown(release.text);
     EXPECT_EQ(Shown(WaitForStatus(*program, L"")), "") << "the refresh finds nothing to show";
     ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
-    EXPECT_TRUE(ProcessesOf(kServerProgram).empty());
+    EXPECT_TRUE(ProcessesOf(kServerWithFaults).empty());
 
     // Every later command meets the server gone.
     const auto saysServerGone = [&](const MessageBoxView& box, const std::wstring& start) {

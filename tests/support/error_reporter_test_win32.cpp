@@ -51,7 +51,6 @@ TEST(ErrorReporter, ShowsMessageNumberAndDescriptionInAStopBoxOwnedByTheActiveWi
     ASSERT_EQ(::GetActiveWindow(), main.hwnd());
     Win32SupportLibrary support(nullptr, OmbrevaleApplication());
     auto reporter = support.Reporter();
-    ASSERT_TRUE(reporter.ok());
 
     const Failure failure{static_cast<std::int32_t>(0x80040154), L"Класс не зарегистрирован"};
     bool seen = false, early = false;
@@ -71,7 +70,6 @@ TEST(ErrorReporter, WithNoActiveWindowTheBoxStillShowsAndIsDismissed) {
     ASSERT_EQ(::GetActiveWindow(), nullptr);
     Win32SupportLibrary support(nullptr, OmbrevaleApplication());
     auto reporter = support.Reporter();
-    ASSERT_TRUE(reporter.ok());
 
     bool seen = false, early = false;
     auto box = ShowAndRead(

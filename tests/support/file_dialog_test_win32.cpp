@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,35 @@ protected:
     // A message box that the file dialog raised over itself.
     static HWND WaitForBoxOver(HWND dialog, DWORD thread) {
         return driver::WaitForWindow(WindowQuery{L"#32770", {}, thread, dialog});
+    }
+
+    // What one showing of a dialog came to: `name` chosen in it, the box that it raised
+    // over itself answered with `answer` (its first button if it has no such one), and
+    // the dialog cancelled if it stayed open.
+    struct Choice {
+        Result<bool> confirmed = false;
+        std::vector<int> buttons;  // the box's; none when no box came
+        bool stillOpen = false;    // after the box
+    };
+    Choice ChooseAndAnswer(FileDialog& dialog, bool save, const std::wstring& name, int answer) {
+        Choice choice;
+        choice.confirmed =
+            driver::WithDriver([&] { return save ? dialog.ShowSave() : dialog.ShowOpen(); },
+                               [&](DWORD thread) {
+                                   HWND d = WaitForDialog(thread);
+                                   if (d == nullptr) return;
+                                   driver::ChooseFile(d, name);
+                                   HWND box = WaitForBoxOver(d, thread);
+                                   if (box == nullptr) return;
+                                   auto& buttons = choice.buttons = driver::ReadMessageBox(box).buttons;
+                                   if (!buttons.empty() && std::count(buttons.begin(), buttons.end(), answer) == 0)
+                                       answer = buttons.front();
+                                   driver::Click(box, answer);
+                                   driver::WaitUntilGone(box);
+                                   choice.stillOpen = ::IsWindowVisible(d) != FALSE;
+                                   if (choice.stillOpen) driver::Click(d, IDCANCEL);
+                               });
+        return choice;
     }
 
     TestWindow main{L"Ombrevale"};
@@ -185,55 +215,25 @@ TEST_F(FileDialogTest, CancelIsNoFailureAndGivesNoFile) {
 
 TEST_F(FileDialogTest, OpenRefusesAFileThatDoesNotExist) {
     auto dialog = NewDialog(folder, false);
-    bool refused = false;
-    bool stillOpen = false;
-    auto confirmed = driver::WithDriver([&] { return dialog->ShowOpen(); },
-                                        [&](DWORD thread) {
-                                            HWND d = WaitForDialog(thread);
-                                            if (d == nullptr) return;
-                                            driver::ChooseFile(d, L"нет такого.vfd");
-                                            HWND box = WaitForBoxOver(d, thread);
-                                            if (box == nullptr) return;
-                                            refused = true;
-                                            driver::Click(box, IDOK);
-                                            driver::WaitUntilGone(box);
-                                            stillOpen = ::IsWindowVisible(d) != FALSE;
-                                            driver::Click(d, IDCANCEL);
-                                        });
-    EXPECT_TRUE(refused) << "the open dialog took a file that does not exist";
-    EXPECT_TRUE(stillOpen);
-    ASSERT_TRUE(confirmed.ok());
-    EXPECT_FALSE(*confirmed);
+    const Choice choice = ChooseAndAnswer(*dialog, false, L"нет такого.vfd", IDOK);
+    EXPECT_FALSE(choice.buttons.empty()) << "the open dialog took a file that does not exist";
+    EXPECT_TRUE(choice.stillOpen);
+    ASSERT_TRUE(choice.confirmed.ok());
+    EXPECT_FALSE(*choice.confirmed);
     EXPECT_FALSE(Exists(folder + L"\\нет такого.vfd"));
 }
 
 TEST_F(FileDialogTest, SaveAsksBeforeReplacingAnExistingFile) {
     auto dialog = NewDialog(folder, true);
-    bool askedTwice = false;
-    std::vector<int> buttons;
-    auto confirmed = driver::WithDriver([&] { return dialog->ShowSave(); },
-                                        [&](DWORD thread) {
-                                            HWND d = WaitForDialog(thread);
-                                            if (d == nullptr) return;
-                                            // "No" keeps the dialog open for another name...
-                                            driver::ChooseFile(d, L"диск один.vfd");
-                                            HWND first = WaitForBoxOver(d, thread);
-                                            if (first == nullptr) return;
-                                            buttons = driver::ReadMessageBox(first).buttons;
-                                            driver::Click(first, IDNO);
-                                            driver::WaitUntilGone(first);
-                                            if (!::IsWindowVisible(d)) return;
-                                            // ...and "Yes" takes the file.
-                                            driver::ChooseFile(d, L"диск один.vfd");
-                                            HWND second = WaitForBoxOver(d, thread);
-                                            if (second == nullptr) return;
-                                            askedTwice = true;
-                                            driver::Click(second, IDYES);
-                                        });
-    EXPECT_EQ(buttons, (std::vector<int>{IDYES, IDNO}));
-    EXPECT_TRUE(askedTwice) << "the save dialog replaced a file without asking";
-    ASSERT_TRUE(confirmed.ok());
-    EXPECT_TRUE(*confirmed);
+    // "No" keeps the dialog open for another name...
+    const Choice no = ChooseAndAnswer(*dialog, true, L"диск один.vfd", IDNO);
+    EXPECT_EQ(no.buttons, (std::vector<int>{IDYES, IDNO})) << "the save dialog replaced a file without asking";
+    EXPECT_TRUE(no.stillOpen);
+    // ...and "Yes" takes the file.
+    const Choice yes = ChooseAndAnswer(*dialog, true, L"диск один.vfd", IDYES);
+    EXPECT_EQ(yes.buttons, (std::vector<int>{IDYES, IDNO}));
+    ASSERT_TRUE(yes.confirmed.ok());
+    EXPECT_TRUE(*yes.confirmed);
     EXPECT_EQ(*dialog->FileName(), existing);
 }
 
@@ -250,26 +250,12 @@ TEST_F(FileDialogTest, SaveRefusesAReadOnlyFileOfALongName) {
     ASSERT_TRUE(MakeFile(file));
     ASSERT_TRUE(::SetFileAttributesW(Extended(file).c_str(), FILE_ATTRIBUTE_READONLY));
     auto dialog = NewDialog(folder, true);
-    std::vector<int> buttons;
-    bool stillOpen = false;
-    auto confirmed = driver::WithDriver([&] { return dialog->ShowSave(); },
-                                        [&](DWORD thread) {
-                                            HWND d = WaitForDialog(thread);
-                                            if (d == nullptr) return;
-                                            driver::ChooseFile(d, file);
-                                            HWND box = WaitForBoxOver(d, thread);
-                                            if (box == nullptr) return;
-                                            buttons = driver::ReadMessageBox(box).buttons;
-                                            driver::Click(box, buttons.empty() ? IDOK : buttons.front());
-                                            driver::WaitUntilGone(box);
-                                            stillOpen = ::IsWindowVisible(d) != FALSE;
-                                            if (stillOpen) driver::Click(d, IDCANCEL);
-                                        });
+    const Choice choice = ChooseAndAnswer(*dialog, true, file, IDOK);
     ::SetFileAttributesW(Extended(file).c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(buttons, std::vector<int>{IDOK}) << "asked to replace a read-only file, not refused";
-    EXPECT_TRUE(stillOpen);
-    ASSERT_TRUE(confirmed.ok());
-    EXPECT_FALSE(*confirmed);
+    EXPECT_EQ(choice.buttons, std::vector<int>{IDOK}) << "asked to replace a read-only file, not refused";
+    EXPECT_TRUE(choice.stillOpen);
+    ASSERT_TRUE(choice.confirmed.ok());
+    EXPECT_FALSE(*choice.confirmed);
 }
 
 TEST_F(FileDialogTest, PathsWithCyrillicBlanksAndOver260CharactersComeBackIntact) {
@@ -298,22 +284,10 @@ TEST_F(FileDialogTest, PathsWithCyrillicBlanksAndOver260CharactersComeBackIntact
     EXPECT_EQ(*open->FileName(), file);
 
     // Open: a long name of a file that is not there is refused, as a short one is.
-    bool refused = false;
-    confirmed = driver::WithDriver([&] { return open->ShowOpen(); },
-                                   [&](DWORD thread) {
-                                       HWND d = WaitForDialog(thread);
-                                       if (d == nullptr) return;
-                                       driver::ChooseFile(d, deep + L"\\нет такого.vfd");
-                                       HWND box = WaitForBoxOver(d, thread);
-                                       if (box == nullptr) return;
-                                       refused = true;
-                                       driver::Click(box, IDOK);
-                                       driver::WaitUntilGone(box);
-                                       driver::Click(d, IDCANCEL);
-                                   });
-    EXPECT_TRUE(refused);
-    ASSERT_TRUE(confirmed.ok());
-    EXPECT_FALSE(*confirmed);
+    const Choice missing = ChooseAndAnswer(*open, false, deep + L"\\нет такого.vfd", IDOK);
+    EXPECT_FALSE(missing.buttons.empty());
+    ASSERT_TRUE(missing.confirmed.ok());
+    EXPECT_FALSE(*missing.confirmed);
 
     // Save: a new long name gets the default extension; replacing a long one is asked.
     auto save = NewDialog(folder, true);
@@ -326,20 +300,10 @@ TEST_F(FileDialogTest, PathsWithCyrillicBlanksAndOver260CharactersComeBackIntact
     EXPECT_TRUE(*confirmed);
     EXPECT_EQ(*save->FileName(), deep + L"\\новый образ.VFD");
 
-    bool asked = false;
-    confirmed = driver::WithDriver([&] { return save->ShowSave(); },
-                                   [&](DWORD thread) {
-                                       HWND d = WaitForDialog(thread);
-                                       if (d == nullptr) return;
-                                       driver::ChooseFile(d, file);
-                                       HWND box = WaitForBoxOver(d, thread);
-                                       if (box == nullptr) return;
-                                       asked = driver::ReadMessageBox(box).buttons == std::vector<int>{IDYES, IDNO};
-                                       driver::Click(box, IDYES);
-                                   });
-    EXPECT_TRUE(asked);
-    ASSERT_TRUE(confirmed.ok());
-    EXPECT_TRUE(*confirmed);
+    const Choice replaced = ChooseAndAnswer(*save, true, file, IDYES);
+    EXPECT_EQ(replaced.buttons, (std::vector<int>{IDYES, IDNO}));
+    ASSERT_TRUE(replaced.confirmed.ok());
+    EXPECT_TRUE(*replaced.confirmed);
     EXPECT_EQ(*save->FileName(), file);
 }
 

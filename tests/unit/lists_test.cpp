@@ -164,8 +164,6 @@ TEST_F(ListsTest, MachineMissingUnderTheChosenPositionIsReported) {
     const ReportRecord& r = support.reporter.reports[0];
     EXPECT_EQ(r.error.number, kNoItemWithKey);
     EXPECT_EQ(r.style, 16);
-    EXPECT_EQ(r.reserved, 0);
-    EXPECT_FALSE(r.silent);
     EXPECT_THAT(view.driveList.items, IsEmpty());
     EXPECT_EQ(log.Count(L"vm0.FloppyDrives"), 0u);
 }

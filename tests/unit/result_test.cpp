@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <utility>
 
 #include "base/result.h"
 
@@ -22,6 +23,23 @@ TEST(ResultDeathTest, ASuccessHasNoFailureToGive) {
 #endif
     guard.step(Status(Failure{5, L"Отказано"}));
     EXPECT_EQ(guard.failure(), (Failure{5, L"Отказано"}));
+}
+
+// Each macro is one statement: it can stand alone under an if, before an else.
+Result<int> Doubled(Result<int> given, bool check) {
+    int value = 0;
+    if (check)
+        OMB_ASSIGN_OR_RETURN(value, std::move(given));
+    else
+        OMB_RETURN_IF_FAILED(Status::of(given));
+    return value * 2;
+}
+
+TEST(ResultMacros, PassTheFirstFailureUpOrAssignTheValue) {
+    EXPECT_EQ(*Doubled(21, true), 42);
+    EXPECT_EQ(*Doubled(21, false), 0);
+    EXPECT_EQ(Doubled(Failure{7, L"Нет"}, true).failure(), (Failure{7, L"Нет"}));
+    EXPECT_EQ(Doubled(Failure{8, L"Нет"}, false).failure(), (Failure{8, L"Нет"}));
 }
 
 }  // namespace

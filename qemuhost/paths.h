@@ -1,8 +1,7 @@
-// What the bridge needs to know about the files and paths it hands to QEMU, beyond the
-// file layer that it shares with the demo server (hostcore/files.h).
+// Paths as the bridge hands them to QEMU. What the files are (their identity, whether
+// they are read-only) the bridge asks hostcore's file layer, as the demo server does.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -21,22 +20,6 @@ public:
     virtual std::optional<std::wstring> ToWindows(const std::string& qemuPath) = 0;
     // The device that QEMU opens for the host's floppy drive 'A' or 'B'.
     virtual std::string HostFloppyDevice(wchar_t letter) = 0;
-};
-
-// One file, whatever path names it: two paths with equal identities are the same file.
-struct FileIdentity {
-    std::uint64_t volume = 0;
-    std::uint64_t index = 0;
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
-
-class FileFacts {
-public:
-    virtual ~FileFacts() = default;
-    // Whether the file is marked read-only; a guest must then not be given it writable.
-    virtual Result<bool> IsReadOnly(const std::wstring& path) = 0;
-    // Nothing when the file does not exist or cannot be opened to ask.
-    virtual std::optional<FileIdentity> Identity(const std::wstring& path) = 0;
 };
 
 }  // namespace ombrevale::qemuhost

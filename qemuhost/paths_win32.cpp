@@ -1,5 +1,5 @@
-// Paths and file facts on Windows. Under Wine, kernel32 exports Wine's own mapping between
-// Windows and Unix paths; it is looked up at run time, and its absence means Windows.
+// Paths on Windows. Under Wine, kernel32 exports Wine's own mapping between Windows and
+// Unix paths; it is looked up at run time, and its absence means Windows.
 #include <windows.h>
 
 #include <string>
@@ -62,30 +62,6 @@ public:
     std::string HostFloppyDevice(wchar_t letter) override { return letter == L'B' ? "\\\\.\\B:" : "\\\\.\\A:"; }
 };
 
-class Win32FileFacts final : public FileFacts {
-public:
-    Result<bool> IsReadOnly(const std::wstring& path) override {
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            const DWORD error = GetLastError();
-            return Failure{static_cast<std::int32_t>(HRESULT_FROM_WIN32(error ? error : ERROR_GEN_FAILURE)), {}};
-        }
-        return (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    }
-
-    std::optional<FileIdentity> Identity(const std::wstring& path) override {
-        // No access asked: only the file's facts are wanted, whoever holds it open.
-        HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-        BY_HANDLE_FILE_INFORMATION info{};
-        const BOOL known = GetFileInformationByHandle(file, &info);
-        CloseHandle(file);
-        if (!known) return std::nullopt;
-        return FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-    }
-};
-
 }  // namespace
 
 std::shared_ptr<PathMapper> SystemPathMapper() {
@@ -97,7 +73,5 @@ std::shared_ptr<PathMapper> SystemPathMapper() {
     if (toUnix && toDos) return std::make_shared<WinePaths>(toUnix, toDos);
     return std::make_shared<WindowsPaths>();
 }
-
-std::shared_ptr<FileFacts> SystemFileFacts() { return std::make_shared<Win32FileFacts>(); }
 
 }  // namespace ombrevale::qemuhost

@@ -1,0 +1,2 @@
+// A folder that has no line in the table.
+#pragma once

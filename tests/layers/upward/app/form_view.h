@@ -1,2 +1,0 @@
-// The folder above drives/, included from below.
-#pragma once
