@@ -9,7 +9,7 @@ import re
 import sys
 
 # The variables that the shipped servers read and the read-mes document.
-DOCUMENTED = {"OMBREVALE_DEMO_INVENTORY", "OMBREVALE_QEMU_MACHINES"}
+DOCUMENTED = {"OMBREVALE_DEMO_INVENTORY", "OMBREVALE_QEMU_MACHINES", "OMBREVALE_HYPERV_HOSTS"}
 VARIABLE = re.compile(r"OMBREVALE_[A-Z0-9_]+")
 # "fault" and "stall" as words or parts of names ("SERVER_FAULT", "FaultyBackend"), not
 # inside another word ("default", "install").
