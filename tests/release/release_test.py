@@ -8,10 +8,13 @@
   release_test.py install     silent install, the program started from its shortcut, silent
                               uninstall, and exactly what is left
   release_test.py upgrade     an older version installed for all users, this one over it
-  release_test.py class-taken Virtual PC's class belongs to another server: no demo server
+  release_test.py class-taken Virtual PC's class belongs to another server: none of ours
+  release_test.py choices     each choice of server, silently and on the pages, one over the
+                              other: what is registered, and what the uninstaller gives back
 
-Every command takes --dist (the packages), --bin (the build's programs) and --version; the
-Wine ones run in WINEPREFIX on the display in DISPLAY.
+Every command takes --dist (the packages), --bin (the build's programs), --version and
+--servers (component:file:switch of each server); the Wine ones run in WINEPREFIX on the
+display in DISPLAY.
 """
 import argparse
 import hashlib
@@ -20,6 +23,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import shutil
 import time
 import zipfile
 
@@ -40,7 +44,10 @@ OUR_KEYS = re.compile(
 UNINSTALL = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Ombrevale"
 SETTINGS = r"HKCU\Software\Quorvex\Ombrevale\OFN Paths"
 PROGRAM_FILES = ["CHANGES.txt", "LICENSE.txt", "Ombrevale.exe", "ReadMe.txt"]
-SERVER_FILES = ["OmbrevaleDemoHost.exe", "OmbrevaleHostPS.dll"]
+PROXY_STUB_DLL = "OmbrevaleHostPS.dll"
+DEMO = "OmbrevaleDemoHost.exe"
+EXIT_TWO_SERVERS = 2
+BY_HAND = r"C:\Ombrevale-zip"  # where the choices test unpacks the zip's demo server
 EXIT_SERVER_LEFT_OUT = 3
 
 failures = []
@@ -73,6 +80,8 @@ class Release:
         self.setup = os.path.join(self.dist, f"Ombrevale-{self.version}-setup.exe")
         self.license = args.license
         self.changes = args.changes
+        self.servers = [s.split(":") for s in args.servers.split(",")]  # component, file, switch
+        self.server_files = [s[1] for s in self.servers] + [PROXY_STUB_DLL]
 
     @staticmethod
     def text_of(version):
@@ -96,13 +105,13 @@ def xp_problems(paths):
 
 
 def packages(release):
-    # The zip: one folder of the version, the program and the demo server as built, and texts.
+    # The zip: one folder of the version, the program and the servers as built, and texts.
     top = f"Ombrevale-{release.version}-win32/"
     with zipfile.ZipFile(release.zip) as z:
         names = sorted(n for n in z.namelist() if not n.endswith("/"))
-        expected = sorted(top + n for n in PROGRAM_FILES + SERVER_FILES)
+        expected = sorted(top + n for n in PROGRAM_FILES + release.server_files)
         check(names == expected, f"the zip holds {names}, not {expected}")
-        for name in PROGRAM_FILES + SERVER_FILES:
+        for name in PROGRAM_FILES + release.server_files:
             if top + name in names:
                 check(z.read(top + name) == read(release.expected_file(name)),
                       f"the zip's {name} is not the built one")
@@ -129,9 +138,9 @@ def packages(release):
         check(run.returncode == 0, f"7z cannot read the installer: {run.stdout}{run.stderr}")
         held = sorted(os.listdir(out))
         plugins = sorted(os.listdir(os.path.join(out, "$PLUGINSDIR"))) if "$PLUGINSDIR" in held else []
-        check(sorted(n for n in held if n != "$PLUGINSDIR") == sorted(PROGRAM_FILES + SERVER_FILES + ["Uninstall.exe"]),
-              f"the installer holds {held}")
-        for name in PROGRAM_FILES + SERVER_FILES:
+        check(sorted(n for n in held if n != "$PLUGINSDIR") ==
+              sorted(PROGRAM_FILES + release.server_files + ["Uninstall.exe"]), f"the installer holds {held}")
+        for name in PROGRAM_FILES + release.server_files:
             if name in held:
                 check(read(os.path.join(out, name)) == read(release.expected_file(name)),
                       f"the installer's {name} is not the built one")
@@ -162,8 +171,8 @@ class Prefix:
 
     def reg(self, *args, view=32):
         # The installer is a 32-bit program: it sees the 32-bit view of the machine's keys.
-        reg = r"C:\windows\syswow64\reg.exe" if view == 32 else "reg"
-        return self.wine(reg, *args)
+        # The view is named each time: Wine's reg.exe is 32-bit whichever is started.
+        return self.wine("reg", *args, f"/reg:{view}")
 
     def values(self, key, view=32):
         """A key's values by name (the default one as ''), or None without the key."""
@@ -253,9 +262,17 @@ def uninstall(prefix, folder, view_root):
     prefix.wait_for_uninstaller(folder)
 
 
-def check_installed(prefix, release, folder, root, all_users, servers):
-    """Files, shortcut, uninstall entry and registration of an installation."""
+def registration(prefix):
+    """The server of Virtual PC's class and the interfaces' proxy/stub DLL, as registered."""
+    return tuple((prefix.values(rf"HKLM\Software\Classes\CLSID\{c}\{kind}") or {}).get("")
+                 for c, kind in ((CLASS, "LocalServer32"), (PROXY_STUB, "InprocServer32")))
+
+
+def check_installed(prefix, release, folder, root, all_users, server, before=(None, None)):
+    """Files, shortcut, uninstall entry and registration of an installation with one server
+    (a file name), or with none, leaving the class as it was `before`."""
     held = sorted(os.listdir(prefix.unix(folder))) if os.path.isdir(prefix.unix(folder)) else []
+    servers = [server, PROXY_STUB_DLL] if server else []
     wanted = sorted(PROGRAM_FILES + servers + ["Uninstall.exe"])
     check(held == wanted, f"{folder} holds {held}, not {wanted}")
     for name in PROGRAM_FILES + servers:
@@ -273,11 +290,8 @@ def check_installed(prefix, release, folder, root, all_users, servers):
         check(entry.get(name) == value, f"uninstall entry {root}: {name} is {entry.get(name)!r}, not {value!r}")
     other = "HKCU" if root == "HKLM" else "HKLM"
     check(prefix.values(rf"{other}\{UNINSTALL}") is None, f"an uninstall entry in {other} too")
-    server = (prefix.values(rf"HKLM\Software\Classes\CLSID\{CLASS}\LocalServer32") or {}).get("")
-    if servers:
-        check(server == rf'"{folder}\OmbrevaleDemoHost.exe"', f"the VirtualPC class is served by {server!r}")
-        proxy_stub = (prefix.values(rf"HKLM\Software\Classes\CLSID\{PROXY_STUB}\InprocServer32") or {}).get("")
-        check(proxy_stub == rf"{folder}\OmbrevaleHostPS.dll", f"the interfaces' proxy/stub class is {proxy_stub!r}")
+    expected = (rf'"{folder}\{server}"', rf"{folder}\{PROXY_STUB_DLL}") if server else before
+    check(registration(prefix) == expected, f"the class and proxy/stub are {registration(prefix)}, not {expected}")
     problems = xp_problems([prefix.unix(rf"{folder}\Uninstall.exe")])
     for problem in problems:
         check(False, f"on Windows XP SP3: {problem}")
@@ -312,14 +326,16 @@ def clean(prefix):
     """Removes what an earlier run that failed half-way may have left."""
     keys = [rf"HKCU\{UNINSTALL}", rf"HKLM\{UNINSTALL}", r"HKCU\Software\Quorvex", r"HKLM\Software\Quorvex"]
     for root in ("HKCU", "HKLM"):
-        keys += [rf"{root}\Software\Classes\CLSID\{CLASS}", rf"{root}\Software\Classes\TypeLib\{TYPELIB}"]
+        keys += [rf"{root}\Software\Classes\CLSID\{c}" for c in (CLASS, PROXY_STUB)]
+        keys += [rf"{root}\Software\Classes\TypeLib\{TYPELIB}"]
         keys += [rf"{root}\Software\Classes\Interface\{i}" for i in INTERFACES]
     for key in keys:
         for view in (32, 64):
             prefix.reg("delete", key, "/f", view=view)
     for folder in (rf"{prefix.user}\AppData\Local\Programs\Ombrevale", r"C:\Program Files (x86)\Ombrevale",
-                   r"C:\Program Files\Ombrevale", r"C:\Образы",
-                   rf"{prefix.user}\AppData\Roaming\Ombrevale Demo Host"):
+                   r"C:\Program Files\Ombrevale", r"C:\Образы", BY_HAND,
+                   rf"{prefix.user}\AppData\Roaming\Ombrevale Demo Host",
+                   rf"{prefix.user}\AppData\Roaming\Ombrevale QEMU Bridge"):
         remove(prefix, folder)
     for all_users in (False, True):
         remove(prefix, start_menu(prefix, all_users))
@@ -373,7 +389,7 @@ def test_install(release, prefix):
     install(prefix, release.setup, "/DemoHost")
     folder = (prefix.values(rf"HKCU\{UNINSTALL}") or {}).get("InstallLocation", "")
     check(folder == rf"{prefix.user}\AppData\Local\Programs\Ombrevale", f"installed per user into {folder!r}")
-    check_installed(prefix, release, folder, "HKCU", False, SERVER_FILES)
+    check_installed(prefix, release, folder, "HKCU", False, DEMO)
 
     # Started as a user starts it: it finds the demo server and lists its machines.
     code, out = prefix.wine(os.path.join(release.bin, "release_start_program.exe"),
@@ -409,7 +425,7 @@ def test_upgrade(release, older_version, prefix):
 
     # Over it, with no switch: for all users again, into its folder, the demo server kept.
     install(prefix, release.setup)
-    check_installed(prefix, release, folder, "HKLM", True, SERVER_FILES)
+    check_installed(prefix, release, folder, "HKLM", True, DEMO)
     check(read(prefix.unix(rf"{folder}\Uninstall.exe")) != old_uninstaller, "the older uninstaller was not replaced")
     check(prefix.values(SETTINGS) == settings, "the settings changed on installing over the older version")
 
@@ -428,9 +444,11 @@ def test_class_taken(release, prefix):
     key = rf"HKLM\Software\Classes\CLSID\{CLASS}\LocalServer32"
     prefix.reg("add", key, "/ve", "/d", virtual_pc, "/f", view=64)
     try:
-        install(prefix, release.setup, "/DemoHost", expect=EXIT_SERVER_LEFT_OUT)
+        before = registration(prefix)
+        for _, _, switch in release.servers:
+            install(prefix, release.setup, "/" + switch, expect=EXIT_SERVER_LEFT_OUT)
         folder = (prefix.values(rf"HKCU\{UNINSTALL}") or {}).get("InstallLocation", "")
-        check_installed(prefix, release, folder, "HKCU", False, [])
+        check_installed(prefix, release, folder, "HKCU", False, None, before)
         check((prefix.values(key, view=64) or {}).get("") == virtual_pc, "Virtual PC's registration changed")
         uninstall(prefix, folder, "HKCU")
         check(not os.path.exists(prefix.unix(folder)), f"{folder} is left")
@@ -439,15 +457,52 @@ def test_class_taken(release, prefix):
         prefix.reg("delete", rf"HKLM\Software\Classes\CLSID\{CLASS}", "/f", view=64)
 
 
+def test_choices(release, prefix, pages):
+    """Each choice over the one before, in one folder: silently, and ticked on the pages (at 96
+    DPI, then at 144). A demo server registered by hand from the zip is what our servers
+    replace and give back."""
+    clean(prefix)
+    os.makedirs(prefix.unix(BY_HAND))
+    for name in (DEMO, PROXY_STUB_DLL):
+        shutil.copy(os.path.join(release.bin, name), prefix.unix(BY_HAND))
+    prefix.wine(rf"{BY_HAND}\{DEMO}", "/RegServer", "/s")
+    by_hand = registration(prefix)
+    check(by_hand == (rf'"{BY_HAND}\{DEMO}"', rf"{BY_HAND}\{PROXY_STUB_DLL}"), f"registered by hand: {by_hand}")
+
+    folder = rf"{prefix.user}\AppData\Local\Programs\Ombrevale"
+    install(prefix, release.setup, *("/" + s for _, _, s in release.servers[:2]), expect=EXIT_TWO_SERVERS)
+    check(prefix.values(rf"HKCU\{UNINSTALL}") is None and registration(prefix) == by_hand and
+          not os.path.exists(prefix.unix(folder)), "two servers asked for, and something was installed")
+
+    files = [file for _, file, _ in release.servers]
+    steps = [(None, [])]  # (the server chosen, and the switches, or the DPI of the pages it is ticked on)
+    steps += [(file, ["/" + switch]) for _, file, switch in release.servers]  # each over the one before
+    steps += [(files[-1], []), (None, 96), (files[0], 144)]  # kept without a switch; on the pages
+    for server, how in steps:
+        if isinstance(how, list):
+            install(prefix, release.setup, *how)
+        else:
+            prefix.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(how), "/f")
+            code, out = prefix.wine(pages, release.setup, str(files.index(server) + 1 if server else 0), timeout=120)
+            print(out.strip())
+            check(code == 0, f"choosing {server} on the installer's pages at {how} DPI fails")
+        check_installed(prefix, release, folder, "HKCU", False, server, by_hand)
+    prefix.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "96", "/f")
+    uninstall(prefix, folder, "HKCU")
+    check(registration(prefix) == by_hand, f"uninstalled, the class and proxy/stub are {registration(prefix)}")
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=["packages", "clean", "install", "upgrade", "class-taken"])
+    parser.add_argument("command", choices=["packages", "clean", "install", "upgrade", "class-taken", "choices"])
     parser.add_argument("--dist", required=True)
     parser.add_argument("--bin", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--older-version")
     parser.add_argument("--license", required=True)
     parser.add_argument("--changes", required=True)
+    parser.add_argument("--servers", required=True)
+    parser.add_argument("--pages")
     args = parser.parse_args()
     release = Release(args)
     started = time.time()
@@ -461,8 +516,10 @@ def main():
             test_install(release, prefix)
         elif args.command == "upgrade":
             test_upgrade(release, args.older_version, prefix)
-        else:
+        elif args.command == "class-taken":
             test_class_taken(release, prefix)
+        else:
+            test_choices(release, prefix, args.pages)
     print(f"{args.command}: {len(failures)} failure(s), {time.time() - started:.1f} s")
     return 1 if failures else 0
 
