@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The release as a user gets it.
 
-  release_test.py packages    the zip, the installer's files, the checksums, and the installer
-                              with the plugins it carries checked for Windows XP SP3
+  release_test.py packages    the zip, the installer's files, the checksums, the installer
+                              with the plugins it carries checked for Windows XP SP3, and no
+                              time of the build in any of them
   release_test.py clean       removes from the Wine prefix what an earlier, failed run left
                               (each of the following does so first)
   release_test.py install     silent install, the program started from its shortcut, silent
@@ -82,6 +83,7 @@ class Release:
         self.changes = args.changes
         self.servers = [s.split(":") for s in args.servers.split(",")]  # component, file, switch
         self.server_files = [s[1] for s in self.servers] + [PROXY_STUB_DLL]
+        self.source = args.source
 
     @staticmethod
     def text_of(version):
@@ -104,13 +106,42 @@ def xp_problems(paths):
     return found
 
 
+def source_date(release):
+    """The time that the packages store, as make_release.cmake takes it."""
+    if "SOURCE_DATE_EPOCH" in os.environ:
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    return int(subprocess.run(["git", "log", "-1", "--format=%ct"], cwd=release.source, capture_output=True,
+                              text=True, check=True).stdout)
+
+
+def pe_stamps(path):
+    """The times in a PE file's header and in its export and resource tables."""
+    pe = check_pe_imports.PeFile(path)
+    found = {"header": pe.u32(pe.u32(0x3C) + 8)}
+    for name, index in (("exports", 0), ("resources", 2)):
+        if len(pe.directory) > index and pe.directory[index][1]:
+            found[name] = pe.u32(pe.offset(pe.directory[index][0]) + 4)
+    return found
+
+
+def nsis_source_date():
+    """NSIS's own source date, which its stubs carry."""
+    out = subprocess.run(["makensis", "-HDRINFO"], capture_output=True, text=True).stdout
+    return int(re.search(r"NSIS_SOURCE_DATE_EPOCH=(\d+)", out).group(1))
+
+
 def packages(release):
-    # The zip: one folder of the version, the program and the servers as built, and texts.
+    # The zip: one folder of the version, the program and the servers as built, and texts;
+    # in name order, each entry dated at the source date and with nothing of the build machine.
     top = f"Ombrevale-{release.version}-win32/"
+    date = time.gmtime(source_date(release))[:6]
     with zipfile.ZipFile(release.zip) as z:
-        names = sorted(n for n in z.namelist() if not n.endswith("/"))
+        names = [n for n in z.namelist() if not n.endswith("/")]
         expected = sorted(top + n for n in PROGRAM_FILES + release.server_files)
         check(names == expected, f"the zip holds {names}, not {expected}")
+        for entry in z.infolist():
+            check(entry.date_time == date[:5] + (date[5] // 2 * 2,) and not entry.extra,
+                  f"the zip's {entry.filename} is dated {entry.date_time} with {entry.extra!r}, not at {date}")
         for name in PROGRAM_FILES + release.server_files:
             if top + name in names:
                 check(z.read(top + name) == read(release.expected_file(name)),
@@ -144,6 +175,15 @@ def packages(release):
             if name in held:
                 check(read(os.path.join(out, name)) == read(release.expected_file(name)),
                       f"the installer's {name} is not the built one")
+                check(int(os.path.getmtime(os.path.join(out, name))) == source_date(release),
+                      f"the installer dates {name} {time.ctime(os.path.getmtime(os.path.join(out, name)))}")
+        # No PE stamp is the time of a build: ours are 0, the installer's NSIS's own source date.
+        nsis = nsis_source_date()
+        for path in [os.path.join(out, n) for n in release.server_files + ["Ombrevale.exe", "Uninstall.exe"]] + [
+                release.setup]:
+            allowed = (0, nsis) if path in (release.setup, os.path.join(out, "Uninstall.exe")) else (0,)
+            stamps = pe_stamps(path) if os.path.exists(path) else {}
+            check(all(v in allowed for v in stamps.values()), f"{os.path.basename(path)} is stamped {stamps}")
         dlls = [os.path.join(out, "$PLUGINSDIR", p) for p in plugins if p.lower().endswith(".dll")]
         print("installer plugins:", ", ".join(os.path.basename(d) for d in dlls))
         for problem in xp_problems([release.setup] + dlls):
@@ -502,6 +542,7 @@ def main():
     parser.add_argument("--license", required=True)
     parser.add_argument("--changes", required=True)
     parser.add_argument("--servers", required=True)
+    parser.add_argument("--source", required=True)
     parser.add_argument("--pages")
     args = parser.parse_args()
     release = Release(args)
