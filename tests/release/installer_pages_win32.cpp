@@ -72,17 +72,27 @@ HWND WaitFor(DWORD process, HWND parent, const std::wstring& className, const st
     return search.found;
 }
 
-void Next(HWND main) { PostMessageW(main, WM_COMMAND, MAKEWPARAM(kNext, BN_CLICKED), 0); }
+// Clicks Next and waits for the page after `page`.
+HWND Turn(DWORD process, HWND main, HWND page) {
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(kNext, BN_CLICKED), 0);
+    for (int i = 0; i < 300; ++i) {
+        HWND shown = WaitFor(process, main, L"#32770", L"", 1);
+        if (shown && shown != page) return shown;
+        Sleep(100);
+    }
+    return nullptr;
+}
 
 int State(HWND tree, HTREEITEM item) {
-    return static_cast<int>(SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_STATEIMAGEMASK) >> 12);
+    return static_cast<int>(SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_STATEIMAGEMASK) >>
+                            12);
 }
 
 void CheckComponents(HANDLE installer, HWND tree, int position) {
     std::vector<HTREEITEM> items;  // in the order shown: the program, the group, its servers
     for (auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)); item;
-         item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE,
-                                                         reinterpret_cast<LPARAM>(item))))
+         item = reinterpret_cast<HTREEITEM>(
+             SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, reinterpret_cast<LPARAM>(item))))
         items.push_back(item);
     if (items.size() < 4) return Fail("the components list shows " + std::to_string(items.size()) + " items");
 
@@ -160,19 +170,17 @@ int wmain(int argc, wchar_t** argv) {
     }
     const DWORD process = started.dwProcessId;
     HWND main = WaitFor(process, nullptr, L"#32770", L"");
+    HWND page = main ? WaitFor(process, main, L"#32770", L"") : nullptr;
     HWND tree = nullptr;
-    for (int page = 0; main && page < 6 && !tree; ++page) {
-        tree = WaitFor(process, main, WC_TREEVIEWW, L"", 10);
-        if (!tree) Next(main);
-    }
+    for (int turns = 0; page && turns < 6 && !tree; ++turns)
+        if (!(tree = FindWindowExW(page, nullptr, WC_TREEVIEWW, nullptr))) page = Turn(process, main, page);
     // Whatever fails, the installer goes on to its end, so that nothing is left running.
     if (!tree) {
         Fail("no components page");
     } else {
         CheckComponents(started.hProcess, tree, _wtoi(argv[2]));
-        Next(main);  // to the folder
-        Sleep(1000);
-        Next(main);  // install
+        page = Turn(process, main, page);  // the folder
+        Turn(process, main, page);         // installing, then the finish page
         HWND start = WaitFor(process, main, L"Button", kStartProgram);
         if (!start) {
             Fail("the finish page offers no start of the program");
@@ -180,8 +188,8 @@ int wmain(int argc, wchar_t** argv) {
             if (SendMessageW(start, BM_GETCHECK, 0, 0) != BST_CHECKED) Fail("starting the program is not ticked");
             SendMessageW(start, BM_SETCHECK, BST_UNCHECKED, 0);
         }
-        Next(main);
     }
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(kNext, BN_CLICKED), 0);
     DWORD code = 1;
     if (WaitForSingleObject(started.hProcess, 30000) != WAIT_OBJECT_0) {
         Fail("the installer did not end");

@@ -364,14 +364,25 @@ def snapshot_user_data(prefix):
 
 def clean(prefix):
     """Removes what an earlier run that failed half-way may have left."""
-    keys = [rf"HKCU\{UNINSTALL}", rf"HKLM\{UNINSTALL}", r"HKCU\Software\Quorvex", r"HKLM\Software\Quorvex"]
-    for root in ("HKCU", "HKLM"):
-        keys += [rf"{root}\Software\Classes\CLSID\{c}" for c in (CLASS, PROXY_STUB)]
-        keys += [rf"{root}\Software\Classes\TypeLib\{TYPELIB}"]
-        keys += [rf"{root}\Software\Classes\Interface\{i}" for i in INTERFACES]
-    for key in keys:
-        for view in (32, 64):
-            prefix.reg("delete", key, "/f", view=view)
+    classes = [rf"CLSID\{c}" for c in (CLASS, PROXY_STUB)] + [rf"TypeLib\{TYPELIB}"]
+    classes += [rf"Interface\{i}" for i in INTERFACES]
+    keys = [UNINSTALL, r"Software\Quorvex"] + [rf"Software\Classes\{k}" for k in classes]
+    # Each key in both views (the 32-bit one is Wow6432Node), in one run of the 64-bit
+    # regedit (the one that `wine` starts sees only the 32-bit view, and reg.exe cannot delete
+    # from a file).
+    lines = ["REGEDIT4", ""]
+    for root in ("HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"):
+        for key in keys:
+            parent = r"Software\Classes" if key.startswith("Software\\Classes") else "Software"
+            lines += [rf"[-{root}\{key}]", rf"[-{root}\{parent}\Wow6432Node{key[len(parent):]}]"]
+    with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False) as f:
+        f.write("\r\n".join(lines) + "\r\n")
+    try:
+        wine64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
+        subprocess.run([wine64, "regedit", "/S", "Z:" + f.name.replace("/", "\\")], env=prefix.env,
+                       stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    finally:
+        os.unlink(f.name)
     for folder in (rf"{prefix.user}\AppData\Local\Programs\Ombrevale", r"C:\Program Files (x86)\Ombrevale",
                    r"C:\Program Files\Ombrevale", r"C:\Образы", BY_HAND,
                    rf"{prefix.user}\AppData\Roaming\Ombrevale Demo Host",
