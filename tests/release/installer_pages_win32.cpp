@@ -15,7 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/dialog_driver.h"
+
 namespace {
+
+using ombrevale::driver::ClassOf;
+using ombrevale::driver::TextOf;
 
 constexpr int kNext = 1;
 constexpr int kDescription = 1043;  // the components page's description line
@@ -28,18 +33,6 @@ void Fail(const std::string& what) {
     std::printf("FAIL %s\n", what.c_str());
     std::fflush(stdout);
     failed = true;
-}
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = L"";
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
-std::wstring TextOf(HWND window) {
-    wchar_t text[512] = L"";
-    GetWindowTextW(window, text, 512);
-    return text;
 }
 
 struct Search {
