@@ -10,8 +10,8 @@
                               uninstall, and exactly what is left
   release_test.py upgrade     an older version installed for all users, this one over it
   release_test.py class-taken Virtual PC's class belongs to another server: none of ours
-  release_test.py choices     each choice of server, silently and on the pages, one over the
-                              other: what is registered, and what the uninstaller gives back
+  release_test.py choices     each choice of server over the one before, two at once refused:
+                              what is registered, and what the uninstaller gives back
 
 Every command takes --dist (the packages), --bin (the build's programs), --version and
 --servers (component:file:switch of each server); the Wine ones run in WINEPREFIX on the
@@ -508,10 +508,9 @@ def test_class_taken(release, prefix):
         prefix.reg("delete", rf"HKLM\Software\Classes\CLSID\{CLASS}", "/f", view=64)
 
 
-def test_choices(release, prefix, pages):
-    """Each choice over the one before, in one folder: silently, and ticked on the pages (at 96
-    DPI, then at 144). A demo server registered by hand from the zip is what our servers
-    replace and give back."""
+def test_choices(release, prefix):
+    """Each choice over the one before, in one folder, and what the uninstaller gives back: the
+    demo server registered by hand from the zip, which our servers replace."""
     clean(prefix)
     os.makedirs(prefix.unix(BY_HAND))
     for name in (DEMO, PROXY_STUB_DLL):
@@ -524,21 +523,12 @@ def test_choices(release, prefix, pages):
     install(prefix, release.setup, *("/" + s for _, _, s in release.servers[:2]), expect=EXIT_TWO_SERVERS)
     check(prefix.values(rf"HKCU\{UNINSTALL}") is None and registration(prefix) == by_hand and
           not os.path.exists(prefix.unix(folder)), "two servers asked for, and something was installed")
-
-    files = [file for _, file, _ in release.servers]
-    steps = [(None, [])]  # (the server chosen, and the switches, or the DPI of the pages it is ticked on)
-    steps += [(file, ["/" + switch]) for _, file, switch in release.servers]  # each over the one before
-    steps += [(files[-1], []), (None, 96), (files[0], 144)]  # kept without a switch; on the pages
-    for server, how in steps:
-        if isinstance(how, list):
-            install(prefix, release.setup, *how)
-        else:
-            prefix.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(how), "/f")
-            code, out = prefix.wine(pages, release.setup, str(files.index(server) + 1 if server else 0), timeout=120)
-            print(out.strip())
-            check(code == 0, f"choosing {server} on the installer's pages at {how} DPI fails")
+    # None, then each server over the one before, then the last kept by an installation
+    # without a switch.
+    steps = [(None, [])] + [(file, ["/" + switch]) for _, file, switch in release.servers]
+    for server, switches in steps + [(steps[-1][0], [])]:
+        install(prefix, release.setup, *switches)
         check_installed(prefix, release, folder, "HKCU", False, server, by_hand)
-    prefix.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "96", "/f")
     uninstall(prefix, folder, "HKCU")
     check(registration(prefix) == by_hand, f"uninstalled, the class and proxy/stub are {registration(prefix)}")
 
@@ -554,7 +544,6 @@ def main():
     parser.add_argument("--changes", required=True)
     parser.add_argument("--servers", required=True)
     parser.add_argument("--source", required=True)
-    parser.add_argument("--pages")
     args = parser.parse_args()
     release = Release(args)
     started = time.time()
@@ -571,7 +560,7 @@ def main():
         elif args.command == "class-taken":
             test_class_taken(release, prefix)
         else:
-            test_choices(release, prefix, args.pages)
+            test_choices(release, prefix)
     print(f"{args.command}: {len(failures)} failure(s), {time.time() - started:.1f} s")
     return 1 if failures else 0
 
