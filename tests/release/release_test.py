@@ -134,7 +134,8 @@ def packages(release):
     # The zip: one folder of the version, the program and the servers as built, and texts;
     # in name order, each entry dated at the source date and with nothing of the build machine.
     top = f"Ombrevale-{release.version}-win32/"
-    date = time.gmtime(source_date(release))[:6]
+    epoch = source_date(release)
+    date = time.gmtime(epoch)[:6]
     with zipfile.ZipFile(release.zip) as z:
         names = [n for n in z.namelist() if not n.endswith("/")]
         expected = sorted(top + n for n in PROGRAM_FILES + release.server_files)
@@ -175,7 +176,7 @@ def packages(release):
             if name in held:
                 check(read(os.path.join(out, name)) == read(release.expected_file(name)),
                       f"the installer's {name} is not the built one")
-                check(int(os.path.getmtime(os.path.join(out, name))) == source_date(release),
+                check(int(os.path.getmtime(os.path.join(out, name))) == epoch,
                       f"the installer dates {name} {time.ctime(os.path.getmtime(os.path.join(out, name)))}")
         # No PE stamp is the time of a build: ours are 0, the installer's NSIS's own source date.
         nsis = nsis_source_date()
