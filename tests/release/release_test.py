@@ -185,6 +185,9 @@ def packages(release):
             allowed = (0, nsis) if path in (release.setup, os.path.join(out, "Uninstall.exe")) else (0,)
             stamps = pe_stamps(path) if os.path.exists(path) else {}
             check(all(v in allowed for v in stamps.values()), f"{os.path.basename(path)} is stamped {stamps}")
+            # Type libraries: widl's note of when it ran.
+            for made in re.findall(rb"Created by WIDL version [^\n]* at ([^\n]*)", read(path) if stamps else b""):
+                check(made == b"Thu Jan  1 00:00:00 1970", f"{os.path.basename(path)} holds a type library of {made}")
         dlls = [os.path.join(out, "$PLUGINSDIR", p) for p in plugins if p.lower().endswith(".dll")]
         print("installer plugins:", ", ".join(os.path.basename(d) for d in dlls))
         for problem in xp_problems([release.setup] + dlls):
