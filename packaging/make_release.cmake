@@ -6,6 +6,11 @@
 #
 # VERSION builds the same packages under another version number (the tests use it to make
 # an older installer); PRE_BUILD_SCRIPT runs on CPack's staged files before packaging.
+#
+# The same commit gives the same bytes: every time that the packages store (the files' in
+# the installer, the zip's entries) is the source's date, SOURCE_DATE_EPOCH, or without it
+# the time of the commit; the zip holds its entries in name order, without the owner and
+# the permissions of the build machine.
 foreach(required BUILD_DIR OUT_DIR)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "make_release.cmake needs -D${required}=...")
@@ -24,12 +29,27 @@ if(DEFINED VERSION)
   set(CPACK_PACKAGE_VERSION ${VERSION})
 endif()
 
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(source_date "$ENV{SOURCE_DATE_EPOCH}")
+else()
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR}
+                  OUTPUT_VARIABLE source_date OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "No source date: set SOURCE_DATE_EPOCH, or make the release from a git clone")
+  endif()
+endif()
+# Zip entries hold DOS times, which start in 1980.
+if(NOT source_date MATCHES "^[0-9]+$" OR source_date LESS 315532800)
+  message(FATAL_ERROR "The source date \"${source_date}\" is not a time since 1980 in seconds")
+endif()
+message(STATUS "Source date: ${source_date}")
+find_program(PYTHON python3 REQUIRED)
+
 set(work ${BUILD_DIR}/packaging/cpack-${CPACK_PACKAGE_VERSION})
 file(REMOVE_RECURSE ${work})
-set(options -D CPACK_PACKAGE_VERSION=${CPACK_PACKAGE_VERSION})
-if(DEFINED PRE_BUILD_SCRIPT)
-  list(APPEND options -D CPACK_PRE_BUILD_SCRIPTS=${PRE_BUILD_SCRIPT})
-endif()
+set(scripts ${PRE_BUILD_SCRIPT} ${CMAKE_CURRENT_LIST_DIR}/date_staged_files.cmake)
+set(options -D CPACK_PACKAGE_VERSION=${CPACK_PACKAGE_VERSION} -D "CPACK_PRE_BUILD_SCRIPTS=${scripts}"
+            -D CPACK_OMB_SOURCE_DATE=${source_date})
 execute_process(
   COMMAND ${CMAKE_CPACK_COMMAND} --config ${config} -B ${work} -G "${GENERATORS}" ${options}
   RESULT_VARIABLE result)
@@ -52,6 +72,13 @@ set(sums "")
 foreach(name IN LISTS made)
   if(NOT EXISTS ${work}/${name})
     message(FATAL_ERROR "CPack did not make ${name}")
+  endif()
+  if(name MATCHES "\\.zip$")
+    execute_process(COMMAND ${PYTHON} ${CMAKE_CURRENT_LIST_DIR}/repack_zip.py ${work}/${name} ${source_date}
+                    RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR "Could not repack ${name}")
+    endif()
   endif()
   file(COPY_FILE ${work}/${name} ${OUT_DIR}/${name})
   file(SHA256 ${OUT_DIR}/${name} hash)

@@ -12,7 +12,7 @@ packages=(
   dosfstools mtools
   qemu-system-x86 qemu-utils
   python3
-  nsis p7zip-full zip unzip
+  nsis p7zip-full zip unzip git
 )
 
 missing=()

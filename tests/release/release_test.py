@@ -1,17 +1,21 @@
 #!/usr/bin/env python3
 """The release as a user gets it.
 
-  release_test.py packages    the zip, the installer's files, the checksums, and the installer
-                              with the plugins it carries checked for Windows XP SP3
+  release_test.py packages    the zip, the installer's files, the checksums, the installer
+                              with the plugins it carries checked for Windows XP SP3, and no
+                              time of the build in any of them
   release_test.py clean       removes from the Wine prefix what an earlier, failed run left
                               (each of the following does so first)
   release_test.py install     silent install, the program started from its shortcut, silent
                               uninstall, and exactly what is left
   release_test.py upgrade     an older version installed for all users, this one over it
-  release_test.py class-taken Virtual PC's class belongs to another server: no demo server
+  release_test.py class-taken Virtual PC's class belongs to another server: none of ours
+  release_test.py choices     each choice of server over the one before, two at once refused:
+                              what is registered, and what the uninstaller gives back
 
-Every command takes --dist (the packages), --bin (the build's programs) and --version; the
-Wine ones run in WINEPREFIX on the display in DISPLAY.
+Every command takes --dist (the packages), --bin (the build's programs), --version and
+--servers (component:file:switch of each server); the Wine ones run in WINEPREFIX on the
+display in DISPLAY.
 """
 import argparse
 import hashlib
@@ -20,6 +24,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import shutil
 import time
 import zipfile
 
@@ -40,7 +45,10 @@ OUR_KEYS = re.compile(
 UNINSTALL = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Ombrevale"
 SETTINGS = r"HKCU\Software\Quorvex\Ombrevale\OFN Paths"
 PROGRAM_FILES = ["CHANGES.txt", "LICENSE.txt", "Ombrevale.exe", "ReadMe.txt"]
-SERVER_FILES = ["OmbrevaleDemoHost.exe", "OmbrevaleHostPS.dll"]
+PROXY_STUB_DLL = "OmbrevaleHostPS.dll"
+DEMO = "OmbrevaleDemoHost.exe"
+EXIT_TWO_SERVERS = 2
+BY_HAND = r"C:\Ombrevale-zip"  # where the choices test unpacks the zip's demo server
 EXIT_SERVER_LEFT_OUT = 3
 
 failures = []
@@ -73,6 +81,9 @@ class Release:
         self.setup = os.path.join(self.dist, f"Ombrevale-{self.version}-setup.exe")
         self.license = args.license
         self.changes = args.changes
+        self.servers = [s.split(":") for s in args.servers.split(",")]  # component, file, switch
+        self.server_files = [s[1] for s in self.servers] + [PROXY_STUB_DLL]
+        self.source = args.source
 
     @staticmethod
     def text_of(version):
@@ -95,14 +106,44 @@ def xp_problems(paths):
     return found
 
 
+def source_date(release):
+    """The time that the packages store, as make_release.cmake takes it."""
+    if "SOURCE_DATE_EPOCH" in os.environ:
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    return int(subprocess.run(["git", "log", "-1", "--format=%ct"], cwd=release.source, capture_output=True,
+                              text=True, check=True).stdout)
+
+
+def pe_stamps(path):
+    """The times in a PE file's header and in its export and resource tables."""
+    pe = check_pe_imports.PeFile(path)
+    found = {"header": pe.u32(pe.u32(0x3C) + 8)}
+    for name, index in (("exports", 0), ("resources", 2)):
+        if len(pe.directory) > index and pe.directory[index][1]:
+            found[name] = pe.u32(pe.offset(pe.directory[index][0]) + 4)
+    return found
+
+
+def nsis_source_date():
+    """NSIS's own source date, which its stubs carry."""
+    out = subprocess.run(["makensis", "-HDRINFO"], capture_output=True, text=True).stdout
+    return int(re.search(r"NSIS_SOURCE_DATE_EPOCH=(\d+)", out).group(1))
+
+
 def packages(release):
-    # The zip: one folder of the version, the program and the demo server as built, and texts.
+    # The zip: one folder of the version, the program and the servers as built, and texts;
+    # in name order, each entry dated at the source date and with nothing of the build machine.
     top = f"Ombrevale-{release.version}-win32/"
+    epoch = source_date(release)
+    date = time.gmtime(epoch)[:6]
     with zipfile.ZipFile(release.zip) as z:
-        names = sorted(n for n in z.namelist() if not n.endswith("/"))
-        expected = sorted(top + n for n in PROGRAM_FILES + SERVER_FILES)
+        names = [n for n in z.namelist() if not n.endswith("/")]
+        expected = sorted(top + n for n in PROGRAM_FILES + release.server_files)
         check(names == expected, f"the zip holds {names}, not {expected}")
-        for name in PROGRAM_FILES + SERVER_FILES:
+        for entry in z.infolist():
+            check(entry.date_time == date[:5] + (date[5] // 2 * 2,) and not entry.extra,
+                  f"the zip's {entry.filename} is dated {entry.date_time} with {entry.extra!r}, not at {date}")
+        for name in PROGRAM_FILES + release.server_files:
             if top + name in names:
                 check(z.read(top + name) == read(release.expected_file(name)),
                       f"the zip's {name} is not the built one")
@@ -129,12 +170,24 @@ def packages(release):
         check(run.returncode == 0, f"7z cannot read the installer: {run.stdout}{run.stderr}")
         held = sorted(os.listdir(out))
         plugins = sorted(os.listdir(os.path.join(out, "$PLUGINSDIR"))) if "$PLUGINSDIR" in held else []
-        check(sorted(n for n in held if n != "$PLUGINSDIR") == sorted(PROGRAM_FILES + SERVER_FILES + ["Uninstall.exe"]),
-              f"the installer holds {held}")
-        for name in PROGRAM_FILES + SERVER_FILES:
+        check(sorted(n for n in held if n != "$PLUGINSDIR") ==
+              sorted(PROGRAM_FILES + release.server_files + ["Uninstall.exe"]), f"the installer holds {held}")
+        for name in PROGRAM_FILES + release.server_files:
             if name in held:
                 check(read(os.path.join(out, name)) == read(release.expected_file(name)),
                       f"the installer's {name} is not the built one")
+                check(int(os.path.getmtime(os.path.join(out, name))) == epoch,
+                      f"the installer dates {name} {time.ctime(os.path.getmtime(os.path.join(out, name)))}")
+        # No PE stamp is the time of a build: ours are 0, the installer's NSIS's own source date.
+        nsis = nsis_source_date()
+        for path in [os.path.join(out, n) for n in release.server_files + ["Ombrevale.exe", "Uninstall.exe"]] + [
+                release.setup]:
+            allowed = (0, nsis) if path in (release.setup, os.path.join(out, "Uninstall.exe")) else (0,)
+            stamps = pe_stamps(path) if os.path.exists(path) else {}
+            check(all(v in allowed for v in stamps.values()), f"{os.path.basename(path)} is stamped {stamps}")
+            # Type libraries: widl's note of when it ran.
+            for made in re.findall(rb"Created by WIDL version [^\n]* at ([^\n]*)", read(path) if stamps else b""):
+                check(made == b"Thu Jan  1 00:00:00 1970", f"{os.path.basename(path)} holds a type library of {made}")
         dlls = [os.path.join(out, "$PLUGINSDIR", p) for p in plugins if p.lower().endswith(".dll")]
         print("installer plugins:", ", ".join(os.path.basename(d) for d in dlls))
         for problem in xp_problems([release.setup] + dlls):
@@ -162,8 +215,8 @@ class Prefix:
 
     def reg(self, *args, view=32):
         # The installer is a 32-bit program: it sees the 32-bit view of the machine's keys.
-        reg = r"C:\windows\syswow64\reg.exe" if view == 32 else "reg"
-        return self.wine(reg, *args)
+        # The view is named each time: Wine's reg.exe is 32-bit whichever is started.
+        return self.wine("reg", *args, f"/reg:{view}")
 
     def values(self, key, view=32):
         """A key's values by name (the default one as ''), or None without the key."""
@@ -253,9 +306,17 @@ def uninstall(prefix, folder, view_root):
     prefix.wait_for_uninstaller(folder)
 
 
-def check_installed(prefix, release, folder, root, all_users, servers):
-    """Files, shortcut, uninstall entry and registration of an installation."""
+def registration(prefix):
+    """The server of Virtual PC's class and the interfaces' proxy/stub DLL, as registered."""
+    return tuple((prefix.values(rf"HKLM\Software\Classes\CLSID\{c}\{kind}") or {}).get("")
+                 for c, kind in ((CLASS, "LocalServer32"), (PROXY_STUB, "InprocServer32")))
+
+
+def check_installed(prefix, release, folder, root, all_users, server, before=(None, None)):
+    """Files, shortcut, uninstall entry and registration of an installation with one server
+    (a file name), or with none, leaving the class as it was `before`."""
     held = sorted(os.listdir(prefix.unix(folder))) if os.path.isdir(prefix.unix(folder)) else []
+    servers = [server, PROXY_STUB_DLL] if server else []
     wanted = sorted(PROGRAM_FILES + servers + ["Uninstall.exe"])
     check(held == wanted, f"{folder} holds {held}, not {wanted}")
     for name in PROGRAM_FILES + servers:
@@ -273,11 +334,8 @@ def check_installed(prefix, release, folder, root, all_users, servers):
         check(entry.get(name) == value, f"uninstall entry {root}: {name} is {entry.get(name)!r}, not {value!r}")
     other = "HKCU" if root == "HKLM" else "HKLM"
     check(prefix.values(rf"{other}\{UNINSTALL}") is None, f"an uninstall entry in {other} too")
-    server = (prefix.values(rf"HKLM\Software\Classes\CLSID\{CLASS}\LocalServer32") or {}).get("")
-    if servers:
-        check(server == rf'"{folder}\OmbrevaleDemoHost.exe"', f"the VirtualPC class is served by {server!r}")
-        proxy_stub = (prefix.values(rf"HKLM\Software\Classes\CLSID\{PROXY_STUB}\InprocServer32") or {}).get("")
-        check(proxy_stub == rf"{folder}\OmbrevaleHostPS.dll", f"the interfaces' proxy/stub class is {proxy_stub!r}")
+    expected = (rf'"{folder}\{server}"', rf"{folder}\{PROXY_STUB_DLL}") if server else before
+    check(registration(prefix) == expected, f"the class and proxy/stub are {registration(prefix)}, not {expected}")
     problems = xp_problems([prefix.unix(rf"{folder}\Uninstall.exe")])
     for problem in problems:
         check(False, f"on Windows XP SP3: {problem}")
@@ -310,16 +368,29 @@ def snapshot_user_data(prefix):
 
 def clean(prefix):
     """Removes what an earlier run that failed half-way may have left."""
-    keys = [rf"HKCU\{UNINSTALL}", rf"HKLM\{UNINSTALL}", r"HKCU\Software\Quorvex", r"HKLM\Software\Quorvex"]
-    for root in ("HKCU", "HKLM"):
-        keys += [rf"{root}\Software\Classes\CLSID\{CLASS}", rf"{root}\Software\Classes\TypeLib\{TYPELIB}"]
-        keys += [rf"{root}\Software\Classes\Interface\{i}" for i in INTERFACES]
-    for key in keys:
-        for view in (32, 64):
-            prefix.reg("delete", key, "/f", view=view)
+    classes = [rf"CLSID\{c}" for c in (CLASS, PROXY_STUB)] + [rf"TypeLib\{TYPELIB}"]
+    classes += [rf"Interface\{i}" for i in INTERFACES]
+    keys = [UNINSTALL, r"Software\Quorvex"] + [rf"Software\Classes\{k}" for k in classes]
+    # Each key in both views (the 32-bit one is Wow6432Node), in one run of the 64-bit
+    # regedit (the one that `wine` starts sees only the 32-bit view, and reg.exe cannot delete
+    # from a file).
+    lines = ["REGEDIT4", ""]
+    for root in ("HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"):
+        for key in keys:
+            parent = r"Software\Classes" if key.startswith("Software\\Classes") else "Software"
+            lines += [rf"[-{root}\{key}]", rf"[-{root}\{parent}\Wow6432Node{key[len(parent):]}]"]
+    with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False) as f:
+        f.write("\r\n".join(lines) + "\r\n")
+    try:
+        wine64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
+        subprocess.run([wine64, "regedit", "/S", "Z:" + f.name.replace("/", "\\")], env=prefix.env,
+                       stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    finally:
+        os.unlink(f.name)
     for folder in (rf"{prefix.user}\AppData\Local\Programs\Ombrevale", r"C:\Program Files (x86)\Ombrevale",
-                   r"C:\Program Files\Ombrevale", r"C:\Образы",
-                   rf"{prefix.user}\AppData\Roaming\Ombrevale Demo Host"):
+                   r"C:\Program Files\Ombrevale", r"C:\Образы", BY_HAND,
+                   rf"{prefix.user}\AppData\Roaming\Ombrevale Demo Host",
+                   rf"{prefix.user}\AppData\Roaming\Ombrevale QEMU Bridge"):
         remove(prefix, folder)
     for all_users in (False, True):
         remove(prefix, start_menu(prefix, all_users))
@@ -373,7 +444,7 @@ def test_install(release, prefix):
     install(prefix, release.setup, "/DemoHost")
     folder = (prefix.values(rf"HKCU\{UNINSTALL}") or {}).get("InstallLocation", "")
     check(folder == rf"{prefix.user}\AppData\Local\Programs\Ombrevale", f"installed per user into {folder!r}")
-    check_installed(prefix, release, folder, "HKCU", False, SERVER_FILES)
+    check_installed(prefix, release, folder, "HKCU", False, DEMO)
 
     # Started as a user starts it: it finds the demo server and lists its machines.
     code, out = prefix.wine(os.path.join(release.bin, "release_start_program.exe"),
@@ -409,7 +480,7 @@ def test_upgrade(release, older_version, prefix):
 
     # Over it, with no switch: for all users again, into its folder, the demo server kept.
     install(prefix, release.setup)
-    check_installed(prefix, release, folder, "HKLM", True, SERVER_FILES)
+    check_installed(prefix, release, folder, "HKLM", True, DEMO)
     check(read(prefix.unix(rf"{folder}\Uninstall.exe")) != old_uninstaller, "the older uninstaller was not replaced")
     check(prefix.values(SETTINGS) == settings, "the settings changed on installing over the older version")
 
@@ -428,9 +499,11 @@ def test_class_taken(release, prefix):
     key = rf"HKLM\Software\Classes\CLSID\{CLASS}\LocalServer32"
     prefix.reg("add", key, "/ve", "/d", virtual_pc, "/f", view=64)
     try:
-        install(prefix, release.setup, "/DemoHost", expect=EXIT_SERVER_LEFT_OUT)
+        before = registration(prefix)
+        for _, _, switch in release.servers:
+            install(prefix, release.setup, "/" + switch, expect=EXIT_SERVER_LEFT_OUT)
         folder = (prefix.values(rf"HKCU\{UNINSTALL}") or {}).get("InstallLocation", "")
-        check_installed(prefix, release, folder, "HKCU", False, [])
+        check_installed(prefix, release, folder, "HKCU", False, None, before)
         check((prefix.values(key, view=64) or {}).get("") == virtual_pc, "Virtual PC's registration changed")
         uninstall(prefix, folder, "HKCU")
         check(not os.path.exists(prefix.unix(folder)), f"{folder} is left")
@@ -439,15 +512,42 @@ def test_class_taken(release, prefix):
         prefix.reg("delete", rf"HKLM\Software\Classes\CLSID\{CLASS}", "/f", view=64)
 
 
+def test_choices(release, prefix):
+    """Each choice over the one before, in one folder, and what the uninstaller gives back: the
+    demo server registered by hand from the zip, which our servers replace."""
+    clean(prefix)
+    os.makedirs(prefix.unix(BY_HAND))
+    for name in (DEMO, PROXY_STUB_DLL):
+        shutil.copy(os.path.join(release.bin, name), prefix.unix(BY_HAND))
+    prefix.wine(rf"{BY_HAND}\{DEMO}", "/RegServer", "/s")
+    by_hand = registration(prefix)
+    check(by_hand == (rf'"{BY_HAND}\{DEMO}"', rf"{BY_HAND}\{PROXY_STUB_DLL}"), f"registered by hand: {by_hand}")
+
+    folder = rf"{prefix.user}\AppData\Local\Programs\Ombrevale"
+    install(prefix, release.setup, *("/" + s for _, _, s in release.servers[:2]), expect=EXIT_TWO_SERVERS)
+    check(prefix.values(rf"HKCU\{UNINSTALL}") is None and registration(prefix) == by_hand and
+          not os.path.exists(prefix.unix(folder)), "two servers asked for, and something was installed")
+    # None, then each server over the one before, then the last kept by an installation
+    # without a switch.
+    steps = [(None, [])] + [(file, ["/" + switch]) for _, file, switch in release.servers]
+    for server, switches in steps + [(steps[-1][0], [])]:
+        install(prefix, release.setup, *switches)
+        check_installed(prefix, release, folder, "HKCU", False, server, by_hand)
+    uninstall(prefix, folder, "HKCU")
+    check(registration(prefix) == by_hand, f"uninstalled, the class and proxy/stub are {registration(prefix)}")
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=["packages", "clean", "install", "upgrade", "class-taken"])
+    parser.add_argument("command", choices=["packages", "clean", "install", "upgrade", "class-taken", "choices"])
     parser.add_argument("--dist", required=True)
     parser.add_argument("--bin", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--older-version")
     parser.add_argument("--license", required=True)
     parser.add_argument("--changes", required=True)
+    parser.add_argument("--servers", required=True)
+    parser.add_argument("--source", required=True)
     args = parser.parse_args()
     release = Release(args)
     started = time.time()
@@ -461,8 +561,10 @@ def main():
             test_install(release, prefix)
         elif args.command == "upgrade":
             test_upgrade(release, args.older_version, prefix)
-        else:
+        elif args.command == "class-taken":
             test_class_taken(release, prefix)
+        else:
+            test_choices(release, prefix)
     print(f"{args.command}: {len(failures)} failure(s), {time.time() - started:.1f} s")
     return 1 if failures else 0
 
