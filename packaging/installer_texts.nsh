@@ -14,6 +14,8 @@ LangString OMB_TITLE_demohost ${LANG_RUSSIAN} "Демонстрационный 
 LangString OMB_DESCRIPTION_demohost ${LANG_RUSSIAN} "Машины-образцы для пробы без Virtual PC."
 LangString OMB_TITLE_qemuhost ${LANG_RUSSIAN} "Мост QEMU"
 LangString OMB_DESCRIPTION_qemuhost ${LANG_RUSSIAN} "Дисководы машин QEMU из файла машин моста."
+LangString OMB_TITLE_hypervhost ${LANG_RUSSIAN} "Мост Hyper-V"
+LangString OMB_DESCRIPTION_hypervhost ${LANG_RUSSIAN} "Дисководы машин Hyper-V, здесь и по сети."
 
 LangString OMB_UNAVAILABLE ${LANG_RUSSIAN} "(недоступен)"
 LangString OMB_CLASS_TAKEN ${LANG_RUSSIAN} "Класс VirtualPC на этом компьютере уже зарегистрирован за другим сервером:$\r$\n$\r$\n$OmbClassOwner$\r$\n$\r$\nСкорее всего, это Virtual PC. Серверы из комплекта Ombrevale заняли бы его место, поэтому они не будут установлены: программа будет работать с ним."

@@ -42,6 +42,9 @@ endif()
 if(NOT source_date MATCHES "^[0-9]+$" OR source_date LESS 315532800)
   message(FATAL_ERROR "The source date \"${source_date}\" is not a time since 1980 in seconds")
 endif()
+# Zip entries and the installer's files keep their times to two seconds: an even time is
+# stored as it is, the same in both packages and on the installed files.
+math(EXPR source_date "${source_date} / 2 * 2")
 message(STATUS "Source date: ${source_date}")
 find_program(PYTHON python3 REQUIRED)
 
