@@ -23,6 +23,10 @@ namespace {
 // A server that COM started but that no client ever reached ends after this long.
 constexpr UINT kIdleMilliseconds = 30'000;
 
+void OfferTemplate(const ServerDescription& server) {
+    if (server.userFile) OfferTextTemplate(*server.userFile, server.userFileTemplate);
+}
+
 class ClassFactory final : public IClassFactory {
 public:
     explicit ClassFactory(const ServerDescription& server) : server_(server) {}
@@ -49,6 +53,7 @@ public:
         try {
             // One backend for the whole process: every client sees one state.
             if (!backend_) {
+                OfferTemplate(server_);
                 auto opened = server_.openBackend();
                 if (!opened) return FailWith(opened.failure(), IID_IHost);
                 backend_ = std::move(opened).value();
@@ -154,7 +159,7 @@ int RunLocalServer(const ServerDescription& server, const wchar_t* commandLine) 
             if (!quiet) Say(server, done.failure().description, MB_ICONSTOP);
             return 1;
         }
-        if (registering && scope == Scope::CurrentUser && server.registeredForThisUser) server.registeredForThisUser();
+        if (registering && scope == Scope::CurrentUser) OfferTemplate(server);
         return 0;
     }
     if (!Has(switches, L"embedding")) {

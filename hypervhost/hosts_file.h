@@ -7,8 +7,21 @@
 #include <vector>
 
 #include "base/result.h"
+#include "hostcore/user_file.h"
+#include "hypervhost/errors.h"
 
 namespace ombrevale::hypervhost {
+
+// The hosts file: where it is, how large it may be, how messages name it.
+inline constexpr hostcore::UserFile kHostsFile{
+    .name = L"хостов Hyper-V",
+    .contents = L"список хостов",
+    .malformed = kMalformedHostsFile,
+    .largest = 1024 * 1024,
+    .variable = L"OMBREVALE_HYPERV_HOSTS",
+    .folder = L"Ombrevale Hyper-V Bridge",
+    .fileName = L"hosts.txt",
+};
 
 struct HostEntry {
     std::wstring name;  // as the user wrote it, without a leading "\\"

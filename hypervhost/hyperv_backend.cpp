@@ -15,9 +15,6 @@ namespace {
 using hostcore::DriveState;
 using hostcore::ServerText;
 
-// A hosts file is a line per host; anything this large is some other file.
-constexpr std::uint64_t kLargestHostsFile = 1024 * 1024;
-
 bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 // A path that means the same on any computer: a drive letter and a folder, or a share.
@@ -59,25 +56,11 @@ HyperVBackend::HyperVBackend(BridgeParts parts) : parts_(std::move(parts)), imag
 }
 
 Result<std::vector<std::wstring>> HyperVBackend::Hosts() {
-    hostcore::Files& files = *parts_.files;
-    const std::wstring& path = parts_.hostsFile;
+    std::vector<HostEntry> listed;
+    OMB_ASSIGN_OR_RETURN(listed, hosts_.Read(*parts_.files, parts_.hostsFile));
+    // This computer first; without a file, alone.
     std::vector<std::wstring> hosts{L""};
-    auto kind = files.Examine(path);
-    if (!kind) return Failure{kind.failure().number, HostsFileText::Unreadable(path, kind.failure().number)};
-    // No file: this computer alone.
-    if (kind->kind == hostcore::PathKind::Missing) return hosts;
-    auto file = files.OpenForReading(path);
-    if (!file) return Failure{file.failure().number, HostsFileText::Unreadable(path, file.failure().number)};
-    if ((*file)->Size() > kLargestHostsFile) return Failure{hostcore::kFileTooLarge, HostsFileText::TooLarge(path)};
-    auto bytes = (*file)->ReadHead(static_cast<std::size_t>((*file)->Size()));
-    if (!bytes) return Failure{bytes.failure().number, HostsFileText::Unreadable(path, bytes.failure().number)};
-    std::string text(bytes->begin(), bytes->end());
-    if (!hostsRead_ || text != hostsText_) {
-        OMB_ASSIGN_OR_RETURN(hosts_, ParseHostsFile(text, path));
-        hostsText_ = std::move(text);
-        hostsRead_ = true;
-    }
-    for (const HostEntry& host : hosts_) hosts.push_back(host.name);
+    for (const HostEntry& host : listed) hosts.push_back(host.name);
     return hosts;
 }
 
