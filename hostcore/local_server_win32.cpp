@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/failure_win32.h"
+#include "hostcore/com_object_win32.h"
 #include "hostcore/com_objects_win32.h"
 #include "hostcore/registration_win32.h"
 
@@ -27,23 +28,10 @@ void OfferTemplate(const ServerDescription& server) {
     if (server.userFile) OfferTextTemplate(*server.userFile, server.userFileTemplate);
 }
 
-class ClassFactory final : public IClassFactory {
+// Lives as long as the process; COM's references to it do not keep the server alive.
+class ClassFactory final : public StaticComObject<IClassFactory> {
 public:
     explicit ClassFactory(const ServerDescription& server) : server_(server) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Lives as long as the process; COM's references to it do not keep the server alive.
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         if (!object) return E_POINTER;
