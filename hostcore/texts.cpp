@@ -67,6 +67,13 @@ std::wstring ServerText::Reason(std::int32_t number) {
     }
 }
 
+std::wstring ServerText::BridgeSwitches(std::wstring_view program) {
+    const std::wstring file(program);
+    return L"Регистрация для текущего пользователя (мост заменит сервер, который был зарегистрирован до него): " +
+           file + L" /RegServer\r\nОтмена регистрации (вернётся прежний сервер): " + file +
+           L" /UnregServer\r\nДля всех пользователей компьютера (нужны права администратора) добавьте /AllUsers.";
+}
+
 std::wstring ServerText::NoDataFolder(std::int32_t number) {
     return L"Не удалось найти папку данных приложений пользователя" + Reason(number) + L".";
 }

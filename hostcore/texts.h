@@ -31,6 +31,10 @@ struct ServerText {
     // LineFault::None.
     static std::wstring Problem(LineFault fault);
 
+    // How a bridge is registered by hand (`program`: its file's name), for the text that it
+    // shows when started without a switch.
+    static std::wstring BridgeSwitches(std::wstring_view program);
+
     static std::wstring NoDataFolder(std::int32_t number);
     static std::wstring MissingImagePath();
     static std::wstring BlankImagePath();

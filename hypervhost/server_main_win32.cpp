@@ -7,6 +7,7 @@
 #include <string>
 
 #include "hostcore/local_server_win32.h"
+#include "hostcore/texts.h"
 #include "hypervhost/hosts_file.h"
 #include "hypervhost/system.h"
 
@@ -18,12 +19,8 @@ std::wstring Usage() {
            L"Hyper-V поколения 1 на этом компьютере и на других хостах Hyper-V (Windows 8, Windows Server 2012 и "
            L"новее; нужна группа «Администраторы Hyper-V»).\r\n\r\n"
            L"Другие хосты перечислены в файле «" +
-           hostcore::UserFileShown(kHostsFile) +
-           L"», по имени хоста в строке.\r\n\r\n"
-           L"Регистрация для текущего пользователя (мост заменит сервер, который был зарегистрирован до него): "
-           L"OmbrevaleHyperVHost.exe /RegServer\r\n"
-           L"Отмена регистрации (вернётся прежний сервер): OmbrevaleHyperVHost.exe /UnregServer\r\n"
-           L"Для всех пользователей компьютера (нужны права администратора) добавьте /AllUsers.";
+           hostcore::UserFileShown(kHostsFile) + L"», по имени хоста в строке.\r\n\r\n" +
+           hostcore::ServerText::BridgeSwitches(L"OmbrevaleHyperVHost.exe");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hostcore/local_server_win32.h"
+#include "hostcore/texts.h"
 #include "qemuhost/machines_file.h"
 #include "qemuhost/system.h"
 
@@ -16,12 +17,8 @@ std::wstring Usage() {
     return L"Мост QEMU для Ombrevale: сервер автоматизации, через который программа работает с дисководами "
            L"запущенных машин QEMU (по их мониторам QMP).\r\n\r\n"
            L"Машины перечислены в файле «" +
-           hostcore::UserFileShown(kMachinesFile) +
-           L"», по строке на машину: «<имя> = <адрес QMP>».\r\n\r\n"
-           L"Регистрация для текущего пользователя (мост заменит сервер, который был зарегистрирован до него): "
-           L"OmbrevaleQemuHost.exe /RegServer\r\n"
-           L"Отмена регистрации (вернётся прежний сервер): OmbrevaleQemuHost.exe /UnregServer\r\n"
-           L"Для всех пользователей компьютера (нужны права администратора) добавьте /AllUsers.";
+           hostcore::UserFileShown(kMachinesFile) + L"», по строке на машину: «<имя> = <адрес QMP>».\r\n\r\n" +
+           hostcore::ServerText::BridgeSwitches(L"OmbrevaleQemuHost.exe");
 }
 
 }  // namespace
