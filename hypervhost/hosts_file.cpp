@@ -16,17 +16,16 @@ bool IsNameCharacter(wchar_t c) {
     return c >= 0xC0 && c != 0xD7 && c != 0xF7 && c != 0x2028 && c != 0x2029 && c != 0xFEFF;
 }
 
-// A name as Windows compares host names: without regard to case.
-std::wstring Folded(std::wstring_view name) {
-    std::wstring folded(name);
+}  // namespace
+
+std::wstring WindowsFolded(std::wstring_view text) {
+    std::wstring folded(text);
     for (wchar_t& c : folded) {
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c >= 0x410 && c <= 0x42F) c = static_cast<wchar_t>(c + 0x20);  // Cyrillic capitals
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+        if (c >= 0x430 && c <= 0x44F) c = static_cast<wchar_t>(c - 0x20);  // Cyrillic small letters
     }
     return folded;
 }
-
-}  // namespace
 
 Result<std::vector<HostEntry>> ParseHostsFile(std::string_view utf8, const std::wstring& file) {
     std::vector<HostEntry> hosts;
@@ -39,8 +38,8 @@ Result<std::vector<HostEntry>> ParseHostsFile(std::string_view utf8, const std::
         bool wellFormed = line.size() <= 255;
         for (wchar_t c : line) wellFormed = wellFormed && IsNameCharacter(c);
         if (!wellFormed) return HostsFileText::BadName(line);
-        const std::wstring folded = Folded(line);
-        if (folded == L"." || folded == L"localhost") return HostsFileText::ThisComputer(line);
+        const std::wstring folded = WindowsFolded(line);
+        if (folded == L"." || folded == L"LOCALHOST") return HostsFileText::ThisComputer(line);
         const auto [seen, added] = listed.emplace(folded, number);
         if (!added) return HostsFileText::Repeated(line, seen->second);
         hosts.push_back(HostEntry{std::wstring(line), number});

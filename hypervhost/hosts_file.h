@@ -34,6 +34,10 @@ struct HostEntry {
 // description that names `file` and the line.
 Result<std::vector<HostEntry>> ParseHostsFile(std::string_view utf8, const std::wstring& file);
 
+// A host's name, a path or a machine's name as Windows compares them: without regard to
+// the case of Latin and Cyrillic letters.
+std::wstring WindowsFolded(std::wstring_view text);
+
 // A commented file with no hosts, that shows the format where the user will look.
 std::string HostsFileTemplate();
 

@@ -25,24 +25,11 @@ bool IsFullWindowsPath(const std::wstring& path) {
 
 bool IsShare(const std::wstring& path) { return path.size() > 2 && path[0] == L'\\' && path[1] == L'\\'; }
 
-wchar_t Upper(wchar_t c) {
-    if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - L'a' + L'A');
-    if (c >= 0x430 && c <= 0x44F) return static_cast<wchar_t>(c - 0x20);
-    return c;
-}
-
 // Paths on a Windows host, compared as Windows compares names.
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
-}
+bool SamePath(const std::wstring& a, const std::wstring& b) { return WindowsFolded(a) == WindowsFolded(b); }
 
 bool ByName(const VirtualMachine& a, const VirtualMachine& b) {
-    std::wstring x = a.name, y = b.name;
-    for (wchar_t& c : x) c = Upper(c);
-    for (wchar_t& c : y) c = Upper(c);
+    const std::wstring x = WindowsFolded(a.name), y = WindowsFolded(b.name);
     return x != y ? x < y : a.id < b.id;
 }
 
