@@ -25,13 +25,7 @@ std::pair<std::wstring_view, std::wstring_view> SplitWord(std::wstring_view s) {
 
 // Keywords are plain ASCII; people type them in either case.
 bool IsKeyword(std::wstring_view word, std::wstring_view keyword) {
-    if (word.size() != keyword.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        wchar_t c = word[i];
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != keyword[i]) return false;
-    }
-    return true;
+    return word.size() == keyword.size() && StartsWithKeyword(word, keyword);
 }
 
 std::optional<std::int32_t> ParseDriveNumber(std::wstring_view text) {

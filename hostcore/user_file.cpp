@@ -17,6 +17,16 @@ std::wstring_view TrimBlanks(std::wstring_view text) {
     return text;
 }
 
+bool StartsWithKeyword(std::wstring_view text, std::wstring_view keyword) {
+    if (text.size() < keyword.size()) return false;
+    for (std::size_t i = 0; i < keyword.size(); ++i) {
+        wchar_t c = text[i];
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        if (c != keyword[i]) return false;
+    }
+    return true;
+}
+
 Status ReadLines(std::string_view text, const UserFile& file, const std::wstring& path, const LineReader& read) {
     // Read as UTF-8, UTF-16 would show only as stray control characters: the wrong cause.
     if (LooksLikeUtf16(text)) return Failure{file.malformed, ServerText::SavedAsUtf16(file, path)};

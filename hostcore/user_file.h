@@ -32,6 +32,8 @@ struct UserFile {
 bool IsBlank(wchar_t c);
 // `text` without the blanks (spaces and tabs) around it.
 std::wstring_view TrimBlanks(std::wstring_view text);
+// Whether `text` starts with `keyword` (plain lower-case ASCII), typed in either case.
+bool StartsWithKeyword(std::wstring_view text, std::wstring_view keyword);
 
 // What a line says: empty when it is fine, else its problem, a fragment of a sentence that
 // follows the file and the line.

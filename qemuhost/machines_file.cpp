@@ -9,15 +9,7 @@
 namespace ombrevale::qemuhost {
 namespace {
 
-bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        wchar_t c = text[i];
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
+using hostcore::StartsWithKeyword;
 
 // A decimal number up to `limit`, digits only.
 std::optional<std::uint32_t> Decimal(std::wstring_view text, std::uint32_t limit) {
@@ -32,7 +24,7 @@ std::optional<std::uint32_t> Decimal(std::wstring_view text, std::uint32_t limit
 }
 
 std::optional<std::uint32_t> Ipv4(std::wstring_view text) {
-    if (StartsWithNoCase(text, L"localhost") && text.size() == 9) return 0x7F000001u;
+    if (StartsWithKeyword(text, L"localhost") && text.size() == 9) return 0x7F000001u;
     std::uint32_t address = 0;
     for (int part = 0; part < 4; ++part) {
         const std::size_t dot = text.find(L'.');
@@ -50,7 +42,7 @@ std::optional<std::uint32_t> Ipv4(std::wstring_view text) {
 // The option as a command line or a script holds it: "-qmp tcp:…", "--qmp=tcp:…", quoted.
 std::wstring_view WithoutOptionName(std::wstring_view text) {
     for (std::wstring_view name : {L"--qmp", L"-qmp"}) {
-        if (!StartsWithNoCase(text, name) || text.size() == name.size()) continue;
+        if (!StartsWithKeyword(text, name) || text.size() == name.size()) continue;
         const wchar_t next = text[name.size()];
         if (next != L'=' && next != L' ' && next != L'\t') continue;
         text.remove_prefix(name.size() + 1);
@@ -66,10 +58,10 @@ std::wstring_view WithoutOptionName(std::wstring_view text) {
 
 std::wstring ParseQmpAddress(std::wstring_view text, QmpAddress& address) {
     std::wstring_view rest = WithoutOptionName(text);
-    if (StartsWithNoCase(rest, L"tcp:")) {
+    if (StartsWithKeyword(rest, L"tcp:")) {
         rest.remove_prefix(4);
-    } else if (StartsWithNoCase(rest, L"unix:") || StartsWithNoCase(rest, L"vsock:") ||
-               StartsWithNoCase(rest, L"fd:")) {
+    } else if (StartsWithKeyword(rest, L"unix:") || StartsWithKeyword(rest, L"vsock:") ||
+               StartsWithKeyword(rest, L"fd:")) {
         return MachinesFileText::NotTcp(text);
     }
     // QEMU's own option may be pasted whole, in its old spelling too: "tcp::4444,server,nowait".
