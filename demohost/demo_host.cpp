@@ -18,26 +18,8 @@ using namespace hostcore;
 
 namespace {
 
-// An inventory is a few lines per machine; anything this large is some other file.
-constexpr std::uint64_t kLargestInventory = 4 * 1024 * 1024;
-
 std::span<const std::uint8_t> Bytes(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-Result<std::string> ReadInventory(Files& files, const std::wstring& path) {
-    auto file = files.OpenForReading(path);
-    if (!file) {
-        const std::int32_t number = file.failure().number;
-        return Failure{number, HostText::InventoryUnreadable(path, number)};
-    }
-    if ((*file)->Size() > kLargestInventory) return Failure{kFileTooLarge, InventoryText::TooLarge(path)};
-    auto bytes = (*file)->ReadHead(static_cast<std::size_t>((*file)->Size()));
-    if (!bytes) {
-        const std::int32_t number = bytes.failure().number;
-        return Failure{number, HostText::InventoryUnreadable(path, number)};
-    }
-    return std::string(bytes->begin(), bytes->end());
 }
 
 // The text of the default inventory, or nothing when something took the inventory's name
@@ -82,7 +64,7 @@ Result<std::string> ReadOrMakeInventory(const ImageFiles& images, const std::wst
     auto facts = files.Examine(path);
     if (!facts) {
         const std::int32_t number = facts.failure().number;
-        return Failure{number, HostText::InventoryUnreadable(path, number)};
+        return Failure{number, ServerText::Unreadable(kInventoryFile, path, number)};
     }
     if (facts->kind == PathKind::Missing) {
         std::optional<std::string> made;
@@ -94,7 +76,7 @@ Result<std::string> ReadOrMakeInventory(const ImageFiles& images, const std::wst
         if (!facts || facts->kind == PathKind::Missing) facts = PathFacts{PathKind::BrokenLink};
     }
     if (facts->kind == PathKind::BrokenLink) return Failure{kFileNotFound, HostText::InventoryBrokenLink(path)};
-    return ReadInventory(files, path);
+    return ReadUserFile(files, path, kInventoryFile);
 }
 
 // A drive takes a medium only when it holds none.
@@ -173,15 +155,15 @@ Status DemoHost::HoldImages() {
     for (std::size_t k = 0; k < positions.size(); ++k) {
         const DriveEntry& drive = inventory_.machines[positions[k].machine].drives[positions[k].drive];
         if (IsInventory(paths[k], ids[k], inventoryId))
-            return Failure{
-                kMalformedInventory,
-                InventoryText::Malformed(inventoryPath_, drive.line, InventoryText::ImageIsInventory(drive.source))};
+            return Failure{kMalformedInventory, ServerText::Malformed(kInventoryFile, inventoryPath_, drive.line,
+                                                                      InventoryText::ImageIsInventory(drive.source))};
         if (const auto holder = HolderOf(paths[k], ids[k])) {
             const MachineEntry& machine = inventory_.machines[holder->machine];
             const DriveEntry& other = machine.drives[holder->drive];
             const std::wstring problem =
                 InventoryText::ImageHeldTwice(drive.source, other.number, machine.name, other.line);
-            return Failure{kMalformedInventory, InventoryText::Malformed(inventoryPath_, drive.line, problem)};
+            return Failure{kMalformedInventory,
+                           ServerText::Malformed(kInventoryFile, inventoryPath_, drive.line, problem)};
         }
         Hold(positions[k], HeldImage{paths[k], ids[k]});
     }
@@ -262,7 +244,7 @@ Status DemoHost::Commit(Position at, DriveEntry updated, std::optional<HeldImage
     // and the one who asked reads the file anew.
     // (A name that leads nowhere now is left to the write, which refuses a link to nothing
     // by name; the server reads a file deleted by hand anew before it comes here.)
-    auto current = ReadInventory(*files_, inventoryPath_);
+    auto current = ReadUserFile(*files_, inventoryPath_, kInventoryFile);
     if (!current && !IsNotFound(current.failure().number)) {
         const std::int32_t number = current.failure().number;
         return Failure{OutwardNumber(number), HostText::InventoryNotSaved(inventoryPath_, number)};

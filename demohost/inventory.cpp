@@ -7,7 +7,6 @@
 #include "demohost/messages.h"
 #include "hostcore/backend.h"
 #include "hostcore/errors.h"
-#include "hostcore/texts.h"
 #include "hostcore/utf8.h"
 
 namespace ombrevale::demohost {
@@ -17,30 +16,16 @@ using namespace hostcore;
 
 namespace {
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-std::wstring_view Trim(std::wstring_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 // Splits off the first word; the rest starts at the next non-blank character.
 std::pair<std::wstring_view, std::wstring_view> SplitWord(std::wstring_view s) {
     std::size_t end = 0;
     while (end < s.size() && !IsBlank(s[end])) ++end;
-    return {s.substr(0, end), Trim(s.substr(end))};
+    return {s.substr(0, end), TrimBlanks(s.substr(end))};
 }
 
 // Keywords are plain ASCII; people type them in either case.
 bool IsKeyword(std::wstring_view word, std::wstring_view keyword) {
-    if (word.size() != keyword.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        wchar_t c = word[i];
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != keyword[i]) return false;
-    }
-    return true;
+    return word.size() == keyword.size() && StartsWithKeyword(word, keyword);
 }
 
 std::optional<std::int32_t> ParseDriveNumber(std::wstring_view text) {
@@ -56,10 +41,8 @@ std::optional<std::int32_t> ParseDriveNumber(std::wstring_view text) {
 
 class Parser {
 public:
-    // An empty problem means the line was fine.
-    std::wstring Line(std::wstring_view raw, int number) {
-        const std::wstring_view line = Trim(raw);
-        if (line.empty() || line.front() == L'#') return {};
+    // A line that is neither blank nor a comment; an empty problem means it was fine.
+    std::wstring Line(std::wstring_view line, int number) {
         const auto [keyword, rest] = SplitWord(line);
         if (IsKeyword(keyword, L"machine")) {
             if (rest.empty()) return InventoryText::MissingMachineName();
@@ -124,17 +107,9 @@ std::wstring DriveLine(const DriveEntry& drive) {
 }  // namespace
 
 Result<Inventory> ParseInventory(std::string_view utf8, const std::wstring& file) {
-    if (LooksLikeUtf16(utf8)) return Failure{kMalformedInventory, InventoryText::SavedAsUtf16(file)};
-    utf8 = WithoutByteOrderMark(utf8);
     Parser parser;
-    int number = 0;
-    while (!utf8.empty() || number == 0) {
-        ++number;
-        std::wstring line;
-        std::wstring problem = ServerText::Problem(DecodeLine(TakeLine(utf8), line));
-        if (problem.empty()) problem = parser.Line(line, number);
-        if (!problem.empty()) return Failure{kMalformedInventory, InventoryText::Malformed(file, number, problem)};
-    }
+    OMB_RETURN_IF_FAILED(ReadLines(utf8, kInventoryFile, file,
+                                   [&](std::wstring_view line, int number) { return parser.Line(line, number); }));
     return parser.Take();
 }
 

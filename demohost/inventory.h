@@ -10,8 +10,22 @@
 
 #include "base/result.h"
 #include "hostcore/backend.h"
+#include "hostcore/errors.h"
+#include "hostcore/user_file.h"
 
 namespace ombrevale::demohost {
+
+// The inventory file: where it is, how large it may be, how messages name it. An inventory
+// is a few lines a machine.
+inline constexpr hostcore::UserFile kInventoryFile{
+    .name = L"инвентаря",
+    .contents = L"инвентарь",
+    .malformed = hostcore::kMalformedInventory,
+    .largest = 4 * 1024 * 1024,
+    .variable = L"OMBREVALE_DEMO_INVENTORY",
+    .folder = L"Ombrevale Demo Host",
+    .fileName = L"inventory.txt",
+};
 
 // What a drive holds; the values are the Attachment codes that the host reports.
 enum class Media : std::int32_t { Nothing = 0, Image = 1, HostDrive = 2 };

@@ -23,19 +23,6 @@ std::wstring InventoryText::FileHeader() {
            L"# «drive <номер> image <путь к образу>» или «drive <номер> host <буква>:».\n";
 }
 
-std::wstring InventoryText::Malformed(std::wstring_view file, int line, std::wstring_view problem) {
-    return L"Ошибка в файле инвентаря " + Quoted(file) + L", строка " + std::to_wstring(line) + L": " +
-           std::wstring(problem) + L".";
-}
-
-std::wstring InventoryText::TooLarge(std::wstring_view file) {
-    return L"Файл инвентаря " + Quoted(file) + L" слишком велик: это не инвентарь.";
-}
-
-std::wstring InventoryText::SavedAsUtf16(std::wstring_view file) {
-    return L"Файл инвентаря " + Quoted(file) + L" " + ServerText::SavedAsUtf16() + L".";
-}
-
 std::wstring InventoryText::UnknownKeyword(std::wstring_view word) {
     return L"непонятное слово " + Quoted(word) + L": строка должна начинаться с «machine» или «drive»";
 }
@@ -80,10 +67,6 @@ std::wstring InventoryText::ImageHeldTwice(std::wstring_view path, std::int32_t 
 
 std::wstring InventoryText::ImageIsInventory(std::wstring_view path) {
     return L"образ " + Quoted(path) + L" — это сам файл инвентаря";
-}
-
-std::wstring HostText::InventoryUnreadable(std::wstring_view file, std::int32_t number) {
-    return L"Не удалось прочитать файл инвентаря " + Quoted(file) + ServerText::Reason(number) + L".";
 }
 
 std::wstring HostText::InventoryBrokenLink(std::wstring_view file) {

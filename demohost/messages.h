@@ -1,5 +1,6 @@
-// Every text that the demo host shows: Russian, like the program it serves. Problems in
-// the inventory are sentence fragments that Malformed() puts after the file and line.
+// Every text that the demo host shows of its own: Russian, like the program it serves.
+// Problems in the inventory are sentence fragments that ServerText::Malformed puts after
+// the file and line.
 #pragma once
 
 #include <cstdint>
@@ -12,9 +13,6 @@ namespace ombrevale::demohost {
 
 struct InventoryText {
     static std::wstring FileHeader();
-    static std::wstring Malformed(std::wstring_view file, int line, std::wstring_view problem);
-    static std::wstring TooLarge(std::wstring_view file);
-    static std::wstring SavedAsUtf16(std::wstring_view file);
 
     static std::wstring UnknownKeyword(std::wstring_view word);
     static std::wstring MissingMachineName();
@@ -32,9 +30,6 @@ struct InventoryText {
 };
 
 struct HostText {
-    // " (нет доступа)" and the like, for a failure number from the file system.
-
-    static std::wstring InventoryUnreadable(std::wstring_view file, std::int32_t number);
     static std::wstring InventoryBrokenLink(std::wstring_view file);
     static std::wstring InventoryNotSaved(std::wstring_view file, std::int32_t number);
     static std::wstring InventoryChangedMeanwhile(std::wstring_view file);

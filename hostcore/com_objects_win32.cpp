@@ -2,14 +2,13 @@
 
 #include <wrl/client.h>
 
-#include <atomic>
 #include <new>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <utility>
 
 #include "base/failure_win32.h"
+#include "hostcore/com_object_win32.h"
 #include "hosts_idl.h"
 
 using Microsoft::WRL::ComPtr;
@@ -53,60 +52,14 @@ HRESULT ServerTypeLib(ITypeLib** typeLib) {
     return loaded.CopyTo(typeLib);
 }
 
-// One IUnknown for every object of the server: a reference count that keeps the server
-// alive, and QueryInterface over the interfaces that the object derives from.
-template <class... Interfaces>
-class ComObject : public Interfaces... {
-public:
-    ComObject(const ComObject&) = delete;
-    ComObject& operator=(const ComObject&) = delete;
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown) {
-            *object = static_cast<IUnknown*>(static_cast<First*>(this));
-        } else if (!(Match<Interfaces>(iid, object) || ...)) {
-            *object = Extra(iid);
-        }
-        if (!*object) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-protected:
-    ComObject() { ServerObjectCreated(); }
-    virtual ~ComObject() { ServerObjectReleased(); }
-    // An interface answered beyond those derived from (IDispatch, for a dual interface).
-    virtual void* Extra(REFIID) { return nullptr; }
-
-private:
-    using First = std::tuple_element_t<0, std::tuple<Interfaces...>>;
-
-    template <class I>
-    bool Match(REFIID iid, void** object) {
-        if (iid != __uuidof(I)) return false;
-        *object = static_cast<I*>(this);
-        return true;
-    }
-
-    std::atomic<ULONG> refs_{1};
+// Every object of the server keeps the server alive.
+struct ServerLifetime {
+    static void Created() { ServerObjectCreated(); }
+    static void Released() { ServerObjectReleased(); }
 };
 
-// Makes `object` (which holds one reference) answer `iid`, then lets go of that reference.
-// Not through ComPtr::Attach: mingw-w64's adds a reference that it should take over.
-template <class T>
-HRESULT Hand(T* object, REFIID iid, void** out) {
-    const HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
-}
+template <class... Interfaces>
+using ServerObject = ComObject<ServerLifetime, Interfaces...>;
 
 template <class T, class... Args>
 HRESULT Make(REFIID iid, void** out, Args&&... args) {
@@ -120,7 +73,7 @@ HRESULT Make(REFIID iid, void** out, Args&&... args) {
 
 // IDispatch through the type library's description of `Interface`, and error objects.
 template <class Interface>
-class DispatchObject : public ComObject<Interface, ISupportErrorInfo> {
+class DispatchObject : public ServerObject<Interface, ISupportErrorInfo> {
 public:
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
         if (!count) return E_POINTER;
@@ -182,7 +135,7 @@ public:
 
 // Walks a collection. Next hands out as many items as it is asked for, so that a client
 // across a process boundary fetches them in few round trips.
-class ItemEnumerator final : public ComObject<IEnumVARIANT> {
+class ItemEnumerator final : public ServerObject<IEnumVARIANT> {
 public:
     ItemEnumerator(std::shared_ptr<ItemSource> source, std::size_t count, std::size_t position)
         : source_(std::move(source)), count_(count), position_(position) {}

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/failure_win32.h"
+#include "hostcore/com_object_win32.h"
 #include "hostcore/com_objects_win32.h"
 #include "hostcore/registration_win32.h"
 
@@ -23,23 +24,14 @@ namespace {
 // A server that COM started but that no client ever reached ends after this long.
 constexpr UINT kIdleMilliseconds = 30'000;
 
-class ClassFactory final : public IClassFactory {
+void OfferTemplate(const ServerDescription& server) {
+    if (server.userFile) OfferTextTemplate(*server.userFile, server.userFileTemplate);
+}
+
+// Lives as long as the process; COM's references to it do not keep the server alive.
+class ClassFactory final : public StaticComObject<IClassFactory> {
 public:
     explicit ClassFactory(const ServerDescription& server) : server_(server) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Lives as long as the process; COM's references to it do not keep the server alive.
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         if (!object) return E_POINTER;
@@ -49,6 +41,7 @@ public:
         try {
             // One backend for the whole process: every client sees one state.
             if (!backend_) {
+                OfferTemplate(server_);
                 auto opened = server_.openBackend();
                 if (!opened) return FailWith(opened.failure(), IID_IHost);
                 backend_ = std::move(opened).value();
@@ -154,7 +147,7 @@ int RunLocalServer(const ServerDescription& server, const wchar_t* commandLine) 
             if (!quiet) Say(server, done.failure().description, MB_ICONSTOP);
             return 1;
         }
-        if (registering && scope == Scope::CurrentUser && server.registeredForThisUser) server.registeredForThisUser();
+        if (registering && scope == Scope::CurrentUser) OfferTemplate(server);
         return 0;
     }
     if (!Has(switches, L"embedding")) {

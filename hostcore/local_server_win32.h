@@ -11,6 +11,7 @@
 
 #include "base/result.h"
 #include "hostcore/backend.h"
+#include "hostcore/user_file.h"
 
 namespace ombrevale::hostcore {
 
@@ -19,10 +20,19 @@ struct ServerDescription {
     std::wstring usage;  // shown when the file is started without a switch
     // Makes the backend when the first client comes; a backend that cannot serve says why.
     std::function<Result<std::shared_ptr<Backend>>()> openBackend;
-    // Run once the server has been registered for the current user: the moment when the
-    // user is about to look for its files (a bridge leaves the template of its list there).
-    std::function<void()> registeredForThisUser;
+    // A bridge's list that the user writes, with its commented template: left where the
+    // user will look for the file (OfferTextTemplate) once the server is registered for the
+    // current user, and when the first client comes.
+    const UserFile* userFile = nullptr;
+    std::string userFileTemplate;
 };
+
+// A backend that a server opened, as the server holds it.
+template <class Concrete>
+Result<std::shared_ptr<Backend>> SharedBackend(Result<std::unique_ptr<Concrete>> opened) {
+    if (!opened) return opened.failure();
+    return std::shared_ptr<Backend>(std::move(opened).value());
+}
 
 // The whole server: /RegServer and /UnregServer (with /AllUsers for every user of the
 // computer, which needs an administrator), -Embedding when COM starts it.

@@ -1,19 +1,9 @@
 #include "hostcore/texts.h"
 
 #include "hostcore/errors.h"
+#include "hostcore/user_file.h"
 
 namespace ombrevale::hostcore {
-namespace {
-
-std::wstring Hex(std::int32_t number) {
-    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
-    auto value = static_cast<std::uint32_t>(number);
-    std::wstring text(8, L'0');
-    for (int i = 7; i >= 0; --i, value >>= 4) text[i] = kDigits[value & 0xF];
-    return L"0x" + text;
-}
-
-}  // namespace
 
 std::wstring ServerText::Quoted(std::wstring_view text) { return L"«" + std::wstring(text) + L"»"; }
 
@@ -21,26 +11,44 @@ std::wstring ServerText::Drive(std::int32_t drive, std::wstring_view machine) {
     return L"дисковод " + std::to_wstring(drive) + L" машины " + Quoted(machine);
 }
 
-std::wstring ServerText::NotUtf8() { return L"текст не в кодировке UTF-8"; }
+std::wstring ServerText::Hex(std::int32_t number) {
+    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    auto value = static_cast<std::uint32_t>(number);
+    std::wstring text(8, L'0');
+    for (int i = 7; i >= 0; --i, value >>= 4) text[i] = kDigits[value & 0xF];
+    return L"0x" + text;
+}
 
-std::wstring ServerText::ControlCharacter() { return L"в строке недопустимый управляющий символ"; }
+std::wstring ServerText::Malformed(const UserFile& file, std::wstring_view path, int line, std::wstring_view problem) {
+    return L"Ошибка в файле " + std::wstring(file.name) + L" " + Quoted(path) + L", строка " + std::to_wstring(line) +
+           L": " + std::wstring(problem) + L".";
+}
 
-std::wstring ServerText::LoneCarriageReturns() {
-    return L"строки разделены одиночными символами CR (возврат каретки), а допустимы только концы строк LF "
-           L"и CR LF";
+std::wstring ServerText::TooLarge(const UserFile& file, std::wstring_view path) {
+    return L"Файл " + std::wstring(file.name) + L" " + Quoted(path) + L" слишком велик: это не " +
+           std::wstring(file.contents) + L".";
+}
+
+std::wstring ServerText::SavedAsUtf16(const UserFile& file, std::wstring_view path) {
+    return L"Файл " + std::wstring(file.name) + L" " + Quoted(path) +
+           L" сохранён в кодировке UTF-16; сохраните его в кодировке UTF-8.";
+}
+
+std::wstring ServerText::Unreadable(const UserFile& file, std::wstring_view path, std::int32_t number) {
+    return L"Не удалось прочитать файл " + std::wstring(file.name) + L" " + Quoted(path) + Reason(number) + L".";
 }
 
 std::wstring ServerText::Problem(LineFault fault) {
     switch (fault) {
     case LineFault::None: break;
-    case LineFault::NotUtf8: return NotUtf8();
-    case LineFault::LoneCarriageReturn: return LoneCarriageReturns();
-    case LineFault::ControlCharacter: return ControlCharacter();
+    case LineFault::NotUtf8: return L"текст не в кодировке UTF-8";
+    case LineFault::LoneCarriageReturn:
+        return L"строки разделены одиночными символами CR (возврат каретки), а допустимы только концы строк LF "
+               L"и CR LF";
+    case LineFault::ControlCharacter: return L"в строке недопустимый управляющий символ";
     }
     return {};
 }
-
-std::wstring ServerText::SavedAsUtf16() { return L"сохранён в кодировке UTF-16; сохраните его в кодировке UTF-8"; }
 
 std::wstring ServerText::Reason(std::int32_t number) {
     switch (number) {
@@ -57,6 +65,13 @@ std::wstring ServerText::Reason(std::int32_t number) {
     case kBrokenLink: return L" (это ссылка на несуществующий файл)";
     default: return L" (код ошибки " + Hex(number) + L")";
     }
+}
+
+std::wstring ServerText::BridgeSwitches(std::wstring_view program) {
+    const std::wstring file(program);
+    return L"Регистрация для текущего пользователя (мост заменит сервер, который был зарегистрирован до него): " +
+           file + L" /RegServer\r\nОтмена регистрации (вернётся прежний сервер): " + file +
+           L" /UnregServer\r\nДля всех пользователей компьютера (нужны права администратора) добавьте /AllUsers.";
 }
 
 std::wstring ServerText::NoDataFolder(std::int32_t number) {

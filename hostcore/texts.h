@@ -1,5 +1,5 @@
-// The texts that both automation servers show about image files, drives and text files:
-// Russian, like the program they serve.
+// The texts that every automation server shows about image files, drives and the text
+// files that people write: Russian, like the program they serve.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,8 @@
 
 namespace ombrevale::hostcore {
 
+struct UserFile;
+
 struct ServerText {
     // «text», as every message quotes a name.
     static std::wstring Quoted(std::wstring_view text);
@@ -17,15 +19,21 @@ struct ServerText {
     static std::wstring Drive(std::int32_t drive, std::wstring_view machine);
     // " (нет доступа)" and the like, for a failure number from the file system.
     static std::wstring Reason(std::int32_t number);
-    // Problems in a text file that a person writes (the inventory, the bridge's machine
-    // list): sentence fragments that follow the file and line.
-    static std::wstring NotUtf8();
-    static std::wstring ControlCharacter();
-    static std::wstring LoneCarriageReturns();
-    // The fragment for a line's fault; empty for LineFault::None.
+    // "0x8004100E": a failure number that has no words of ours.
+    static std::wstring Hex(std::int32_t number);
+
+    // A text file that a person writes (UserFile), named the same way by every server.
+    static std::wstring Malformed(const UserFile& file, std::wstring_view path, int line, std::wstring_view problem);
+    static std::wstring TooLarge(const UserFile& file, std::wstring_view path);
+    static std::wstring SavedAsUtf16(const UserFile& file, std::wstring_view path);
+    static std::wstring Unreadable(const UserFile& file, std::wstring_view path, std::int32_t number);
+    // The fragment for a line's fault, which follows the file and line; empty for
+    // LineFault::None.
     static std::wstring Problem(LineFault fault);
-    // Follows "Файл … «file» ", for a file saved as UTF-16.
-    static std::wstring SavedAsUtf16();
+
+    // How a bridge is registered by hand (`program`: its file's name), for the text that it
+    // shows when started without a switch.
+    static std::wstring BridgeSwitches(std::wstring_view program);
 
     static std::wstring NoDataFolder(std::int32_t number);
     static std::wstring MissingImagePath();

@@ -1,29 +1,12 @@
 #include "hypervhost/hosts_file.h"
 
-#include "hostcore/texts.h"
+#include <map>
+
 #include "hostcore/utf8.h"
-#include "hypervhost/errors.h"
 #include "hypervhost/messages.h"
 
 namespace ombrevale::hypervhost {
 namespace {
-
-using hostcore::ServerText;
-
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-std::wstring_view Trim(std::wstring_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-bool HasControlCharacter(std::wstring_view line) {
-    for (wchar_t c : line) {
-        if ((c < 0x20 && c != L'\t') || c == 0x7F) return true;
-    }
-    return false;
-}
 
 // Names as DNS, NetBIOS and IPv4 write them: letters of any script, digits, "-", "_", ".".
 bool IsNameCharacter(wchar_t c) {
@@ -33,56 +16,35 @@ bool IsNameCharacter(wchar_t c) {
     return c >= 0xC0 && c != 0xD7 && c != 0xF7 && c != 0x2028 && c != 0x2029 && c != 0xFEFF;
 }
 
-wchar_t Folded(wchar_t c) {
-    if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c - L'A' + L'a');
-    if (c >= 0x410 && c <= 0x42F) return static_cast<wchar_t>(c + 0x20);  // Cyrillic capitals
-    return c;
-}
-
-bool SameName(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Folded(a[i]) != Folded(b[i])) return false;
-    return true;
-}
-
 }  // namespace
 
-Result<std::vector<HostEntry>> ParseHostsFile(std::string_view utf8, const std::wstring& file) {
-    utf8 = hostcore::WithoutByteOrderMark(utf8);
-    std::vector<HostEntry> hosts;
-    int number = 0;
-    while (!utf8.empty()) {
-        ++number;
-        const std::string_view raw = hostcore::TakeLine(utf8);
-        std::wstring problem;
-        const auto wide = hostcore::Utf8ToWide(raw);
-        std::wstring_view line = wide ? Trim(*wide) : std::wstring_view();
-        if (!wide) {
-            problem = ServerText::NotUtf8();
-        } else if (HasControlCharacter(line)) {
-            problem = ServerText::ControlCharacter();
-        } else if (line.empty() || line.front() == L'#') {
-            continue;
-        } else {
-            // "\\server", as Windows writes a computer's name in paths, is the same host.
-            if (line.size() > 2 && line[0] == L'\\' && line[1] == L'\\') line.remove_prefix(2);
-            bool wellFormed = line.size() <= 255;
-            for (wchar_t c : line) wellFormed = wellFormed && IsNameCharacter(c);
-            if (!wellFormed) {
-                problem = HostsFileText::BadName(line);
-            } else if (line == L"." || SameName(line, L"localhost")) {
-                problem = HostsFileText::ThisComputer(line);
-            } else {
-                for (const HostEntry& other : hosts) {
-                    if (problem.empty() && SameName(other.name, line))
-                        problem = HostsFileText::Repeated(line, other.line);
-                }
-                if (problem.empty()) hosts.push_back(HostEntry{std::wstring(line), number});
-            }
-        }
-        if (!problem.empty()) return Failure{kMalformedHostsFile, HostsFileText::Malformed(file, number, problem)};
+std::wstring WindowsFolded(std::wstring_view text) {
+    std::wstring folded(text);
+    for (wchar_t& c : folded) {
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+        if (c >= 0x430 && c <= 0x44F) c = static_cast<wchar_t>(c - 0x20);  // Cyrillic small letters
     }
+    return folded;
+}
+
+Result<std::vector<HostEntry>> ParseHostsFile(std::string_view utf8, const std::wstring& file) {
+    std::vector<HostEntry> hosts;
+    // The line of each host listed, by its folded name: a file of any length is checked in
+    // n log n.
+    std::map<std::wstring, int> listed;
+    OMB_RETURN_IF_FAILED(hostcore::ReadLines(utf8, kHostsFile, file, [&](std::wstring_view line, int number) {
+        // "\\server", as Windows writes a computer's name in paths, is the same host.
+        if (line.size() > 2 && line[0] == L'\\' && line[1] == L'\\') line.remove_prefix(2);
+        bool wellFormed = line.size() <= 255;
+        for (wchar_t c : line) wellFormed = wellFormed && IsNameCharacter(c);
+        if (!wellFormed) return HostsFileText::BadName(line);
+        const std::wstring folded = WindowsFolded(line);
+        if (folded == L"." || folded == L"LOCALHOST") return HostsFileText::ThisComputer(line);
+        const auto [seen, added] = listed.emplace(folded, number);
+        if (!added) return HostsFileText::Repeated(line, seen->second);
+        hosts.push_back(HostEntry{std::wstring(line), number});
+        return std::wstring();
+    }));
     return hosts;
 }
 

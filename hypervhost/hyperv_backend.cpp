@@ -15,9 +15,6 @@ namespace {
 using hostcore::DriveState;
 using hostcore::ServerText;
 
-// A hosts file is a line per host; anything this large is some other file.
-constexpr std::uint64_t kLargestHostsFile = 1024 * 1024;
-
 bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 // A path that means the same on any computer: a drive letter and a folder, or a share.
@@ -28,24 +25,11 @@ bool IsFullWindowsPath(const std::wstring& path) {
 
 bool IsShare(const std::wstring& path) { return path.size() > 2 && path[0] == L'\\' && path[1] == L'\\'; }
 
-wchar_t Upper(wchar_t c) {
-    if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - L'a' + L'A');
-    if (c >= 0x430 && c <= 0x44F) return static_cast<wchar_t>(c - 0x20);
-    return c;
-}
-
 // Paths on a Windows host, compared as Windows compares names.
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
-}
+bool SamePath(const std::wstring& a, const std::wstring& b) { return WindowsFolded(a) == WindowsFolded(b); }
 
 bool ByName(const VirtualMachine& a, const VirtualMachine& b) {
-    std::wstring x = a.name, y = b.name;
-    for (wchar_t& c : x) c = Upper(c);
-    for (wchar_t& c : y) c = Upper(c);
+    const std::wstring x = WindowsFolded(a.name), y = WindowsFolded(b.name);
     return x != y ? x < y : a.id < b.id;
 }
 
@@ -59,25 +43,11 @@ HyperVBackend::HyperVBackend(BridgeParts parts) : parts_(std::move(parts)), imag
 }
 
 Result<std::vector<std::wstring>> HyperVBackend::Hosts() {
-    hostcore::Files& files = *parts_.files;
-    const std::wstring& path = parts_.hostsFile;
+    std::vector<HostEntry> listed;
+    OMB_ASSIGN_OR_RETURN(listed, hosts_.Read(*parts_.files, parts_.hostsFile));
+    // This computer first; without a file, alone.
     std::vector<std::wstring> hosts{L""};
-    auto kind = files.Examine(path);
-    if (!kind) return Failure{kind.failure().number, HostsFileText::Unreadable(path, kind.failure().number)};
-    // No file: this computer alone.
-    if (kind->kind == hostcore::PathKind::Missing) return hosts;
-    auto file = files.OpenForReading(path);
-    if (!file) return Failure{file.failure().number, HostsFileText::Unreadable(path, file.failure().number)};
-    if ((*file)->Size() > kLargestHostsFile) return Failure{hostcore::kFileTooLarge, HostsFileText::TooLarge(path)};
-    auto bytes = (*file)->ReadHead(static_cast<std::size_t>((*file)->Size()));
-    if (!bytes) return Failure{bytes.failure().number, HostsFileText::Unreadable(path, bytes.failure().number)};
-    std::string text(bytes->begin(), bytes->end());
-    if (!hostsRead_ || text != hostsText_) {
-        OMB_ASSIGN_OR_RETURN(hosts_, ParseHostsFile(text, path));
-        hostsText_ = std::move(text);
-        hostsRead_ = true;
-    }
-    for (const HostEntry& host : hosts_) hosts.push_back(host.name);
+    for (const HostEntry& host : listed) hosts.push_back(host.name);
     return hosts;
 }
 

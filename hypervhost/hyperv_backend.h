@@ -96,9 +96,7 @@ private:
     BridgeParts parts_;
     hostcore::ImageFiles images_;
     std::vector<Entry> roster_;
-    std::string hostsText_;
-    std::vector<HostEntry> hosts_;
-    bool hostsRead_ = false;
+    hostcore::UserList<HostEntry> hosts_{kHostsFile, ParseHostsFile};
 };
 
 }  // namespace ombrevale::hypervhost

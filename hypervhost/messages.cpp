@@ -8,13 +8,6 @@ namespace {
 
 std::wstring Quoted(std::wstring_view text) { return hostcore::ServerText::Quoted(text); }
 
-std::wstring Hex(std::uint32_t value) {
-    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
-    std::wstring text(8, L'0');
-    for (int i = 7; i >= 0; --i, value >>= 4) text[i] = kDigits[value & 0xF];
-    return L"0x" + text;
-}
-
 bool IsAccessDenied(std::int32_t number) { return number == kWbemAccessDenied || number == hostcore::kAccessDenied; }
 
 bool IsUnreachable(std::int32_t number) {
@@ -35,19 +28,6 @@ std::wstring ReturnCode(std::uint32_t code) {
 }
 
 }  // namespace
-
-std::wstring HostsFileText::Malformed(std::wstring_view file, int line, std::wstring_view problem) {
-    return L"Ошибка в файле хостов Hyper-V " + Quoted(file) + L", строка " + std::to_wstring(line) + L": " +
-           std::wstring(problem) + L".";
-}
-
-std::wstring HostsFileText::TooLarge(std::wstring_view file) {
-    return L"Файл хостов Hyper-V " + Quoted(file) + L" слишком велик: это не список хостов.";
-}
-
-std::wstring HostsFileText::Unreadable(std::wstring_view file, std::int32_t number) {
-    return L"Не удалось прочитать файл хостов Hyper-V " + Quoted(file) + hostcore::ServerText::Reason(number) + L".";
-}
 
 std::wstring HostsFileText::BadName(std::wstring_view text) {
     return L"непонятное имя хоста " + Quoted(text) +
@@ -80,7 +60,7 @@ std::wstring HyperVText::HostFailure(std::wstring_view host, std::int32_t number
                                   L"машинами (vmms) остановлена или занята.")
                             : L"Хост Hyper-V " + Quoted(host) +
                                   L" не отвечает: он выключен, недоступен по сети или не пускает к WMI.";
-    std::wstring text = L"Hyper-V " + where + L" ответил ошибкой " + Hex(static_cast<std::uint32_t>(number));
+    std::wstring text = L"Hyper-V " + where + L" ответил ошибкой " + hostcore::ServerText::Hex(number);
     return detail.empty() ? text + L"." : text + L": " + std::wstring(detail);
 }
 
@@ -93,7 +73,7 @@ std::wstring HyperVText::HostEntry(std::wstring_view host, std::int32_t number) 
     else if (IsUnreachable(number))
         reason = L"хост не отвечает";
     else
-        reason = L"ошибка " + Hex(static_cast<std::uint32_t>(number));
+        reason = L"ошибка " + hostcore::ServerText::Hex(number);
     return (host.empty() ? std::wstring(L"Этот компьютер") : std::wstring(host)) + L": " + reason;
 }
 

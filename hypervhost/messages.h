@@ -1,6 +1,7 @@
 // Every text that the Hyper-V bridge shows of its own: Russian, like the program it serves.
-// Texts that the other servers share (a missing image, a drive that holds nothing) come
-// from hostcore/texts.h, so that all servers word them alike.
+// Texts that the other servers share (a missing image, a drive that holds nothing, a fault
+// of the hosts file as a text file) come from hostcore/texts.h, so that all servers word
+// them alike.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +10,9 @@
 
 namespace ombrevale::hypervhost {
 
-// Problems in the hosts file: sentence fragments that Malformed() puts after the file and
-// line.
+// Problems in the hosts file: sentence fragments that ServerText::Malformed puts after the
+// file and line.
 struct HostsFileText {
-    static std::wstring Malformed(std::wstring_view file, int line, std::wstring_view problem);
-    static std::wstring TooLarge(std::wstring_view file);
-    static std::wstring Unreadable(std::wstring_view file, std::int32_t number);
     static std::wstring BadName(std::wstring_view text);
     static std::wstring ThisComputer(std::wstring_view text);
     static std::wstring Repeated(std::wstring_view name, int line);

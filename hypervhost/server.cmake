@@ -2,4 +2,4 @@
 omb_add_host_server(OmbrevaleHyperVHost
   DESCRIPTION "Ombrevale Hyper-V Bridge"
   SOURCES server_main_win32.cpp
-  LIBRARIES omb_hypervhost_logic shell32)
+  LIBRARIES omb_hypervhost_logic)

@@ -4,35 +4,23 @@
 // lists.
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 #include "hostcore/local_server_win32.h"
+#include "hostcore/texts.h"
+#include "hypervhost/hosts_file.h"
 #include "hypervhost/system.h"
 
 namespace ombrevale::hypervhost {
 namespace {
 
-Result<std::shared_ptr<hostcore::Backend>> OpenBackend() {
-    OfferHostsFileTemplate();
-    std::unique_ptr<HyperVBackend> bridge;
-    OMB_ASSIGN_OR_RETURN(bridge, OpenHyperVBridge());
-    return std::shared_ptr<hostcore::Backend>(std::move(bridge));
-}
-
 std::wstring Usage() {
-    std::wstring where = L"%APPDATA%\\Ombrevale Hyper-V Bridge\\hosts.txt";
-    if (auto path = HostsFileLocation(*hostcore::SystemFiles())) where = *path;
     return L"Мост Hyper-V для Ombrevale: сервер автоматизации, через который программа работает с дисководами машин "
            L"Hyper-V поколения 1 на этом компьютере и на других хостах Hyper-V (Windows 8, Windows Server 2012 и "
            L"новее; нужна группа «Администраторы Hyper-V»).\r\n\r\n"
            L"Другие хосты перечислены в файле «" +
-           where +
-           L"», по имени хоста в строке.\r\n\r\n"
-           L"Регистрация для текущего пользователя (мост заменит сервер, который был зарегистрирован до него): "
-           L"OmbrevaleHyperVHost.exe /RegServer\r\n"
-           L"Отмена регистрации (вернётся прежний сервер): OmbrevaleHyperVHost.exe /UnregServer\r\n"
-           L"Для всех пользователей компьютера (нужны права администратора) добавьте /AllUsers.";
+           hostcore::UserFileShown(kHostsFile) + L"», по имени хоста в строке.\r\n\r\n" +
+           hostcore::ServerText::BridgeSwitches(L"OmbrevaleHyperVHost.exe");
 }
 
 }  // namespace
@@ -44,8 +32,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
         hostcore::ServerDescription server;
         server.name = L"Ombrevale Hyper-V Bridge";
         server.usage = hypervhost::Usage();
-        server.openBackend = hypervhost::OpenBackend;
-        server.registeredForThisUser = hypervhost::OfferHostsFileTemplate;
+        server.openBackend = [] { return hostcore::SharedBackend(hypervhost::OpenHyperVBridge()); };
+        server.userFile = &hypervhost::kHostsFile;
+        server.userFileTemplate = hypervhost::HostsFileTemplate();
         return hostcore::RunLocalServer(server, commandLine);
     } catch (...) {
         return 1;

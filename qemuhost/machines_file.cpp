@@ -3,33 +3,13 @@
 #include <map>
 #include <optional>
 
-#include "hostcore/texts.h"
 #include "hostcore/utf8.h"
-#include "qemuhost/errors.h"
 #include "qemuhost/messages.h"
 
 namespace ombrevale::qemuhost {
 namespace {
 
-using hostcore::ServerText;
-
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-std::wstring_view Trim(std::wstring_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        wchar_t c = text[i];
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
+using hostcore::StartsWithKeyword;
 
 // A decimal number up to `limit`, digits only.
 std::optional<std::uint32_t> Decimal(std::wstring_view text, std::uint32_t limit) {
@@ -44,7 +24,7 @@ std::optional<std::uint32_t> Decimal(std::wstring_view text, std::uint32_t limit
 }
 
 std::optional<std::uint32_t> Ipv4(std::wstring_view text) {
-    if (StartsWithNoCase(text, L"localhost") && text.size() == 9) return 0x7F000001u;
+    if (StartsWithKeyword(text, L"localhost") && text.size() == 9) return 0x7F000001u;
     std::uint32_t address = 0;
     for (int part = 0; part < 4; ++part) {
         const std::size_t dot = text.find(L'.');
@@ -62,11 +42,11 @@ std::optional<std::uint32_t> Ipv4(std::wstring_view text) {
 // The option as a command line or a script holds it: "-qmp tcp:…", "--qmp=tcp:…", quoted.
 std::wstring_view WithoutOptionName(std::wstring_view text) {
     for (std::wstring_view name : {L"--qmp", L"-qmp"}) {
-        if (!StartsWithNoCase(text, name) || text.size() == name.size()) continue;
+        if (!StartsWithKeyword(text, name) || text.size() == name.size()) continue;
         const wchar_t next = text[name.size()];
         if (next != L'=' && next != L' ' && next != L'\t') continue;
         text.remove_prefix(name.size() + 1);
-        while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
+        while (!text.empty() && hostcore::IsBlank(text.front())) text.remove_prefix(1);
         break;
     }
     if (text.size() >= 2 && (text.front() == L'"' || text.front() == L'\'') && text.back() == text.front())
@@ -78,10 +58,10 @@ std::wstring_view WithoutOptionName(std::wstring_view text) {
 
 std::wstring ParseQmpAddress(std::wstring_view text, QmpAddress& address) {
     std::wstring_view rest = WithoutOptionName(text);
-    if (StartsWithNoCase(rest, L"tcp:")) {
+    if (StartsWithKeyword(rest, L"tcp:")) {
         rest.remove_prefix(4);
-    } else if (StartsWithNoCase(rest, L"unix:") || StartsWithNoCase(rest, L"vsock:") ||
-               StartsWithNoCase(rest, L"fd:")) {
+    } else if (StartsWithKeyword(rest, L"unix:") || StartsWithKeyword(rest, L"vsock:") ||
+               StartsWithKeyword(rest, L"fd:")) {
         return MachinesFileText::NotTcp(text);
     }
     // QEMU's own option may be pasted whole, in its old spelling too: "tcp::4444,server,nowait".
@@ -118,8 +98,8 @@ std::wstring ReadEntry(std::wstring_view line, MachineEntry& entry) {
     const std::size_t equals = line.find(L'=');
     if (equals == std::wstring_view::npos) return MachinesFileText::MissingEquals();
     // The first "=" ends the label: QEMU's own option, pasted as the address, has more.
-    const std::wstring_view label = Trim(line.substr(0, equals));
-    const std::wstring_view address = Trim(line.substr(equals + 1));
+    const std::wstring_view label = hostcore::TrimBlanks(line.substr(0, equals));
+    const std::wstring_view address = hostcore::TrimBlanks(line.substr(equals + 1));
     if (label.empty()) return MachinesFileText::MissingLabel();
     if (address.empty()) return MachinesFileText::MissingAddress();
     entry.label = label;
@@ -129,29 +109,20 @@ std::wstring ReadEntry(std::wstring_view line, MachineEntry& entry) {
 }  // namespace
 
 Result<std::vector<MachineEntry>> ParseMachinesFile(std::string_view utf8, const std::wstring& file) {
-    if (hostcore::LooksLikeUtf16(utf8)) return Failure{kMalformedMachinesFile, MachinesFileText::SavedAsUtf16(file)};
-    utf8 = hostcore::WithoutByteOrderMark(utf8);
     std::vector<MachineEntry> machines;
     // The line of each address listed, in a tree: a file of any length is checked in n log n.
     std::map<std::pair<std::uint32_t, std::uint16_t>, int> listed;
-    int number = 0;
-    while (!utf8.empty()) {
-        ++number;
-        std::wstring wide;
-        std::wstring problem = ServerText::Problem(hostcore::DecodeLine(hostcore::TakeLine(utf8), wide));
-        const std::wstring_view line = Trim(wide);
-        if (problem.empty() && (line.empty() || line.front() == L'#')) continue;
+    OMB_RETURN_IF_FAILED(hostcore::ReadLines(utf8, kMachinesFile, file, [&](std::wstring_view line, int number) {
         MachineEntry entry{{}, {}, number};
-        if (problem.empty()) problem = ReadEntry(line, entry);
+        std::wstring problem = ReadEntry(line, entry);
         // One QEMU listed twice is a slip of copy and paste, not a second machine.
         if (problem.empty()) {
             const auto [seen, added] = listed.emplace(std::pair(entry.address.ipv4, entry.address.port), number);
             if (!added) problem = MachinesFileText::RepeatedAddress(entry.address.Text(), seen->second);
         }
-        if (!problem.empty())
-            return Failure{kMalformedMachinesFile, MachinesFileText::Malformed(file, number, problem)};
-        machines.push_back(std::move(entry));
-    }
+        if (problem.empty()) machines.push_back(std::move(entry));
+        return problem;
+    }));
     return machines;
 }
 

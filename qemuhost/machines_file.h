@@ -7,9 +7,22 @@
 #include <vector>
 
 #include "base/result.h"
+#include "hostcore/user_file.h"
+#include "qemuhost/errors.h"
 #include "qemuhost/qmp.h"
 
 namespace ombrevale::qemuhost {
+
+// The machines file: where it is, how large it may be, how messages name it.
+inline constexpr hostcore::UserFile kMachinesFile{
+    .name = L"машин QEMU",
+    .contents = L"список машин",
+    .malformed = kMalformedMachinesFile,
+    .largest = 1024 * 1024,
+    .variable = L"OMBREVALE_QEMU_MACHINES",
+    .folder = L"Ombrevale QEMU Bridge",
+    .fileName = L"machines.txt",
+};
 
 struct MachineEntry {
     std::wstring label;

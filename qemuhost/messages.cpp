@@ -18,23 +18,6 @@ std::wstring Capitalised(std::wstring text) {
 
 }  // namespace
 
-std::wstring MachinesFileText::Malformed(std::wstring_view file, int line, std::wstring_view problem) {
-    return L"Ошибка в файле машин QEMU " + Quoted(file) + L", строка " + std::to_wstring(line) + L": " +
-           std::wstring(problem) + L".";
-}
-
-std::wstring MachinesFileText::TooLarge(std::wstring_view file) {
-    return L"Файл машин QEMU " + Quoted(file) + L" слишком велик: это не список машин.";
-}
-
-std::wstring MachinesFileText::SavedAsUtf16(std::wstring_view file) {
-    return L"Файл машин QEMU " + Quoted(file) + L" " + hostcore::ServerText::SavedAsUtf16() + L".";
-}
-
-std::wstring MachinesFileText::Unreadable(std::wstring_view file, std::int32_t number) {
-    return L"Не удалось прочитать файл машин QEMU " + Quoted(file) + hostcore::ServerText::Reason(number) + L".";
-}
-
 std::wstring MachinesFileText::MissingEquals() {
     return L"ожидалась строка вида «<имя машины> = <адрес QMP>», например «Windows 98 = 127.0.0.1:4444»";
 }

@@ -1,6 +1,7 @@
 // Every text that the QEMU bridge shows of its own: Russian, like the program it serves.
-// Texts that the demo host already has (a missing image, a drive that is not empty) come
-// from demohost/messages.h, so that both servers word them alike.
+// Texts that the other servers share (a missing image, a drive that is not empty, a fault
+// of the machines file as a text file) come from hostcore/texts.h, so that all servers
+// word them alike.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +10,9 @@
 
 namespace ombrevale::qemuhost {
 
-// Problems in the machines file: sentence fragments that Malformed() puts after the file
-// and line.
+// Problems in the machines file: sentence fragments that ServerText::Malformed puts after
+// the file and line.
 struct MachinesFileText {
-    static std::wstring Malformed(std::wstring_view file, int line, std::wstring_view problem);
-    static std::wstring TooLarge(std::wstring_view file);
-    static std::wstring SavedAsUtf16(std::wstring_view file);
-    static std::wstring Unreadable(std::wstring_view file, std::int32_t number);
-
     static std::wstring MissingEquals();
     static std::wstring MissingLabel();
     static std::wstring MissingAddress();

@@ -18,9 +18,6 @@ using hostcore::DriveState;
 using hostcore::kInvalidArgument;
 using hostcore::ServerText;
 
-// A machines file is a line per machine; anything this large is some other file.
-constexpr std::uint64_t kLargestMachinesFile = 1024 * 1024;
-
 // QEMU is given paths in UTF-8, which has no place for a lone surrogate: U+FFFD in its
 // place would name another file.
 Status RefuseLoneSurrogate(const std::wstring& path) {
@@ -57,27 +54,8 @@ QemuBackend::QemuBackend(BridgeParts parts) : parts_(std::move(parts)), images_(
     if (!parts_.clock) parts_.clock = [] { return std::chrono::steady_clock::now(); };
 }
 
-Result<std::vector<MachineEntry>> QemuBackend::Machines() {
-    hostcore::Files& files = *parts_.files;
-    const std::wstring& path = parts_.machinesFile;
-    auto kind = files.Examine(path);
-    if (!kind) return Failure{kind.failure().number, MachinesFileText::Unreadable(path, kind.failure().number)};
-    // No file yet: no machines, until the user lists some.
-    if (kind->kind == hostcore::PathKind::Missing) return std::vector<MachineEntry>{};
-    auto file = files.OpenForReading(path);
-    if (!file) return Failure{file.failure().number, MachinesFileText::Unreadable(path, file.failure().number)};
-    if ((*file)->Size() > kLargestMachinesFile)
-        return Failure{hostcore::kFileTooLarge, MachinesFileText::TooLarge(path)};
-    auto bytes = (*file)->ReadHead(static_cast<std::size_t>((*file)->Size()));
-    if (!bytes) return Failure{bytes.failure().number, MachinesFileText::Unreadable(path, bytes.failure().number)};
-    std::string text(bytes->begin(), bytes->end());
-    if (!machinesRead_ || text != machinesText_) {
-        OMB_ASSIGN_OR_RETURN(machines_, ParseMachinesFile(text, path));
-        machinesText_ = std::move(text);
-        machinesRead_ = true;
-    }
-    return machines_;
-}
+// No file yet: no machines, until the user lists some.
+Result<std::vector<MachineEntry>> QemuBackend::Machines() { return machines_.Read(*parts_.files, parts_.machinesFile); }
 
 Result<MachineEntry> QemuBackend::MachineAt(std::size_t machine) {
     std::vector<MachineEntry> machines;

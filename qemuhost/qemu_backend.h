@@ -107,10 +107,7 @@ private:
 
     BridgeParts parts_;
     hostcore::ImageFiles images_;
-    // The machines file is read on every call, but parsed only when its text changed.
-    std::string machinesText_;
-    std::vector<MachineEntry> machines_;
-    bool machinesRead_ = false;
+    hostcore::UserList<MachineEntry> machines_{kMachinesFile, ParseMachinesFile};
 };
 
 }  // namespace ombrevale::qemuhost

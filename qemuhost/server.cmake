@@ -2,4 +2,4 @@
 omb_add_host_server(OmbrevaleQemuHost
   DESCRIPTION "Ombrevale QEMU Bridge"
   SOURCES server_main_win32.cpp
-  LIBRARIES omb_qemuhost_logic shell32)
+  LIBRARIES omb_qemuhost_logic)

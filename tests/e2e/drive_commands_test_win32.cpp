@@ -14,9 +14,6 @@
 namespace ombrevale::e2e {
 namespace {
 
-constexpr wchar_t kAttached[] = L"Подключен образ: ";
-constexpr wchar_t kDetached[] = L"Отключено";
-
 std::wstring RememberedFolder() {
     wchar_t value[32768] = {};
     DWORD size = sizeof(value);

@@ -18,9 +18,6 @@ namespace {
 
 using Items = std::vector<std::wstring>;
 
-constexpr wchar_t kAttached[] = L"Подключен образ: ";
-constexpr wchar_t kDetached[] = L"Отключено";
-constexpr wchar_t kAttachFailed[] = L"\r\n\r\nНе удалось подключить образ.\r\n\r\n";
 constexpr wchar_t kBridge[] = L"OmbrevaleHyperVHost.exe";
 constexpr char kAlpha[] = "1A7D0F6C-5C1E-4E0B-9A77-0C2B3E4D5F60";
 
@@ -39,18 +36,6 @@ void WriteText(const std::wstring& path, const std::wstring& text) {
 std::wstring ReadText(const std::wstring& path) {
     std::ifstream in(std::filesystem::path(path), std::ios::binary);
     return Widen(std::string(std::istreambuf_iterator<char>(in), {}));
-}
-
-// How long an action of the user's took until the program answered: printed for the
-// closing figures, not judged. A call past five seconds shows as the program's question
-// whether to wait, which no box check here takes for the answer it expects.
-template <class Action>
-auto Timed(const char* what, Action action) {
-    const auto start = Clock::now();
-    auto outcome = action();
-    std::printf("%s: %lld ms\n", what,
-                static_cast<long long>(std::chrono::duration_cast<Duration>(Clock::now() - start).count()));
-    return outcome;
 }
 
 class HyperVTest : public ProgramTest {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -13,6 +15,23 @@
 namespace ombrevale::e2e {
 
 inline constexpr wchar_t kAppTitle[] = L"Quorvex - Ombrevale";
+
+// How long an action of the user's took until the program answered: printed for the
+// closing figures, not judged. A call past five seconds shows as the program's question
+// whether to wait, which no box check takes for the answer it expects.
+template <class Action>
+auto Timed(const char* what, Action action) {
+    const auto start = Clock::now();
+    auto outcome = action();
+    std::printf("%s: %lld ms\n", what,
+                static_cast<long long>(std::chrono::duration_cast<Duration>(Clock::now() - start).count()));
+    return outcome;
+}
+
+// The status line, and the line of a box that says an attachment failed.
+inline constexpr wchar_t kAttached[] = L"Подключен образ: ";
+inline constexpr wchar_t kDetached[] = L"Отключено";
+inline constexpr wchar_t kAttachFailed[] = L"\r\n\r\nНе удалось подключить образ.\r\n\r\n";
 
 // Where the tests keep their files (OMBREVALE_E2E_WORK, a Unix path) and their pictures
 // (OMBREVALE_E2E_ARTIFACTS).

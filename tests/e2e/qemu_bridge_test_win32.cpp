@@ -23,9 +23,6 @@ namespace {
 using qemuhost::Json;
 using Items = std::vector<std::wstring>;
 
-constexpr wchar_t kAttached[] = L"Подключен образ: ";
-constexpr wchar_t kDetached[] = L"Отключено";
-constexpr wchar_t kAttachFailed[] = L"\r\n\r\nНе удалось подключить образ.\r\n\r\n";
 constexpr char kBootMark[] = "OMBREVALE-GUEST-BOOTED";
 
 std::string Variable(const char* name) {
@@ -98,17 +95,6 @@ std::optional<std::int64_t> AlphaSnapshots() {
             return inserted->Find("backing_file_depth")->AsInteger();
     }
     return std::nullopt;
-}
-
-// How long an action of the user's took until the program answered: printed for the
-// closing figures, not judged.
-template <class Action>
-auto Timed(const char* what, Action action) {
-    const auto start = Clock::now();
-    auto outcome = action();
-    std::printf("%s: %lld ms\n", what,
-                static_cast<long long>(std::chrono::duration_cast<Duration>(Clock::now() - start).count()));
-    return outcome;
 }
 
 class QemuTest : public ProgramTest {

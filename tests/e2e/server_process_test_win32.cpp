@@ -15,8 +15,6 @@
 namespace ombrevale::e2e {
 namespace {
 
-constexpr wchar_t kAttached[] = L"Подключен образ: ";
-constexpr wchar_t kDetached[] = L"Отключено";
 constexpr wchar_t kServerGone[] = L"Сервер Virtual PC недоступен";
 constexpr wchar_t kNotAnswering[] = L"Сервер Virtual PC не отвечает.";
 // The demo server's test build, which stalls or dies where this variable says.

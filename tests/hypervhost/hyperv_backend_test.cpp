@@ -249,8 +249,23 @@ TEST(HostsFile, NamesOneHostALineAndRefusesWhatIsNoHostName) {
               (std::vector<HostEntry>{{L"hv-01", 3}, {L"HV-02.example.local", 4}, {L"192.168.1.20", 5}}));
     EXPECT_EQ(ParseHostsFile("hv-01\nHV-01\n", L"C:\\h.txt").failure().description,
               L"Ошибка в файле хостов Hyper-V «C:\\h.txt», строка 2: хост «HV-01» уже указан в строке 1.");
-    for (const char* bad : {"hv 01", "hv-01\\share", "localhost", ".", "\xFF"})
-        EXPECT_EQ(ParseHostsFile(bad, L"h").failure().number, kMalformedHostsFile) << bad;
+    // A file's encoding and line ends are named as in the other servers' files.
+    const std::pair<const char*, const wchar_t*> bad[] = {
+        {"hv 01", L"строка 1: непонятное имя хоста «hv 01»"},
+        {"hv-01\\share", L"непонятное имя хоста"},
+        {"localhost", L"«localhost» — это сам этот компьютер"},
+        {".", L"«.» — это сам этот компьютер"},
+        {"\xFF", L"текст не в кодировке UTF-8"},
+        {"hv-01\x01", L"управляющий символ"},
+        {"hv-01\rhv-02\r", L"строка 1: строки разделены одиночными символами CR"},
+        {"\xFF\xFE", L"Файл хостов Hyper-V «h» сохранён в кодировке UTF-16; сохраните его в кодировке UTF-8."},
+    };
+    for (const auto& [text, problem] : bad) {
+        const auto hosts = ParseHostsFile(text, L"h");
+        ASSERT_FALSE(hosts) << text;
+        EXPECT_EQ(hosts.failure().number, kMalformedHostsFile) << text;
+        EXPECT_THAT(hosts.failure().description, HasSubstr(problem)) << text;
+    }
 }
 
 }  // namespace

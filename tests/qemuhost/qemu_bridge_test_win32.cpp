@@ -17,6 +17,7 @@
 
 #include "hostcore/errors.h"
 #include "hostcore/floppy_image.h"
+#include "hostcore/user_file.h"
 #include "hostcore/utf8.h"
 #include "qemuhost/errors.h"
 #include "qemuhost/machines_file.h"
@@ -208,7 +209,7 @@ TEST_F(Live, AMonitorBusyWithAnotherClientFailsTheCallInSeconds) {
 TEST(MachinesFile, TheTemplateIsWrittenWhereNoFileIsAndNeverOverOne) {
     auto files = hostcore::SystemFiles();
     const std::wstring path = Win(L"Новая папка\\machines.txt");
-    ASSERT_TRUE(WriteMachinesFileTemplate(*files, path));
+    ASSERT_TRUE(hostcore::WriteTextTemplate(*files, path, MachinesFileTemplate()));
     std::string text = [&] {
         std::ifstream in(std::filesystem::path(path), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -222,7 +223,7 @@ TEST(MachinesFile, TheTemplateIsWrittenWhereNoFileIsAndNeverOverOne) {
     EXPECT_TRUE(machines->empty());
 
     std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::trunc) << "Мой QEMU = 4444\n";
-    ASSERT_TRUE(WriteMachinesFileTemplate(*files, path));
+    ASSERT_TRUE(hostcore::WriteTextTemplate(*files, path, MachinesFileTemplate()));
     std::ifstream in(std::filesystem::path(path), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "Мой QEMU = 4444\n");
 }

@@ -21,7 +21,6 @@
 #include <wbemcli.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -30,14 +29,14 @@
 #include <string>
 #include <vector>
 
+#include "hostcore/com_object_win32.h"
+
 namespace {
 
 constexpr wchar_t kNamespace[] = L"root\\virtualization\\v2";
 constexpr wchar_t kDisketteDrive[] = L"Microsoft:Hyper-V:Synthetic Diskette Drive";
 constexpr wchar_t kFloppyDisk[] = L"Microsoft:Hyper-V:Virtual Floppy Disk";
 constexpr HRESULT kServerUnavailable = static_cast<HRESULT>(0x800706BA);  // RPC_S_SERVER_UNAVAILABLE
-
-std::atomic<long> g_objects{0};
 
 // ---- Text -------------------------------------------------------------------------------
 
@@ -186,29 +185,9 @@ struct Property {
 class Object;
 using ObjectPtr = std::shared_ptr<Object>;
 
+// The DLL stays loaded (DllCanUnloadNow), so its objects need not be counted.
 template <class Interface>
-class Unknown : public Interface {
-public:
-    Unknown() { ++g_objects; }
-    virtual ~Unknown() { --g_objects; }
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != __uuidof(Interface)) return E_NOINTERFACE;
-        *out = static_cast<Interface*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-private:
-    std::atomic<ULONG> refs_{1};
-};
+using Unknown = ombrevale::hostcore::ComObject<ombrevale::hostcore::Uncounted, Interface>;
 
 // An instance, a class (with its methods' in-parameters) or a method's parameters.
 class Object final : public Unknown<IWbemClassObject> {
@@ -1139,23 +1118,13 @@ public:
     }
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public ombrevale::hostcore::StaticComObject<IClassFactory> {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = iid == IID_IUnknown || iid == IID_IClassFactory ? this : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        auto* locator = new Locator();
-        const HRESULT hr = locator->QueryInterface(iid, out);
-        locator->Release();
-        return hr;
+        return ombrevale::hostcore::Hand(new Locator(), iid, out);
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 };
