@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/com_object_win32.h"
 #include "base/failure_win32.h"
-#include "hostcore/com_object_win32.h"
 #include "hostcore/com_objects_win32.h"
 #include "hostcore/registration_win32.h"
 
