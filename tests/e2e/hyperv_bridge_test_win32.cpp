@@ -99,11 +99,8 @@ TEST_F(HyperV, ListsEveryHostAndAttachesSwapsAndReleasesInHyperV) {
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
 
     // The program releases the image first, then puts the other in: two jobs.
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, second)) << Describe(*program);
-    Timed("a swap with jobs that finish later, from the open dialog's closing",
-          [&] { return program->WaitForMessageBox(); });
-    EXPECT_TRUE(BoxSays(TakeMessageBox(*program), L"Образ подключен.", BoxIcon::Information));
+    EXPECT_TRUE(BoxSays(Attach(*program, second, "a swap with jobs that finish later, from the open dialog's closing"),
+                        L"Образ подключен.", BoxIcon::Information));
     EXPECT_EQ(Shown(DiskOf(kAlpha)), Shown(second));
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
 
@@ -164,21 +161,14 @@ TEST_F(HyperV, JobsThatFailOrRunOnHostsThatStopAnsweringAndMachinesThatAreGoneAr
     // A job that does not end: the call gives up well before the program would ask the
     // user whether to wait.
     Script(L"host .\njobs . stuck\nmachine . " + Widen(kAlpha) + L" 1 Windows 98\n");
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, image)) << Describe(*program);
-    const MessageBoxView tooLong =
-        Timed("a job that does not end, from the open dialog's closing", [&] { return TakeMessageBox(*program); });
-    EXPECT_TRUE(BoxStartsWith(tooLong, image + kAttachFailed + L"Ошибка 0x80040265: Hyper-V не успел вставить образ",
+    EXPECT_TRUE(BoxStartsWith(Attach(*program, image, "a job that does not end, from the open dialog's closing"),
+                              image + kAttachFailed + L"Ошибка 0x80040265: Hyper-V не успел вставить образ",
                               BoxIcon::Stop));
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
 
     // Hyper-V stops answering under the open window: the call gives up in time.
     Script(L"host . down\nmachine . " + Widen(kAlpha) + L" 1 Windows 98\n");
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, image)) << Describe(*program);
-    const MessageBoxView silent =
-        Timed("Hyper-V that stops answering, from the open dialog's closing", [&] { return TakeMessageBox(*program); });
-    EXPECT_TRUE(BoxSays(silent,
+    EXPECT_TRUE(BoxSays(Attach(*program, image, "Hyper-V that stops answering, from the open dialog's closing"),
                         image + kAttachFailed +
                             L"Ошибка 0x80040260: Hyper-V на этом компьютере не отвечает: служба управления "
                             L"виртуальными машинами (vmms) остановлена или занята.",
@@ -192,9 +182,7 @@ TEST_F(HyperV, JobsThatFailOrRunOnHostsThatStopAnsweringAndMachinesThatAreGoneAr
     program = Launch();
     ASSERT_TRUE(program);
     Script(L"host .\n");
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, image)) << Describe(*program);
-    EXPECT_TRUE(BoxSays(TakeMessageBox(*program),
+    EXPECT_TRUE(BoxSays(Attach(*program, image),
                         image + kAttachFailed +
                             L"Ошибка 0x80040261: Машины «Windows 98» больше нет в Hyper-V: её удалили. Перезапустите "
                             L"Ombrevale, чтобы обновить список машин.",
