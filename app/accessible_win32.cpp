@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "base/com_object_win32.h"
+
 namespace ombrevale {
 namespace {
 
@@ -23,33 +25,10 @@ HRESULT ToBstr(const std::wstring& text, BSTR* out) {
 
 // The control's standard object, with its name (and for a status line its value) given
 // here; everything else is the standard object's answer.
-class NamedAccessible final : public IAccessible, public IOleWindow {
+class NamedAccessible final : public ComObject<Uncounted, IAccessible, IOleWindow> {
 public:
     NamedAccessible(HWND control, ComPtr<IAccessible> standard, const wchar_t* name, AccessibleValue value)
         : control_(control), standard_(std::move(standard)), name_(name), value_(value) {}
-    NamedAccessible(const NamedAccessible&) = delete;
-    NamedAccessible& operator=(const NamedAccessible&) = delete;
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAccessible)
-            *object = static_cast<IAccessible*>(this);
-        else if (iid == IID_IOleWindow)
-            *object = static_cast<IOleWindow*>(this);
-        else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&references_)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = ::InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
 
     // IOleWindow: the control, for WindowFromAccessibleObject.
     STDMETHODIMP GetWindow(HWND* window) override {
@@ -128,9 +107,12 @@ public:
     STDMETHODIMP put_accName(VARIANT child, BSTR name) override { return standard_->put_accName(child, name); }
 
 private:
-    ~NamedAccessible() = default;
+    ~NamedAccessible() override = default;
+    // IAccessible is a dual interface: its IDispatch is the object itself.
+    void* Extra(REFIID iid) override {
+        return iid == IID_IDispatch ? static_cast<IDispatch*>(static_cast<IAccessible*>(this)) : nullptr;
+    }
 
-    LONG references_ = 1;
     HWND control_;
     ComPtr<IAccessible> standard_;
     const wchar_t* name_;

@@ -33,25 +33,6 @@ std::vector<DroppedFile> DroppedFiles(IDataObject* data) {
     return files;
 }
 
-STDMETHODIMP DropTarget::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDropTarget) {
-        *object = static_cast<IDropTarget*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) DropTarget::AddRef() { return static_cast<ULONG>(::InterlockedIncrement(&references_)); }
-
-STDMETHODIMP_(ULONG) DropTarget::Release() {
-    const LONG left = ::InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-}
-
 // Attaching uses the file where it lies, and the source keeps it: a copy or a link to
 // the source, never a move, after which a source may delete its file.
 DWORD DropTarget::Effect(DWORD allowed) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/frm_main.h"
+#include "base/com_object_win32.h"
 
 namespace ombrevale {
 
@@ -25,18 +26,12 @@ public:
     virtual bool Dropped(std::vector<DroppedFile> files) = 0;
 };
 
-class DropTarget final : public IDropTarget {
+class DropTarget final : public ComObject<Uncounted, IDropTarget> {
 public:
     explicit DropTarget(DropSite* site) : site_(site) {}
-    DropTarget(const DropTarget&) = delete;
-    DropTarget& operator=(const DropTarget&) = delete;
 
     // The window is going: every later call is refused.
     void Detach() { site_ = nullptr; }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     STDMETHODIMP DragEnter(IDataObject* data, DWORD keys, POINTL at, DWORD* effect) override;
     STDMETHODIMP DragOver(DWORD keys, POINTL at, DWORD* effect) override;
@@ -44,11 +39,10 @@ public:
     STDMETHODIMP Drop(IDataObject* data, DWORD keys, POINTL at, DWORD* effect) override;
 
 private:
-    ~DropTarget() = default;
+    ~DropTarget() override = default;
     // The effect to show for what the source allows.
     DWORD Effect(DWORD allowed);
 
-    LONG references_ = 1;
     DropSite* site_;
     bool holdsFiles_ = false;
 };

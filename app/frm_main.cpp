@@ -3,7 +3,6 @@
 #include "app/texts.h"
 #include "drives/drive_control.h"
 #include "images/image_tools.h"
-#include "support/application.h"
 #include "support/image_dialogs.h"
 
 namespace ombrevale {
@@ -31,13 +30,7 @@ Status frmMain::Form_Load() {
     WindowHandle window{};
     OMB_ASSIGN_OR_RETURN(window, view.hWnd());
     OMB_RETURN_IF_FAILED(support.asCenterFormEx(window));
-    bool inIDE{};
-    OMB_ASSIGN_OR_RETURN(inIDE, support.esIsInIDE());
-    if (!inIDE) {
-        WindowHandle again{};
-        OMB_ASSIGN_OR_RETURN(again, view.hWnd());
-        OMB_RETURN_IF_FAILED(support.asSetWindowResIconAll(again, kIconResourceName));
-    }
+    OMB_RETURN_IF_FAILED(SetProgramIcon(support, [&] { return view.hWnd(); }));
     OMB_RETURN_IF_FAILED(support.asFixUserControlsContainerWindow());
     return FillMachineList();
 }

@@ -1,20 +1,13 @@
 #include "app/mod_main.h"
 
 #include "app/texts.h"
-#include "support/application.h"
 
 namespace ombrevale {
 
 Result<StartupOutcome> Main(SupportLibrary& support, StartupPlatform& platform, std::unique_ptr<VirtualPCHost>& host) {
     OMB_RETURN_IF_FAILED(support.esRegisterAppPath());
     platform.InitCommonControls();
-    bool inIDE{};
-    OMB_ASSIGN_OR_RETURN(inIDE, support.esIsInIDE());
-    if (!inIDE) {
-        WindowHandle applicationWindow{};
-        OMB_ASSIGN_OR_RETURN(applicationWindow, support.esGetThunderMainHandle());
-        OMB_RETURN_IF_FAILED(support.asSetWindowResIconAll(applicationWindow, kIconResourceName));
-    }
+    OMB_RETURN_IF_FAILED(SetProgramIcon(support, [&] { return support.esGetThunderMainHandle(); }));
 
     // Creating the host is the one step whose failure the program expects: Virtual PC
     // may simply not be installed.

@@ -5,9 +5,5 @@
 #include "demohost/server_win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
-    try {
-        return ombrevale::hostcore::RunLocalServer(ombrevale::demohost::DemoServer(), commandLine);
-    } catch (...) {
-        return 1;
-    }
+    return ombrevale::hostcore::RunLocalServer(ombrevale::demohost::DemoServer, commandLine);
 }

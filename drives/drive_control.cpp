@@ -91,6 +91,20 @@ std::shared_ptr<FloppyDrive> DriveControl::ChosenDrive(Guard& guard) {
     return drive ? std::move(*drive) : nullptr;
 }
 
+DriveControl::Released DriveControl::Release(Guard& guard, FloppyDrive& drive, std::int32_t attachment) {
+    switch (attachment) {
+    case kAttachedImage:
+        if (guard.step(drive.ReleaseImage())) return Released::Yes;
+        Report(guard, texts::kReleaseImageFailed);
+        return Released::Failed;
+    case kAttachedHostDrive:
+        if (guard.step(drive.ReleaseHostDrive())) return Released::Yes;
+        Report(guard, texts::kReleaseHostDriveFailed);
+        return Released::Failed;
+    default: return Released::NothingHeld;
+    }
+}
+
 void DriveControl::RefreshDriveStatus() {
     Guard guard;
     TextLine& status = view_.txtStatus();
@@ -124,23 +138,20 @@ void DriveControl::RefreshDriveStatus() {
     if (text) guard.step(status.SetText(*text));
 }
 
+// The position is read only when the list has entries. What fails here is recorded
+// nowhere: the commands stop silently on it, as on an empty list.
 bool DriveControl::HasChosenDrive() {
     ListControl& list = view_.cboFloppyDrives();
     auto count = list.Count();
+    if (!count.ok() || *count <= 0) return false;
     auto position = list.Position();
-    return count.ok() && *count > 0 && position.ok() && *position >= 0;
+    return position.ok() && *position >= 0;
 }
 
 void DriveControl::Detach() {
+    if (!HasChosenDrive()) return;
+
     Guard guard;
-    ListControl& list = view_.cboFloppyDrives();
-
-    // Unreadable count or position: stop silently, as with an empty list.
-    auto count = guard.step(list.Count());
-    if (!count || *count <= 0) return;
-    auto position = guard.step(list.Position());
-    if (!position || *position < 0) return;
-
     std::shared_ptr<FloppyDrive> drive = ChosenDrive(guard);
     if (guard.failed()) {
         Report(guard, texts::kGetObjectFailed);
@@ -157,20 +168,12 @@ void DriveControl::Detach() {
             check = false;
             break;
         case kAttachedImage:
-            if (guard.step(drive->ReleaseImage())) {
-                ShowBox(texts::kImageDetached, kStyleInformation);
-            } else {
-                Report(guard, texts::kReleaseImageFailed);
-                check = false;
-            }
-            break;
         case kAttachedHostDrive:
-            if (guard.step(drive->ReleaseHostDrive())) {
-                ShowBox(texts::kHostDriveDetached, kStyleInformation);
-            } else {
-                Report(guard, texts::kReleaseHostDriveFailed);
+            if (Release(guard, *drive, *attachment) == Released::Yes)
+                ShowBox(*attachment == kAttachedImage ? texts::kImageDetached : texts::kHostDriveDetached,
+                        kStyleInformation);
+            else
                 check = false;
-            }
             break;
         default: ShowBox(texts::kUnclearWhatToDetach, kStyleInformation); break;
         }
@@ -185,13 +188,7 @@ void DriveControl::Detach() {
 }
 
 void DriveControl::Attach(const AskImagePath& getOpenFileName, AttachSuccess tell) {
-    Guard guard;
-    ListControl& list = view_.cboFloppyDrives();
-
-    auto count = guard.step(list.Count());
-    if (!count || *count <= 0) return;
-    auto position = guard.step(list.Position());
-    if (!position || *position < 0) return;
+    if (!HasChosenDrive()) return;
 
     // A dialog that fails is treated like a cancel: nothing to attach.
     if (!getOpenFileName) return;
@@ -201,6 +198,7 @@ void DriveControl::Attach(const AskImagePath& getOpenFileName, AttachSuccess tel
     const std::wstring attachFailedText = path + kParagraph + texts::kAttachFailed;
 
     // Looked up only after the dialog has closed.
+    Guard guard;
     std::shared_ptr<FloppyDrive> drive = ChosenDrive(guard);
     if (guard.failed()) {
         Report(guard, texts::kGetObjectFailed);
@@ -208,19 +206,8 @@ void DriveControl::Attach(const AskImagePath& getOpenFileName, AttachSuccess tel
     }
 
     // Whatever the drive holds goes first, silently; a failed release keeps it and stops.
-    if (auto attachment = guard.step(drive->Attachment())) {
-        if (*attachment == kAttachedImage) {
-            if (!guard.step(drive->ReleaseImage())) {
-                Report(guard, texts::kReleaseImageFailed);
-                return;
-            }
-        } else if (*attachment == kAttachedHostDrive) {
-            if (!guard.step(drive->ReleaseHostDrive())) {
-                Report(guard, texts::kReleaseHostDriveFailed);
-                return;
-            }
-        }
-    }
+    if (auto attachment = guard.step(drive->Attachment()))
+        if (Release(guard, *drive, *attachment) == Released::Failed) return;
 
     // Only AttachImage's own failure is reported as such; an unreadable Attachment
     // above does not condemn an attach that worked, the fresh read below decides.

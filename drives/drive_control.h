@@ -31,7 +31,8 @@ public:
     void FillDriveList();
     // Click of cboFloppyDrives, and the refresh after detach and attach.
     void RefreshDriveStatus();
-    // Whether the drive list has a drive chosen; an unreadable list has none.
+    // Whether the drive list has entries and one of them chosen: the first check of both
+    // commands, and whether a drop would be taken. An unreadable list has none.
     bool HasChosenDrive();
     // cmdDetach: empties the chosen drive.
     void Detach();
@@ -47,6 +48,10 @@ private:
     // Looks up the drive under the chosen position of cboFloppyDrives; a failed read
     // or a missing key is recorded in the guard and gives nullptr.
     std::shared_ptr<FloppyDrive> ChosenDrive(Guard& guard);
+    // Releases the medium that `attachment` says the drive holds, an image or a host
+    // drive, with the report of a failed release; both commands release this way.
+    enum class Released { Yes, Failed, NothingHeld };
+    Released Release(Guard& guard, FloppyDrive& drive, std::int32_t attachment);
     void Report(const Guard& guard, const std::wstring& message);
     void ShowBox(const std::wstring& text, std::int32_t style);
     // The path of the chosen drive's neighbouring disk; empty text, once the user has

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "base/com_object_win32.h"
 #include "base/failure_win32.h"
-#include "hostcore/com_object_win32.h"
 #include "hosts_idl.h"
 
 using Microsoft::WRL::ComPtr;

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/com_object_win32.h"
 #include "base/failure_win32.h"
-#include "hostcore/com_object_win32.h"
 #include "hostcore/com_objects_win32.h"
 #include "hostcore/registration_win32.h"
 
@@ -130,9 +130,7 @@ void Say(const ServerDescription& server, const std::wstring& text, UINT icon) {
     MessageBoxW(nullptr, text.c_str(), server.name.c_str(), MB_OK | icon);
 }
 
-}  // namespace
-
-int RunLocalServer(const ServerDescription& server, const wchar_t* commandLine) {
+int Run(const ServerDescription& server, const wchar_t* commandLine) {
     const std::vector<std::wstring> switches = Switches(commandLine);
     const bool quiet = Has(switches, L"s") || Has(switches, L"silent");
     const Scope scope = Has(switches, L"allusers") ? Scope::AllUsers : Scope::CurrentUser;
@@ -160,6 +158,16 @@ int RunLocalServer(const ServerDescription& server, const wchar_t* commandLine) 
     const int code = Serve(server);
     CoUninitialize();
     return code;
+}
+
+}  // namespace
+
+int RunLocalServer(const std::function<ServerDescription()>& describe, const wchar_t* commandLine) {
+    try {
+        return Run(describe(), commandLine);
+    } catch (...) {
+        return 1;
+    }
 }
 
 }  // namespace ombrevale::hostcore

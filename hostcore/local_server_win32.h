@@ -34,8 +34,9 @@ Result<std::shared_ptr<Backend>> SharedBackend(Result<std::unique_ptr<Concrete>>
     return std::shared_ptr<Backend>(std::move(opened).value());
 }
 
-// The whole server: /RegServer and /UnregServer (with /AllUsers for every user of the
-// computer, which needs an administrator), -Embedding when COM starts it.
-int RunLocalServer(const ServerDescription& server, const wchar_t* commandLine);
+// The whole server that `describe` gives: /RegServer and /UnregServer (with /AllUsers for
+// every user of the computer, which needs an administrator), -Embedding when COM starts it.
+// The process's exit code; an exception ends it with 1, never with a crash.
+int RunLocalServer(const std::function<ServerDescription()>& describe, const wchar_t* commandLine);
 
 }  // namespace ombrevale::hostcore

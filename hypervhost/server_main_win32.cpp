@@ -23,20 +23,19 @@ std::wstring Usage() {
            hostcore::ServerText::BridgeSwitches(L"OmbrevaleHyperVHost.exe");
 }
 
+hostcore::ServerDescription Server() {
+    hostcore::ServerDescription server;
+    server.name = L"Ombrevale Hyper-V Bridge";
+    server.usage = Usage();
+    server.openBackend = [] { return hostcore::SharedBackend(OpenHyperVBridge()); };
+    server.userFile = &kHostsFile;
+    server.userFileTemplate = HostsFileTemplate();
+    return server;
+}
+
 }  // namespace
 }  // namespace ombrevale::hypervhost
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
-    using namespace ombrevale;
-    try {
-        hostcore::ServerDescription server;
-        server.name = L"Ombrevale Hyper-V Bridge";
-        server.usage = hypervhost::Usage();
-        server.openBackend = [] { return hostcore::SharedBackend(hypervhost::OpenHyperVBridge()); };
-        server.userFile = &hypervhost::kHostsFile;
-        server.userFileTemplate = hypervhost::HostsFileTemplate();
-        return hostcore::RunLocalServer(server, commandLine);
-    } catch (...) {
-        return 1;
-    }
+    return ombrevale::hostcore::RunLocalServer(ombrevale::hypervhost::Server, commandLine);
 }

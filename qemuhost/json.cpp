@@ -229,38 +229,19 @@ private:
     }
 
     bool Array(Json& out, int depth) {
-        ++at_;
         out.kind_ = Json::Kind::Array;
-        SkipBlanks();
-        if (Peek(']')) {
-            ++at_;
-            return true;
-        }
-        for (;;) {
-            SkipBlanks();
+        return Items(']', [&] {
             Json item;
             bool kept = false;
             if (!Value(item, depth + 1, kept)) return false;
             if (kept) out.items_.push_back(std::move(item));
-            SkipBlanks();
-            if (Peek(']')) {
-                ++at_;
-                return true;
-            }
-            if (!Peek(',')) return false;
-            ++at_;
-        }
+            return true;
+        });
     }
 
     bool Object(Json& out, int depth) {
-        ++at_;
         out.kind_ = Json::Kind::Object;
-        SkipBlanks();
-        if (Peek('}')) {
-            ++at_;
-            return true;
-        }
-        for (;;) {
+        return Items('}', [&] {
             std::string key;
             if (!Key(key)) return false;
             SkipBlanks();
@@ -268,8 +249,25 @@ private:
             bool kept = false;
             if (!Value(value, depth + 1, kept)) return false;
             if (kept) out.members_.emplace_back(std::move(key), std::move(value));
+            return true;
+        });
+    }
+
+    // From an array's or object's opening bracket to its `close`: `item` reads each item
+    // or member between the commas, blanks before it skipped.
+    template <class Item>
+    bool Items(char close, Item item) {
+        ++at_;
+        SkipBlanks();
+        if (Peek(close)) {
+            ++at_;
+            return true;
+        }
+        for (;;) {
             SkipBlanks();
-            if (Peek('}')) {
+            if (!item()) return false;
+            SkipBlanks();
+            if (Peek(close)) {
                 ++at_;
                 return true;
             }

@@ -21,20 +21,19 @@ std::wstring Usage() {
            hostcore::ServerText::BridgeSwitches(L"OmbrevaleQemuHost.exe");
 }
 
+hostcore::ServerDescription Server() {
+    hostcore::ServerDescription server;
+    server.name = L"Ombrevale QEMU Bridge";
+    server.usage = Usage();
+    server.openBackend = [] { return hostcore::SharedBackend(OpenQemuBridge()); };
+    server.userFile = &kMachinesFile;
+    server.userFileTemplate = MachinesFileTemplate();
+    return server;
+}
+
 }  // namespace
 }  // namespace ombrevale::qemuhost
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
-    using namespace ombrevale;
-    try {
-        hostcore::ServerDescription server;
-        server.name = L"Ombrevale QEMU Bridge";
-        server.usage = qemuhost::Usage();
-        server.openBackend = [] { return hostcore::SharedBackend(qemuhost::OpenQemuBridge()); };
-        server.userFile = &qemuhost::kMachinesFile;
-        server.userFileTemplate = qemuhost::MachinesFileTemplate();
-        return hostcore::RunLocalServer(server, commandLine);
-    } catch (...) {
-        return 1;
-    }
+    return ombrevale::hostcore::RunLocalServer(ombrevale::qemuhost::Server, commandLine);
 }

@@ -11,8 +11,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+. scripts/bench-lib.sh
 which=${1:-both}
-limit=${OMBREVALE_BENCH_TIMEOUT:-120}
 work=$root/build/bench-demohost
 mkdir -p "$work"
 
@@ -52,26 +52,19 @@ run_cases() {  # run_cases LABEL FOLDER-OF-IMAGES SEPARATOR WORKDIR-AS-SEEN COMM
       local bytes
       bytes=$(stat -c %s "$file")
       printf '%-8s %-9s %7s bytes  ' "$label" "$kind" "$bytes"
-      local status=0
-      timeout "$limit" "$@" "$name" 3 2>&1 || status=$?
-      [ "$status" = 124 ] && echo "no answer within $limit s"
-      true
+      bench_limited "$@" "$name" 3
     done
   done
 }
 
 if [ "$which" = native ] || [ "$which" = both ]; then
-  cmake --preset native >/dev/null
-  cmake --build --preset native --target demohost_open_bench -j 2 >/dev/null
+  bench_build native demohost_open_bench
   run_cases native "$images" / "$work" "$root/build/native/bin/demohost_open_bench"
 fi
 
 if [ "$which" = windows ] || [ "$which" = both ]; then
-  cmake --preset windows >/dev/null
-  cmake --build --preset windows --target demohost_open_bench -j 2 >/dev/null
-  export WINEPREFIX=$root/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  bash scripts/wine-prefix.sh start "$WINEPREFIX"
-  trap 'bash scripts/wine-prefix.sh stop "$WINEPREFIX"' EXIT
+  bench_build windows demohost_open_bench
+  bench_prefix "$root/build/windows/wineprefix"
   z() { printf 'Z:%s' "${1//\//\\}"; }
   run_cases windows "$(z "$images")" '\' "$(z "$work")" wine "$root/build/windows/bin/demohost_open_bench.exe"
 fi

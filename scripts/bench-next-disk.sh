@@ -9,23 +9,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 presses=${1:-9}
+. scripts/bench-lib.sh
+bench_on_demo_server next_disk_bench "$0" "$@"
 
-bash scripts/deps.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)" --target next_disk_bench >/dev/null
-
-if [ -z "${DISPLAY:-}" ]; then
-  exec bash scripts/with-display.sh bash "$0" "$@"
-fi
-
-bin=$PWD/build/windows/bin
 work=$PWD/build/windows/bench-next-disk
 rm -rf "$work"
 mkdir -p "$work/large" "$work/small"
-export WINEPREFIX=$PWD/build/windows/wineprefix-bench WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-bash scripts/wine-prefix.sh start "$WINEPREFIX"
-trap 'bash scripts/wine-prefix.sh stop "$WINEPREFIX"' EXIT
-wine "$bin/OmbrevaleDemoHost.exe" /RegServer /s
 
 # The disks that the presses reach are whole 720 KB images; the rest of the 10,000 are
 # empty files that only the listing sees.

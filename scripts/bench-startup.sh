@@ -8,22 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
+. scripts/bench-lib.sh
+bench_on_demo_server startup_bench "$0" "$@"
 
-bash scripts/deps.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)" --target startup_bench >/dev/null
-
-if [ -z "${DISPLAY:-}" ]; then
-  exec bash scripts/with-display.sh bash "$0" "$@"
-fi
-
-bin=$PWD/build/windows/bin
 work=$PWD/build/windows/bench
 mkdir -p "$work"
-export WINEPREFIX=$PWD/build/windows/wineprefix-bench WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-bash scripts/wine-prefix.sh start "$WINEPREFIX"
-trap 'bash scripts/wine-prefix.sh stop "$WINEPREFIX"' EXIT
-wine "$bin/OmbrevaleDemoHost.exe" /RegServer /s
 
 python3 - "$work" <<'PY'
 import sys

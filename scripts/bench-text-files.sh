@@ -15,8 +15,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+. scripts/bench-lib.sh
 which=${1:-both}
-limit=${OMBREVALE_BENCH_TIMEOUT:-120}
 work=$root/build/bench-text-files
 mkdir -p "$work"
 
@@ -51,25 +51,18 @@ run_cases() {  # run_cases LABEL WORKDIR-AS-SEEN SEPARATOR BIN-DIR SUFFIX [RUNNE
     local program=$bin/qemuhost_machines_bench$suffix
     [ "$file" = inventory ] && program=$bin/demohost_open_bench$suffix
     printf '%-8s %-9s %7s bytes  ' "$label" "$file" "$(stat -c %s "$work/$file.txt")"
-    local status=0
-    timeout "$limit" "$@" "$program" "$seen$sep$file.txt" 3 2>&1 || status=$?
-    [ "$status" = 124 ] && echo "no answer within $limit s"
-    true
+    bench_limited "$@" "$program" "$seen$sep$file.txt" 3
   done
 }
 
-targets=(--target demohost_open_bench --target qemuhost_machines_bench)
+targets=(demohost_open_bench qemuhost_machines_bench)
 if [ "$which" = native ] || [ "$which" = both ]; then
-  cmake --preset native >/dev/null
-  cmake --build --preset native "${targets[@]}" -j 2 >/dev/null
+  bench_build native "${targets[@]}"
   run_cases native "$work" / "$root/build/native/bin" ""
 fi
 
 if [ "$which" = windows ] || [ "$which" = both ]; then
-  cmake --preset windows >/dev/null
-  cmake --build --preset windows "${targets[@]}" -j 2 >/dev/null
-  export WINEPREFIX=$root/build/windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  bash scripts/wine-prefix.sh start "$WINEPREFIX"
-  trap 'bash scripts/wine-prefix.sh stop "$WINEPREFIX"' EXIT
+  bench_build windows "${targets[@]}"
+  bench_prefix "$root/build/windows/wineprefix"
   run_cases windows "Z:${work//\//\\}" '\' "$root/build/windows/bin" .exe wine
 fi

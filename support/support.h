@@ -117,4 +117,10 @@ public:
 // nothing is left to show it with.
 void ReportFailure(SupportLibrary& support, const Failure& failure, const std::wstring& message);
 
+// Gives a window the program's icon, unless the program runs in the IDE, whose own icon
+// stays then: start-up gives it to the application window, the main window's load to
+// itself. `window` is asked for its handle only when the icon is set. Unguarded: the
+// first failure passes up.
+Status SetProgramIcon(SupportLibrary& support, const std::function<Result<WindowHandle>()>& window);
+
 }  // namespace ombrevale

@@ -432,12 +432,3 @@ TEST_F(AutomationClient, CreatingTheHostFailsWhenTheClassRefusesTheInterface) {
 
 }  // namespace
 }  // namespace ombrevale
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // The program's thread is a single-threaded apartment; so is the tests'.
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    const int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
-}

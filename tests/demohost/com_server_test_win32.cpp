@@ -471,11 +471,3 @@ TEST_F(ComServerTest, FirstUseMakesTheDefaultInventoryWithUsableSamples) {
 
 }  // namespace
 }  // namespace ombrevale::demohost
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleMock(&argc, argv);
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    const int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
-}

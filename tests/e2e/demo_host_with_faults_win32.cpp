@@ -79,16 +79,16 @@ private:
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     using namespace ombrevale;
-    try {
-        hostcore::ServerDescription server = demohost::DemoServer();
-        server.openBackend = [open = server.openBackend]() -> Result<std::shared_ptr<hostcore::Backend>> {
-            auto backend = open();
-            if (!backend) return backend;
-            return std::shared_ptr<hostcore::Backend>(
-                std::make_shared<e2e::FaultyBackend>(std::move(*backend), e2e::ReadFault()));
-        };
-        return hostcore::RunLocalServer(server, commandLine);
-    } catch (...) {
-        return 1;
-    }
+    return hostcore::RunLocalServer(
+        [] {
+            hostcore::ServerDescription server = demohost::DemoServer();
+            server.openBackend = [open = server.openBackend]() -> Result<std::shared_ptr<hostcore::Backend>> {
+                auto backend = open();
+                if (!backend) return backend;
+                return std::shared_ptr<hostcore::Backend>(
+                    std::make_shared<e2e::FaultyBackend>(std::move(*backend), e2e::ReadFault()));
+            };
+            return server;
+        },
+        commandLine);
 }

@@ -5,29 +5,17 @@
 
 #include <cstring>
 
+#include "base/com_object_win32.h"
+
 namespace ombrevale::e2e {
 namespace {
 
 // The files, offered as CF_HDROP in global memory, the one way every drop target reads.
-class FileList final : public IDataObject {
+class FileList final : public ComObject<Uncounted, IDataObject> {
 public:
     explicit FileList(const std::vector<std::wstring>& paths) {
         for (const std::wstring& path : paths) names_ += path + L'\0';
         names_ += L'\0';
-    }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = (iid == IID_IUnknown || iid == IID_IDataObject) ? this : nullptr;
-        if (*object == nullptr) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&references_)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = ::InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
     }
 
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
@@ -62,25 +50,14 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
 private:
-    ~FileList() = default;
-    LONG references_ = 1;
+    ~FileList() override = default;
     std::wstring names_;
 };
 
 // A hand that lets go after a few moves over the window, whatever the target shows, as a
 // user who drops in spite of the cursor does.
-class Hand final : public IDropSource {
+class Hand final : public StaticComObject<IDropSource> {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = (iid == IID_IUnknown || iid == IID_IDropSource) ? this : nullptr;
-        if (*object == nullptr) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-
     STDMETHODIMP QueryContinueDrag(BOOL escape, DWORD) override {
         if (escape || ++asked_ > kPatience) return DRAGDROP_S_CANCEL;
         return feedback_ >= kMoves ? DRAGDROP_S_DROP : S_OK;

@@ -49,6 +49,8 @@ protected:
     }
     // What Hyper-V holds, in the simulation's own words (see its source).
     void Script(const std::wstring& state) { WriteText(Variable("OMBREVALE_WMI_SIMULATION"), state); }
+    // The simulation's line for Alpha: a generation 1 machine of this computer, "Windows 98".
+    static std::wstring AlphaLine() { return L"machine . " + Widen(kAlpha) + L" 1 Windows 98\n"; }
     std::wstring State() { return ReadText(Variable("OMBREVALE_WMI_SIMULATION")); }
     void Hosts(const std::wstring& hosts) { WriteText(Variable("OMBREVALE_HYPERV_HOSTS"), hosts); }
     std::wstring DiskOf(const char* machine) {
@@ -76,14 +78,10 @@ TEST_F(HyperV, ListsEveryHostAndAttachesSwapsAndReleasesInHyperV) {
     MakeFloppy(second, 1);
     // Changes here run as jobs that finish later; a host that is down costs the list no
     // more than its deadline.
-    Script(
-        L"host .\njobs . later\nhost hv-02\njobs hv-02 done\nhost hv-03 down\n"
-        L"machine . " +
-        Widen(kAlpha) +
-        L" 1 Windows 98\n"
-        L"machine . 2B000000-0000-0000-0000-000000000002 2 Windows Server 2022\n"
-        L"machine hv-02 3C000000-0000-0000-0000-000000000003 1 MS-DOS 6.22\n"
-        L"disk 3C000000-0000-0000-0000-000000000003 \\\\nas\\vfd\\dos.vfd\n");
+    Script(L"host .\njobs . later\nhost hv-02\njobs hv-02 done\nhost hv-03 down\n" + AlphaLine() +
+           L"machine . 2B000000-0000-0000-0000-000000000002 2 Windows Server 2022\n"
+           L"machine hv-02 3C000000-0000-0000-0000-000000000003 1 MS-DOS 6.22\n"
+           L"disk 3C000000-0000-0000-0000-000000000003 \\\\nas\\vfd\\dos.vfd\n");
     Hosts(L"# хосты\nhv-02\n\\\\hv-03\n");
     auto program = Launch();
     ASSERT_TRUE(program);
@@ -99,11 +97,8 @@ TEST_F(HyperV, ListsEveryHostAndAttachesSwapsAndReleasesInHyperV) {
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
 
     // The program releases the image first, then puts the other in: two jobs.
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, second)) << Describe(*program);
-    Timed("a swap with jobs that finish later, from the open dialog's closing",
-          [&] { return program->WaitForMessageBox(); });
-    EXPECT_TRUE(BoxSays(TakeMessageBox(*program), L"Образ подключен.", BoxIcon::Information));
+    EXPECT_TRUE(BoxSays(Attach(*program, second, "a swap with jobs that finish later, from the open dialog's closing"),
+                        L"Образ подключен.", BoxIcon::Information));
     EXPECT_EQ(Shown(DiskOf(kAlpha)), Shown(second));
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
 
@@ -129,7 +124,7 @@ TEST_F(HyperV, ListsEveryHostAndAttachesSwapsAndReleasesInHyperV) {
 TEST_F(HyperV, InspectsAndCreatesImagesButNeverOverOneADriveHolds) {
     const std::wstring created = PathOf(L"Новая дискета.vfd"), held = PathOf(L"в дисководе.vfd");
     MakeFloppy(held, 1);
-    Script(L"host .\nmachine . " + Widen(kAlpha) + L" 1 Windows 98\ndisk " + Widen(kAlpha) + L" " + held + L"\n");
+    Script(L"host .\n" + AlphaLine() + L"disk " + Widen(kAlpha) + L" " + held + L"\n");
     auto program = Launch();
     ASSERT_TRUE(program);
     EXPECT_TRUE(BoxSays(Run(*program, kMenuCreateHighDensity, created),
@@ -150,8 +145,7 @@ TEST_F(HyperV, InspectsAndCreatesImagesButNeverOverOneADriveHolds) {
 TEST_F(HyperV, JobsThatFailOrRunOnHostsThatStopAnsweringAndMachinesThatAreGoneAreReportedInWords) {
     const std::wstring image = PathOf(L"дискета.vfd");
     MakeFloppy(image, 2);
-    Script(L"host .\njobs . fails Не удалось открыть файл образа: отказано в доступе.\nmachine . " + Widen(kAlpha) +
-           L" 1 Windows 98\n");
+    Script(L"host .\njobs . fails Не удалось открыть файл образа: отказано в доступе.\n" + AlphaLine());
     auto program = Launch();
     ASSERT_TRUE(program);
     EXPECT_TRUE(BoxSays(Attach(*program, image),
@@ -163,22 +157,15 @@ TEST_F(HyperV, JobsThatFailOrRunOnHostsThatStopAnsweringAndMachinesThatAreGoneAr
 
     // A job that does not end: the call gives up well before the program would ask the
     // user whether to wait.
-    Script(L"host .\njobs . stuck\nmachine . " + Widen(kAlpha) + L" 1 Windows 98\n");
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, image)) << Describe(*program);
-    const MessageBoxView tooLong =
-        Timed("a job that does not end, from the open dialog's closing", [&] { return TakeMessageBox(*program); });
-    EXPECT_TRUE(BoxStartsWith(tooLong, image + kAttachFailed + L"Ошибка 0x80040265: Hyper-V не успел вставить образ",
+    Script(L"host .\njobs . stuck\n" + AlphaLine());
+    EXPECT_TRUE(BoxStartsWith(Attach(*program, image, "a job that does not end, from the open dialog's closing"),
+                              image + kAttachFailed + L"Ошибка 0x80040265: Hyper-V не успел вставить образ",
                               BoxIcon::Stop));
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
 
     // Hyper-V stops answering under the open window: the call gives up in time.
-    Script(L"host . down\nmachine . " + Widen(kAlpha) + L" 1 Windows 98\n");
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, image)) << Describe(*program);
-    const MessageBoxView silent =
-        Timed("Hyper-V that stops answering, from the open dialog's closing", [&] { return TakeMessageBox(*program); });
-    EXPECT_TRUE(BoxSays(silent,
+    Script(L"host . down\n" + AlphaLine());
+    EXPECT_TRUE(BoxSays(Attach(*program, image, "Hyper-V that stops answering, from the open dialog's closing"),
                         image + kAttachFailed +
                             L"Ошибка 0x80040260: Hyper-V на этом компьютере не отвечает: служба управления "
                             L"виртуальными машинами (vmms) остановлена или занята.",
@@ -188,13 +175,11 @@ TEST_F(HyperV, JobsThatFailOrRunOnHostsThatStopAnsweringAndMachinesThatAreGoneAr
 
     // A machine deleted under the open window.
     ASSERT_TRUE(EndProcessesOf(kBridge, 3s));
-    Script(L"host .\nmachine . " + Widen(kAlpha) + L" 1 Windows 98\n");
+    Script(L"host .\n" + AlphaLine());
     program = Launch();
     ASSERT_TRUE(program);
     Script(L"host .\n");
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, image)) << Describe(*program);
-    EXPECT_TRUE(BoxSays(TakeMessageBox(*program),
+    EXPECT_TRUE(BoxSays(Attach(*program, image),
                         image + kAttachFailed +
                             L"Ошибка 0x80040261: Машины «Windows 98» больше нет в Hyper-V: её удалили. Перезапустите "
                             L"Ombrevale, чтобы обновить список машин.",
@@ -224,7 +209,7 @@ TEST_F(HyperV, WithNothingToServeTheProgramSaysWhyAndEnds) {
 
 // Run in a prefix that reports Windows XP.
 TEST_F(OldWindows, SayThatHyperVIsNotThere) {
-    Script(L"host .\nmachine . " + Widen(kAlpha) + L" 1 Windows 98\n");
+    Script(L"host .\n" + AlphaLine());
     EXPECT_TRUE(BoxStartsWith(StartAndFail(),
                               L"Непредвиденная ошибка. Программа будет закрыта.\r\n\r\nОшибка 0x80040269: На этом "
                               L"компьютере нет Hyper-V, с которым работает мост: он есть в Windows 8 и Windows Server "

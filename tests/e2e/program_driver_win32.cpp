@@ -79,28 +79,22 @@ HWND IconControl(HWND box) {
 BoxIcon IconShown(HWND box) {
     HWND icon = IconControl(box);
     if (icon == nullptr) return BoxIcon::None;
-    const std::pair<const wchar_t*, BoxIcon> candidates[] = {
-        {IDI_HAND, BoxIcon::Stop},
-        {IDI_ASTERISK, BoxIcon::Information},
-        {IDI_EXCLAMATION, BoxIcon::Warning},
-        {IDI_QUESTION, BoxIcon::Question},
-    };
     // The box may not be painted yet, or may be covered for a moment: look again.
     for (int attempt = 0; attempt < 40; ++attempt) {
         RECT area{};
         ::GetWindowRect(icon, &area);
         const Pixels shown = FromScreen(area);
-        BoxIcon best = BoxIcon::Unknown;
+        BoxIcon best = BoxIcon::Other;
         double bestLikeness = 0.95;
-        for (auto [id, kind] : candidates) {
+        for (auto [id, kind] : driver::kBoxIcons) {
             const double likeness = Likeness(shown, ::LoadIconW(nullptr, id));
             if (likeness > bestLikeness) best = kind, bestLikeness = likeness;
         }
-        if (best != BoxIcon::Unknown) return best;
+        if (best != BoxIcon::Other) return best;
         ::SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ::Sleep(50);
     }
-    return BoxIcon::Unknown;
+    return BoxIcon::Other;
 }
 
 std::wstring ReplaceVariable(const std::wstring& name, const std::wstring& value) {
@@ -241,18 +235,6 @@ int ComboSelection(HWND combo) {
 
 // ---- message boxes ----------------------------------------------------------------------
 
-const char* Name(BoxIcon icon) {
-    switch (icon) {
-    case BoxIcon::None: return "none";
-    case BoxIcon::Stop: return "stop";
-    case BoxIcon::Information: return "information";
-    case BoxIcon::Warning: return "warning";
-    case BoxIcon::Question: return "question";
-    case BoxIcon::Unknown: break;
-    }
-    return "unknown";
-}
-
 bool IsMessageBox(HWND window) {
     return ClassOf(window) == kDialogClass && ::GetDlgItem(window, kBoxText) != nullptr &&
            ::GetDlgItem(window, kFileNameBox) == nullptr;
@@ -360,29 +342,21 @@ std::vector<HWND> Program::Dialogs() const {
     return dialogs;
 }
 
-HWND Program::WaitForMessageBox(Duration timeout) const {
+HWND Program::WaitForDialog(bool (*kind)(HWND), Duration timeout) const {
     HWND found = nullptr;
     WaitFor(
         [&] {
             for (HWND window : Dialogs())
-                if (IsMessageBox(window)) return (found = window) != nullptr;
+                if (kind(window)) return (found = window) != nullptr;
             return !Running();
         },
         timeout);
     return found;
 }
 
-HWND Program::WaitForFileDialog(Duration timeout) const {
-    HWND found = nullptr;
-    WaitFor(
-        [&] {
-            for (HWND window : Dialogs())
-                if (IsFileDialog(window)) return (found = window) != nullptr;
-            return !Running();
-        },
-        timeout);
-    return found;
-}
+HWND Program::WaitForMessageBox(Duration timeout) const { return WaitForDialog(IsMessageBox, timeout); }
+
+HWND Program::WaitForFileDialog(Duration timeout) const { return WaitForDialog(IsFileDialog, timeout); }
 
 bool Program::WaitUntilIdle(Duration settle, Duration timeout) const {
     // A plain flag beside the time: the optimiser cannot follow an optional through here.

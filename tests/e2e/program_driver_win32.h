@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/dialog_driver.h"
+
 namespace ombrevale::e2e {
 
 // The duration literals, without the rest of their namespace.
@@ -72,8 +74,9 @@ bool WaitFor(Condition condition, Duration timeout = kWait) {
 
 // ---- message boxes ----------------------------------------------------------------------
 
-enum class BoxIcon { None, Stop, Information, Warning, Question, Unknown };
-const char* Name(BoxIcon icon);
+// The icons that a box can show, as the window tests tell them apart.
+using driver::BoxIcon;
+using driver::Name;
 
 struct MessageBoxView {
     HWND window = nullptr;
@@ -132,6 +135,9 @@ public:
 
 private:
     Program() = default;
+    // The first of the program's dialogs of a kind (IsMessageBox, IsFileDialog) to show.
+    HWND WaitForDialog(bool (*kind)(HWND), Duration timeout) const;
+
     PROCESS_INFORMATION info_{};
 };
 

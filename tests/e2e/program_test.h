@@ -69,18 +69,22 @@ protected:
     // Starts the program on the test's inventory and waits for its main window; null
     // (and a failure recorded) when the window does not come.
     std::unique_ptr<Program> Launch();
-    // Closes the main window as its close button does; true when the program then ends
-    // with exit code 0.
-    ::testing::AssertionResult CloseNormally(Program& program);
+    // Closes the main window as its close button does, or as Esc does; true when the
+    // program then ends with exit code 0.
+    static ::testing::AssertionResult CloseNormally(Program& program);
+    static ::testing::AssertionResult EscEndsNormally(Program& program);
 
     // Attaches `path` to the chosen drive through the open dialog, and takes the box shown.
-    static MessageBoxView Attach(const Program& program, const std::wstring& path);
+    // With `timed`, prints under that name how long the box took from the dialog's closing.
+    static MessageBoxView Attach(const Program& program, const std::wstring& path, const char* timed = nullptr);
     // Runs an image menu command that asks for a file, and takes the box that follows.
     static MessageBoxView Run(const Program& program, int command, const std::wstring& path, bool replace = false);
 
     std::wstring inventory_;
 
 private:
+    static ::testing::AssertionResult EndsNormally(Program& program);
+
     std::wstring folder_;
 };
 

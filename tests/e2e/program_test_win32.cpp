@@ -194,18 +194,28 @@ std::unique_ptr<Program> ProgramTest::Launch() {
     HWND main = program.MainWindow();
     if (main == nullptr) return ::testing::AssertionFailure() << "no main window to close:" << Describe(program);
     ::PostMessageW(main, WM_CLOSE, 0, 0);
+    return EndsNormally(program);
+}
+
+::testing::AssertionResult ProgramTest::EscEndsNormally(Program& program) {
+    PostKey(program.MainWindow(), VK_ESCAPE);
+    return EndsNormally(program);
+}
+
+::testing::AssertionResult ProgramTest::EndsNormally(Program& program) {
     const auto code = program.WaitForExit();
     if (!code) return ::testing::AssertionFailure() << "the program did not end:" << Describe(program);
     if (*code != 0) return ::testing::AssertionFailure() << "exit code " << Hex(*code);
     return ::testing::AssertionSuccess();
 }
 
-MessageBoxView ProgramTest::Attach(const Program& program, const std::wstring& path) {
+MessageBoxView ProgramTest::Attach(const Program& program, const std::wstring& path, const char* timed) {
     ClickButton(program, kCmdAttachImage);
     if (!ChooseFile(program, path)) {
         ADD_FAILURE() << "the open dialog did not take " << Narrow(path) << ":" << Describe(program);
         return {};
     }
+    if (timed != nullptr) Timed(timed, [&] { return program.WaitForMessageBox(); });
     return TakeMessageBox(program);
 }
 

@@ -198,11 +198,9 @@ TEST_F(Bridge, AttachesAndDetachesWithTheReadOnlyModeAlwaysGiven) {
 
     // QEMU would keep the read-only mode of the medium before unless told otherwise. The
     // program releases that medium first: a swap, timed from the dialog's closing.
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, writable)) << Describe(*program);
-    Timed("a swap through the program, from the open dialog's closing to its message",
-          [&] { return program->WaitForMessageBox(); });
-    EXPECT_TRUE(BoxSays(TakeMessageBox(*program), L"Образ подключен.", BoxIcon::Information));
+    EXPECT_TRUE(
+        BoxSays(Attach(*program, writable, "a swap through the program, from the open dialog's closing to its message"),
+                L"Образ подключен.", BoxIcon::Information));
     EXPECT_EQ(Shown(WaitForStatus(*program, kAttached + writable)), Shown(kAttached + writable));
     EXPECT_EQ(InAlpha("fd1"), (Medium{UnixPathOf(L"Образы/для записи.img"), false}));
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
@@ -361,12 +359,8 @@ TEST_F(KilledQemu, IsReportedThroughTheUsualPathAndTheWindowStaysUsable) {
     ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
 
     const std::wstring address = L"127.0.0.1:" + Widen(Variable("OMB_QEMU_ALPHA_PORT"));
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, image)) << Describe(*program);
-    Timed("attach with QEMU killed, from the open dialog's closing to the message",
-          [&] { return program->WaitForMessageBox(); });
     EXPECT_TRUE(BoxStartsWith(
-        TakeMessageBox(*program),
+        Attach(*program, image, "attach with QEMU killed, from the open dialog's closing to the message"),
         image + kAttachFailed + L"Ошибка 0x80040240: Машина QEMU «Альфа» (QMP " + address + L") недоступна",
         BoxIcon::Stop));
     ASSERT_TRUE(program->WaitUntilIdle()) << "a second message:" << Describe(*program);
@@ -379,10 +373,7 @@ TEST_F(KilledQemu, IsReportedThroughTheUsualPathAndTheWindowStaysUsable) {
     EXPECT_EQ(Shown(WaitForStatus(*program, kAttached + held_)), Shown(kAttached + held_));
     ASSERT_TRUE(program->WaitUntilIdle()) << Describe(*program);
 
-    PostKey(program->MainWindow(), VK_ESCAPE);
-    const auto code = program->WaitForExit();
-    ASSERT_TRUE(code.has_value()) << "Esc did not close the window:" << Describe(*program);
-    EXPECT_EQ(*code, 0u);
+    EXPECT_TRUE(EscEndsNormally(*program));
 }
 
 }  // namespace

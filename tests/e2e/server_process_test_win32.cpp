@@ -78,15 +78,6 @@ protected:
         return program;
     }
 
-    // Esc closes the window, and the program ends normally.
-    static ::testing::AssertionResult EscEndsNormally(Program& program) {
-        PostKey(program.MainWindow(), VK_ESCAPE);
-        const auto code = program.WaitForExit();
-        if (!code) return ::testing::AssertionFailure() << "the program did not end:" << Describe(program);
-        if (*code != 0) return ::testing::AssertionFailure() << "exit code " << *code;
-        return ::testing::AssertionSuccess();
-    }
-
     static bool Contains(const MessageBoxView& box, const std::wstring& part) {
         return box.text.find(part) != std::wstring::npos;
     }
@@ -115,9 +106,7 @@ TEST_F(ServerProcess, TheProgramAndAScriptShareOneStateAndLoseNoChange) {
     // The script puts an image into the second drive; the program attaches to the first.
     EXPECT_EQ(ScriptAttaches(1, 2, other_), 0u);
     EXPECT_EQ(ProcessesOf(kServerWithFaults).size(), 1u) << "one server serves both";
-    ClickButton(*program, kCmdAttachImage);
-    ASSERT_TRUE(ChooseFile(*program, image_)) << Describe(*program);
-    EXPECT_TRUE(BoxSays(TakeMessageBox(*program), L"Образ подключен.", BoxIcon::Information));
+    EXPECT_TRUE(BoxSays(Attach(*program, image_), L"Образ подключен.", BoxIcon::Information));
     EXPECT_EQ(Shown(WaitForStatus(*program, kAttached + image_)), Shown(kAttached + image_));
 
     // The program sees the script's change, and the script the program's.

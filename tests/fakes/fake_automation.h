@@ -36,6 +36,14 @@ private:
     std::function<std::optional<Failure>()> enter_;
 };
 
+// The walk of a fake's collection: over `items`, each step announced through `enter`.
+template <class T, class Item>
+std::unique_ptr<Enumerator<T>> FakeWalk(const std::vector<std::shared_ptr<Item>>& items,
+                                        std::function<std::optional<Failure>()> enter) {
+    return std::make_unique<FakeEnumerator<T>>(std::vector<std::shared_ptr<T>>(items.begin(), items.end()),
+                                               std::move(enter));
+}
+
 class FakeDrive : public FloppyDrive, public Recorder {
 public:
     FakeDrive(std::wstring name, CallLog* log, std::int32_t number = 0)
@@ -112,9 +120,7 @@ public:
     // Its walk's steps are logged and failed as "FloppyDrives.Next".
     Result<std::unique_ptr<Enumerator<FloppyDrive>>> FloppyDrives() override {
         if (auto f = Enter(L"FloppyDrives")) return *f;
-        std::vector<std::shared_ptr<FloppyDrive>> items(drives.begin(), drives.end());
-        return std::unique_ptr<Enumerator<FloppyDrive>>(std::make_unique<FakeEnumerator<FloppyDrive>>(
-            std::move(items), [this] { return Enter(L"FloppyDrives.Next"); }));
+        return FakeWalk<FloppyDrive>(drives, [this] { return Enter(L"FloppyDrives.Next"); });
     }
 };
 
@@ -140,9 +146,7 @@ public:
     // Its walk's steps are logged and failed as "Machines.Next".
     Result<std::unique_ptr<Enumerator<VirtualMachine>>> Machines() override {
         if (auto f = Enter(L"Machines")) return *f;
-        std::vector<std::shared_ptr<VirtualMachine>> items(machines.begin(), machines.end());
-        return std::unique_ptr<Enumerator<VirtualMachine>>(std::make_unique<FakeEnumerator<VirtualMachine>>(
-            std::move(items), [this] { return Enter(L"Machines.Next"); }));
+        return FakeWalk<VirtualMachine>(machines, [this] { return Enter(L"Machines.Next"); });
     }
     Status CreateFloppyImage(const std::wstring& path, std::int32_t density) override {
         if (auto f = Enter(L"CreateFloppyImage", Args(path, density))) return *f;

@@ -87,24 +87,25 @@ struct FakeNetwork final : HyperVNetwork {
     std::shared_ptr<HyperVHost> Host(const std::wstring& name) override { return hosts.at(name); }
     std::vector<Result<std::vector<VirtualMachine>>> Machines(const std::vector<std::wstring>& names,
                                                               Deadline) override {
-        std::vector<Result<std::vector<VirtualMachine>>> answers;
-        for (const auto& name : names) {
-            const FakeHost& h = *hosts.at(name);
-            std::vector<VirtualMachine> list;
-            for (const auto& m : h.machines) list.push_back({m.id, m.name});
-            answers.push_back(h.failure ? Result<std::vector<VirtualMachine>>(Failure{h.failure, {}}) : list);
-        }
-        return answers;
+        return PerHost<VirtualMachine>(names, [](const FakeMachine& m, auto& list) { list.push_back({m.id, m.name}); });
     }
     std::vector<Result<std::vector<HeldImage>>> FloppyImages(const std::vector<std::wstring>& names,
                                                              Deadline) override {
-        std::vector<Result<std::vector<HeldImage>>> answers;
+        return PerHost<HeldImage>(names, [](const FakeMachine& m, auto& held) {
+            if (!m.image.empty()) held.push_back({m.image, m.id});
+        });
+    }
+
+private:
+    // Each named host's answer, in order: its failure, or what `add` lists of its machines.
+    template <class T, class Add>
+    std::vector<Result<std::vector<T>>> PerHost(const std::vector<std::wstring>& names, Add add) {
+        std::vector<Result<std::vector<T>>> answers;
         for (const auto& name : names) {
             const FakeHost& h = *hosts.at(name);
-            std::vector<HeldImage> held;
-            for (const auto& m : h.machines)
-                if (!m.image.empty()) held.push_back({m.image, m.id});
-            answers.push_back(h.failure ? Result<std::vector<HeldImage>>(Failure{h.failure, {}}) : held);
+            std::vector<T> list;
+            for (const auto& m : h.machines) add(m, list);
+            answers.push_back(h.failure ? Result<std::vector<T>>(Failure{h.failure, {}}) : list);
         }
         return answers;
     }

@@ -10,6 +10,7 @@
 #include <dlgs.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cwchar>
@@ -198,19 +199,21 @@ inline const wchar_t* Name(BoxIcon icon) {
     }
 }
 
+// The system icon that a message box of each kind shows.
+inline const std::pair<const wchar_t*, BoxIcon> kBoxIcons[] = {
+    {IDI_HAND, BoxIcon::Stop},
+    {IDI_ASTERISK, BoxIcon::Information},
+    {IDI_EXCLAMATION, BoxIcon::Warning},
+    {IDI_QUESTION, BoxIcon::Question},
+};
+
 inline BoxIcon Identify(HICON icon) {
     if (icon == nullptr) return BoxIcon::None;
-    const std::pair<const wchar_t*, BoxIcon> system[] = {
-        {IDI_HAND, BoxIcon::Stop},
-        {IDI_ASTERISK, BoxIcon::Information},
-        {IDI_EXCLAMATION, BoxIcon::Warning},
-        {IDI_QUESTION, BoxIcon::Question},
-    };
-    for (auto [id, kind] : system)
+    for (auto [id, kind] : kBoxIcons)
         if (::LoadIconW(nullptr, id) == icon) return kind;
     const int size = ::GetSystemMetrics(SM_CXICON);
     auto shown = IconPixels(icon, size);
-    for (auto [id, kind] : system)
+    for (auto [id, kind] : kBoxIcons)
         if (IconPixels(::LoadIconW(nullptr, id), size) == shown) return kind;
     return BoxIcon::Other;
 }
@@ -346,6 +349,34 @@ auto WithDriver(Modal&& modal, Drive&& drive) {
         DismissAll(thread, before);
     });
     return modal();
+}
+
+// The message box of a modal call, as ShowAndReadBox read it before it pressed OK.
+struct ShownBox : MessageBoxContents {
+    bool seen = false;           // false when no box came within the wait
+    bool returnedFirst = false;  // the call had returned while its box still showed
+};
+
+// Runs `show` on this thread while the driver waits up to `timeout` for the thread's
+// first dialog box, reads it into `box` and presses OK; gives back `show`'s result.
+template <class Show>
+auto ShowAndReadBox(Show&& show, ShownBox& box, std::chrono::milliseconds timeout = kWait) {
+    std::atomic<bool> returned{false};
+    box = ShownBox{};
+    return WithDriver(
+        [&] {
+            auto result = show();
+            returned = true;
+            return result;
+        },
+        [&](DWORD thread) {
+            HWND shown = WaitForWindow(WindowQuery{L"#32770", {}, thread}, timeout);
+            if (shown == nullptr) return;
+            static_cast<MessageBoxContents&>(box) = ReadMessageBox(shown);
+            box.seen = true;
+            box.returnedFirst = returned.load();
+            Click(shown, IDOK);
+        });
 }
 
 }  // namespace ombrevale::driver

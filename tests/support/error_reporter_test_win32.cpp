@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/support_win32.h"
@@ -15,35 +15,17 @@ namespace ombrevale {
 namespace {
 
 using driver::BoxIcon;
-using driver::MessageBoxContents;
 using driver::TestWindow;
-using driver::WindowQuery;
 
 const std::wstring kMessage = L"Не удалось создать объект VirtualPC. Возможно, VirtualPC не установлена в системе.";
 
-// Shows one box through `show`, reads it from the driver thread, presses its OK button.
+// Shows one box through `show`, reads it from the driver thread, presses its OK button;
+// the call itself succeeds.
 template <class Show>
-MessageBoxContents ShowAndRead(Show&& show, bool& seen, bool& returnedBeforeDismissal) {
-    MessageBoxContents contents;
-    std::atomic<bool> returned{false};
-    seen = false;
-    returnedBeforeDismissal = false;
-    auto result = driver::WithDriver(
-        [&] {
-            auto r = show();
-            returned = true;
-            return r;
-        },
-        [&](DWORD thread) {
-            HWND box = driver::WaitForWindow(WindowQuery{L"#32770", {}, thread});
-            if (box == nullptr) return;
-            seen = true;
-            contents = driver::ReadMessageBox(box);
-            returnedBeforeDismissal = returned.load();
-            driver::Click(box, IDOK);
-        });
-    EXPECT_TRUE(result.ok());
-    return contents;
+driver::ShownBox ShowAndRead(Show&& show) {
+    driver::ShownBox box;
+    EXPECT_TRUE(driver::ShowAndReadBox(std::forward<Show>(show), box).ok());
+    return box;
 }
 
 TEST(ErrorReporter, ShowsMessageNumberAndDescriptionInAStopBoxOwnedByTheActiveWindow) {
@@ -53,12 +35,10 @@ TEST(ErrorReporter, ShowsMessageNumberAndDescriptionInAStopBoxOwnedByTheActiveWi
     auto reporter = support.Reporter();
 
     const Failure failure{static_cast<std::int32_t>(0x80040154), L"Класс не зарегистрирован"};
-    bool seen = false, early = false;
-    auto box = ShowAndRead([&] { return reporter->get().ReportError(failure, kStyleCritical, 0, kMessage, false); },
-                           seen, early);
+    auto box = ShowAndRead([&] { return reporter->get().ReportError(failure, kStyleCritical, 0, kMessage, false); });
 
-    ASSERT_TRUE(seen) << "no message box appeared";
-    EXPECT_FALSE(early) << "ReportError returned while its box was still shown";
+    ASSERT_TRUE(box.seen) << "no message box appeared";
+    EXPECT_FALSE(box.returnedFirst) << "ReportError returned while its box was still shown";
     EXPECT_EQ(box.caption, L"Quorvex - Ombrevale");
     EXPECT_EQ(box.text, kMessage + L"\r\n\r\nОшибка 0x80040154: Класс не зарегистрирован");
     EXPECT_EQ(box.icon, BoxIcon::Stop) << driver::Name(box.icon);
@@ -71,13 +51,10 @@ TEST(ErrorReporter, WithNoActiveWindowTheBoxStillShowsAndIsDismissed) {
     Win32SupportLibrary support(nullptr, OmbrevaleApplication());
     auto reporter = support.Reporter();
 
-    bool seen = false, early = false;
-    auto box = ShowAndRead(
-        [&] {
-            return reporter->get().ReportError(Failure{5, L"Отказано в доступе."}, kStyleCritical, 0, L"Сбой", false);
-        },
-        seen, early);
-    ASSERT_TRUE(seen);
+    auto box = ShowAndRead([&] {
+        return reporter->get().ReportError(Failure{5, L"Отказано в доступе."}, kStyleCritical, 0, L"Сбой", false);
+    });
+    ASSERT_TRUE(box.seen);
     EXPECT_EQ(box.owner, nullptr);
     EXPECT_EQ(box.text, L"Сбой\r\n\r\nОшибка 5: Отказано в доступе.");
 }
@@ -99,10 +76,9 @@ TEST(MessageBoxes, InformationBoxBearsTheApplicationTitleAndItsIcon) {
     TestWindow main(L"Ombrevale");
     Win32SupportLibrary support(nullptr, OmbrevaleApplication());
     const std::wstring text = L"C:\\Образы\\диск.vfd\r\n\r\nОбраз подключен.";
-    bool seen = false, early = false;
-    auto box = ShowAndRead([&] { return support.Boxes().Show(text, kStyleInformation); }, seen, early);
-    ASSERT_TRUE(seen);
-    EXPECT_FALSE(early);
+    auto box = ShowAndRead([&] { return support.Boxes().Show(text, kStyleInformation); });
+    ASSERT_TRUE(box.seen);
+    EXPECT_FALSE(box.returnedFirst);
     EXPECT_EQ(box.caption, L"Quorvex - Ombrevale");
     EXPECT_EQ(box.text, text);
     EXPECT_EQ(box.icon, BoxIcon::Information) << driver::Name(box.icon);

@@ -84,11 +84,36 @@ protected:
         return dialog;
     }
 
+    // Makes `deep`: folders nested in `folder` to a path of over 300 characters.
+    ::testing::AssertionResult MakeDeepFolder(std::wstring& deep) const {
+        deep = folder;
+        while (deep.size() < 300) {
+            deep += L"\\Вложенная папка номер " + std::to_wstring(deep.size());
+            if (!::CreateDirectoryW(Extended(deep).c_str(), nullptr))
+                return ::testing::AssertionFailure() << "error " << ::GetLastError() << " making a folder";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
     // The file dialog of this thread once it is shown; null if none appears.
     static HWND WaitForDialog(DWORD thread) { return driver::WaitForWindow(WindowQuery{L"#32770", {}, thread}); }
     // A message box that the file dialog raised over itself.
     static HWND WaitForBoxOver(HWND dialog, DWORD thread) {
         return driver::WaitForWindow(WindowQuery{L"#32770", {}, thread, dialog});
+    }
+
+    // Shows `dialog`, the save dialog or the open one, while `drive(d, thread)` works it
+    // from the driver's thread once it shows; `shown` tells whether it did.
+    template <class Drive>
+    static Result<bool> Show(FileDialog& dialog, bool save, bool& shown, Drive drive) {
+        shown = false;
+        return driver::WithDriver([&] { return save ? dialog.ShowSave() : dialog.ShowOpen(); },
+                                  [&](DWORD thread) {
+                                      HWND d = WaitForDialog(thread);
+                                      if (d == nullptr) return;
+                                      shown = true;
+                                      drive(d, thread);
+                                  });
     }
 
     // What one showing of a dialog came to: `name` chosen in it, the box that it raised
@@ -101,22 +126,18 @@ protected:
     };
     Choice ChooseAndAnswer(FileDialog& dialog, bool save, const std::wstring& name, int answer) {
         Choice choice;
-        choice.confirmed =
-            driver::WithDriver([&] { return save ? dialog.ShowSave() : dialog.ShowOpen(); },
-                               [&](DWORD thread) {
-                                   HWND d = WaitForDialog(thread);
-                                   if (d == nullptr) return;
-                                   driver::ChooseFile(d, name);
-                                   HWND box = WaitForBoxOver(d, thread);
-                                   if (box == nullptr) return;
-                                   auto& buttons = choice.buttons = driver::ReadMessageBox(box).buttons;
-                                   if (!buttons.empty() && std::count(buttons.begin(), buttons.end(), answer) == 0)
-                                       answer = buttons.front();
-                                   driver::Click(box, answer);
-                                   driver::WaitUntilGone(box);
-                                   choice.stillOpen = ::IsWindowVisible(d) != FALSE;
-                                   if (choice.stillOpen) driver::Click(d, IDCANCEL);
-                               });
+        bool shown = false;
+        choice.confirmed = Show(dialog, save, shown, [&](HWND d, DWORD thread) {
+            driver::ChooseFile(d, name);
+            HWND box = WaitForBoxOver(d, thread);
+            if (box == nullptr) return;
+            auto& buttons = choice.buttons = driver::ReadMessageBox(box).buttons;
+            if (!buttons.empty() && std::count(buttons.begin(), buttons.end(), answer) == 0) answer = buttons.front();
+            driver::Click(box, answer);
+            driver::WaitUntilGone(box);
+            choice.stillOpen = ::IsWindowVisible(d) != FALSE;
+            if (choice.stillOpen) driver::Click(d, IDCANCEL);
+        });
         return choice;
     }
 
@@ -139,16 +160,12 @@ TEST_F(FileDialogTest, OpenShowsTheFilterStartsInTheInitialDirectoryAndGivesTheC
     HWND owner = nullptr;
     std::vector<std::wstring> types;
     std::wstring startFolder;
-    auto confirmed = driver::WithDriver([&] { return dialog->ShowOpen(); },
-                                        [&](DWORD thread) {
-                                            HWND d = WaitForDialog(thread);
-                                            if (d == nullptr) return;
-                                            shown = true;
-                                            owner = ::GetWindow(d, GW_OWNER);
-                                            types = driver::FileTypes(d);
-                                            startFolder = driver::CurrentFolder(d);
-                                            driver::ChooseFile(d, L"диск один.vfd");
-                                        });
+    auto confirmed = Show(*dialog, false, shown, [&](HWND d, DWORD) {
+        owner = ::GetWindow(d, GW_OWNER);
+        types = driver::FileTypes(d);
+        startFolder = driver::CurrentFolder(d);
+        driver::ChooseFile(d, L"диск один.vfd");
+    });
     ASSERT_TRUE(shown) << "no open dialog appeared";
     EXPECT_EQ(owner, main.hwnd());
     EXPECT_EQ(types, (std::vector<std::wstring>{L"Образы дискет", L"Все файлы"}));
@@ -173,14 +190,10 @@ TEST_F(FileDialogTest, SaveAddsTheDefaultExtensionToANameTypedWithoutOne) {
         ASSERT_TRUE(dialog->SetFilter(c.filter).ok());
         bool shown = false;
         std::wstring startFolder;
-        auto confirmed = driver::WithDriver([&] { return dialog->ShowSave(); },
-                                            [&](DWORD thread) {
-                                                HWND d = WaitForDialog(thread);
-                                                if (d == nullptr) return;
-                                                shown = true;
-                                                startFolder = driver::CurrentFolder(d);
-                                                driver::ChooseFile(d, c.typed);
-                                            });
+        auto confirmed = Show(*dialog, true, shown, [&](HWND d, DWORD) {
+            startFolder = driver::CurrentFolder(d);
+            driver::ChooseFile(d, c.typed);
+        });
         ASSERT_TRUE(shown) << "no save dialog appeared";
         EXPECT_EQ(startFolder, folder);
         ASSERT_TRUE(confirmed.ok()) << confirmed.failure().description;
@@ -198,14 +211,10 @@ TEST_F(FileDialogTest, CancelIsNoFailureAndGivesNoFile) {
     for (bool save : {false, true}) {
         auto dialog = NewDialog(folder, save);
         bool shown = false;
-        auto confirmed = driver::WithDriver([&] { return save ? dialog->ShowSave() : dialog->ShowOpen(); },
-                                            [&](DWORD thread) {
-                                                HWND d = WaitForDialog(thread);
-                                                if (d == nullptr) return;
-                                                shown = true;
-                                                driver::TypeFileName(d, L"диск один.vfd");
-                                                driver::Click(d, IDCANCEL);
-                                            });
+        auto confirmed = Show(*dialog, save, shown, [&](HWND d, DWORD) {
+            driver::TypeFileName(d, L"диск один.vfd");
+            driver::Click(d, IDCANCEL);
+        });
         ASSERT_TRUE(shown) << (save ? "save" : "open");
         ASSERT_TRUE(confirmed.ok()) << confirmed.failure().description;
         EXPECT_FALSE(*confirmed);
@@ -241,11 +250,8 @@ TEST_F(FileDialogTest, SaveAsksBeforeReplacingAnExistingFile) {
 // longer than the dialog can hold are checked by our own code, which must refuse it as
 // Windows' dialog does. (Wine's dialog ignores the flag and asks to replace.)
 TEST_F(FileDialogTest, SaveRefusesAReadOnlyFileOfALongName) {
-    std::wstring deep = folder;
-    while (deep.size() < 300) {
-        deep += L"\\Вложенная папка номер " + std::to_wstring(deep.size());
-        ASSERT_TRUE(::CreateDirectoryW(Extended(deep).c_str(), nullptr));
-    }
+    std::wstring deep;
+    ASSERT_TRUE(MakeDeepFolder(deep));
     const std::wstring file = deep + L"\\только чтение.vfd";
     ASSERT_TRUE(MakeFile(file));
     ASSERT_TRUE(::SetFileAttributesW(Extended(file).c_str(), FILE_ATTRIBUTE_READONLY));
@@ -259,11 +265,8 @@ TEST_F(FileDialogTest, SaveRefusesAReadOnlyFileOfALongName) {
 }
 
 TEST_F(FileDialogTest, PathsWithCyrillicBlanksAndOver260CharactersComeBackIntact) {
-    std::wstring deep = folder;
-    while (deep.size() < 300) {
-        deep += L"\\Вложенная папка номер " + std::to_wstring(deep.size());
-        ASSERT_TRUE(::CreateDirectoryW(Extended(deep).c_str(), nullptr));
-    }
+    std::wstring deep;
+    ASSERT_TRUE(MakeDeepFolder(deep));
     const std::wstring file = deep + L"\\образ с длинным путём.vfd";
     ASSERT_GT(file.size(), 260u);
     ASSERT_TRUE(MakeFile(file));
@@ -271,13 +274,7 @@ TEST_F(FileDialogTest, PathsWithCyrillicBlanksAndOver260CharactersComeBackIntact
     // Open: the long name typed in full comes back as typed.
     auto open = NewDialog(folder, false);
     bool shown = false;
-    auto confirmed = driver::WithDriver([&] { return open->ShowOpen(); },
-                                        [&](DWORD thread) {
-                                            HWND d = WaitForDialog(thread);
-                                            if (d == nullptr) return;
-                                            shown = true;
-                                            driver::ChooseFile(d, file);
-                                        });
+    auto confirmed = Show(*open, false, shown, [&](HWND d, DWORD) { driver::ChooseFile(d, file); });
     ASSERT_TRUE(shown);
     ASSERT_TRUE(confirmed.ok()) << confirmed.failure().description;
     EXPECT_TRUE(*confirmed);
@@ -291,11 +288,7 @@ TEST_F(FileDialogTest, PathsWithCyrillicBlanksAndOver260CharactersComeBackIntact
 
     // Save: a new long name gets the default extension; replacing a long one is asked.
     auto save = NewDialog(folder, true);
-    confirmed = driver::WithDriver([&] { return save->ShowSave(); },
-                                   [&](DWORD thread) {
-                                       HWND d = WaitForDialog(thread);
-                                       if (d != nullptr) driver::ChooseFile(d, deep + L"\\новый образ");
-                                   });
+    confirmed = Show(*save, true, shown, [&](HWND d, DWORD) { driver::ChooseFile(d, deep + L"\\новый образ"); });
     ASSERT_TRUE(confirmed.ok());
     EXPECT_TRUE(*confirmed);
     EXPECT_EQ(*save->FileName(), deep + L"\\новый образ.VFD");

@@ -15,9 +15,7 @@ namespace ombrevale {
 namespace {
 
 using driver::BoxIcon;
-using driver::MessageBoxContents;
 using driver::TestWindow;
-using driver::WindowQuery;
 
 TEST(esGetFilePath, GivesTheDirectoryPart) {
     Win32SupportLibrary support(nullptr, OmbrevaleApplication());
@@ -44,17 +42,9 @@ TEST(esGetFilePath, GivesTheDirectoryPart) {
 // box, never a failure that would end the program.
 class ReadMeTest : public ::testing::Test {
 protected:
-    MessageBoxContents OpenAndRead(const std::wstring& path, bool& shown) {
-        MessageBoxContents box;
-        shown = false;
-        (void)driver::WithDriver([&] { return OpenReadMe(path, support.Boxes()); },
-                                 [&](DWORD thread) {
-                                     HWND b = driver::WaitForWindow(WindowQuery{L"#32770", {}, thread});
-                                     if (b == nullptr) return;
-                                     shown = true;
-                                     box = driver::ReadMessageBox(b);
-                                     driver::Click(b, IDOK);
-                                 });
+    driver::ShownBox OpenAndRead(const std::wstring& path) {
+        driver::ShownBox box;
+        (void)driver::ShowAndReadBox([&] { return OpenReadMe(path, support.Boxes()); }, box);
         return box;
     }
 
@@ -66,9 +56,8 @@ TEST_F(ReadMeTest, AMissingFileIsReportedInAStopBoxAndTheCallReturnsNormally) {
     wchar_t temp[MAX_PATH + 1] = {};
     ::GetTempPathW(MAX_PATH + 1, temp);
     const std::wstring path = std::wstring(temp) + L"нет такой папки\\ReadMe.txt";
-    bool shown = false;
-    auto box = OpenAndRead(path, shown);
-    ASSERT_TRUE(shown) << "no message said the read-me file is missing";
+    auto box = OpenAndRead(path);
+    ASSERT_TRUE(box.seen) << "no message said the read-me file is missing";
     EXPECT_EQ(box.caption, L"Quorvex - Ombrevale");
     EXPECT_EQ(box.icon, BoxIcon::Stop) << driver::Name(box.icon);
     EXPECT_EQ(box.owner, main.hwnd());
@@ -97,15 +86,8 @@ HWND FindWindowNaming(const std::wstring& name) {
 TEST_F(ReadMeTest, TheReadMeBesideTheProgramOpensInATextViewer) {
     // Whether or not the system has a program registered for text files (a fresh Wine
     // prefix has none), the read-me must open.
-    std::wstring complaint;
-    (void)driver::WithDriver(
-        [&] { return support.esOpenReadMeFile(0); },
-        [&](DWORD thread) {
-            HWND b = driver::WaitForWindow(WindowQuery{L"#32770", {}, thread}, std::chrono::seconds(2));
-            if (b == nullptr) return;
-            complaint = driver::ReadMessageBox(b).text;
-            driver::Click(b, IDOK);
-        });
+    driver::ShownBox complaint;
+    (void)driver::ShowAndReadBox([&] { return support.esOpenReadMeFile(0); }, complaint, std::chrono::seconds(2));
     HWND viewer = nullptr;
     for (int i = 0; i < 200 && viewer == nullptr; ++i) {
         viewer = FindWindowNaming(L"ReadMe.txt");
@@ -114,7 +96,7 @@ TEST_F(ReadMeTest, TheReadMeBesideTheProgramOpensInATextViewer) {
     // The viewer must not outlive the test: it would hold the test runner's output open.
     if (viewer != nullptr) ::PostMessageW(viewer, WM_CLOSE, 0, 0);
     driver::WaitUntilGone(viewer);
-    EXPECT_TRUE(complaint.empty()) << complaint;
+    EXPECT_TRUE(complaint.text.empty()) << complaint.text;
     EXPECT_NE(viewer, nullptr) << "the read-me did not open";
 }
 

@@ -355,9 +355,7 @@ TEST_F(DriveCommandTest, MissingDriveIsReportedWithoutARefresh) {
         support.reporter.reports.clear();
         log.Clear();
         attach ? form.cmdAttachImage_Click() : form.cmdDetach_Click();
-        ASSERT_EQ(support.reporter.reports.size(), 1u);
-        EXPECT_EQ(support.reporter.reports[0].message, L"Не удалось получить объект.");
-        EXPECT_EQ(support.reporter.reports[0].error.number, kNoItemWithKey);
+        EXPECT_THAT(support.reporter.reports, OnlyReport(FailureNumber(kNoItemWithKey), kGetObjectFailed));
         EXPECT_EQ(log.Count(L"vm0.drive0."), 0u);
         EXPECT_EQ(log.Count(L"txtStatus."), 0u);
     }
@@ -366,9 +364,7 @@ TEST_F(DriveCommandTest, MissingDriveIsReportedWithoutARefresh) {
 TEST_F(DriveCommandTest, PositionUnreadableAtTheLookUpIsReported) {
     view.driveList.faults.FailCall(L"Position", view.driveList.faults.Calls(L"Position") + 2);
     form.cmdDetach_Click();
-    ASSERT_EQ(support.reporter.reports.size(), 1u);
-    EXPECT_EQ(support.reporter.reports[0].error, FakeFailure(L"cboFloppyDrives", L"Position"));
-    EXPECT_EQ(support.reporter.reports[0].message, L"Не удалось получить объект.");
+    EXPECT_THAT(support.reporter.reports, OnlyReport(FakeFailure(L"cboFloppyDrives", L"Position"), kGetObjectFailed));
     EXPECT_EQ(log.Count(L"txtStatus."), 0u);
 }
 

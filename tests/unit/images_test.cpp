@@ -96,12 +96,11 @@ TEST_F(ImagesTest, ImageTheHostRefusesIsReportedWithItsPath) {
     host.faults.Fail(L"GetFloppyImageType");
     support.dialogAnswers = {{true, kPath}};
     ASSERT_TRUE(form.CheckImageFile().ok());
-    ASSERT_EQ(support.reporter.reports.size(), 1u);
-    const ReportRecord& r = support.reporter.reports[0];
-    EXPECT_EQ(r.message,
-              kPath + L"\r\n\r\nНе удалось прочитать образ. Возможно, он повреждён или вообще не является образом.");
-    EXPECT_EQ(r.error, FakeFailure(L"host", L"GetFloppyImageType"));
-    EXPECT_EQ(r.style, 16);
+    ASSERT_THAT(support.reporter.reports,
+                OnlyReport(FakeFailure(L"host", L"GetFloppyImageType"),
+                           kPath + L"\r\n\r\nНе удалось прочитать образ. Возможно, он повреждён или вообще не является "
+                                   L"образом."));
+    EXPECT_EQ(support.reporter.reports[0].style, 16);
     EXPECT_THAT(support.boxes.shown, IsEmpty());
 }
 
@@ -118,9 +117,8 @@ TEST_F(ImagesTest, CreationFailureIsReportedWithItsPathAndNoSuccessBox) {
     host.faults.Fail(L"CreateFloppyImage");
     support.dialogAnswers = {{true, kPath}};
     ASSERT_TRUE(form.CreateImageFile(kLowDensity).ok());
-    ASSERT_EQ(support.reporter.reports.size(), 1u);
-    EXPECT_EQ(support.reporter.reports[0].message, kPath + L"\r\n\r\nНе удалось создать образ дискеты.");
-    EXPECT_EQ(support.reporter.reports[0].error, FakeFailure(L"host", L"CreateFloppyImage"));
+    EXPECT_THAT(support.reporter.reports, OnlyReport(FakeFailure(L"host", L"CreateFloppyImage"),
+                                                     kPath + L"\r\n\r\nНе удалось создать образ дискеты."));
     EXPECT_THAT(support.boxes.shown, IsEmpty());
 }
 

@@ -98,30 +98,23 @@ TEST_F(ListsTest, MachineWithoutDrivesKeepsTheEarlierStatusText) {
 TEST_F(ListsTest, DriveThatCannotBeListedIsSkipped) {
     for (const wchar_t* op : {L"DriveNumber", L"Append"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(op)));
-        CallLog runLog;
-        FakeHost h(&runLog);
-        FakeView v(&runLog);
-        FakeSupport s(&runLog);
-        FakeFolders d(&runLog);
-        frmMain f(h, s, v, d);
-        v.vmList.onClick = [&] { f.cboVMName_Click(); };
-        v.driveList.onClick = [&] { f.cboFloppyDrives_Click(); };
-        auto vm = h.AddMachine(L"M");
+        FakeForm run;
+        auto vm = run.host.AddMachine(L"M");
         vm->AddDrive(0);
         vm->AddDrive(1);
         vm->AddDrive(2)->attachment = kAttachedHostDrive;
         if (std::wstring(op) == L"DriveNumber")
             vm->drives[1]->faults.Fail(L"DriveNumber");
         else
-            v.driveList.faults.FailCall(L"Append", 2);
+            run.view.driveList.faults.FailCall(L"Append", 2);
 
-        ASSERT_TRUE(f.FillMachineList().ok());
-        EXPECT_THAT(v.driveList.items, ElementsAre(L"Флоповод #0", L"Флоповод #2"));
-        EXPECT_THAT(s.reporter.reports, IsEmpty());
+        ASSERT_TRUE(run.form.FillMachineList().ok());
+        EXPECT_THAT(run.view.driveList.items, ElementsAre(L"Флоповод #0", L"Флоповод #2"));
+        EXPECT_THAT(run.support.reporter.reports, IsEmpty());
 
-        ASSERT_TRUE(v.driveList.Select(1).ok());
-        EXPECT_EQ(v.status.text, L"Подключено устройство: A:");
-        EXPECT_EQ(runLog.Count(L"vm0.drive1.Attachment"), 0u);
+        ASSERT_TRUE(run.view.driveList.Select(1).ok());
+        EXPECT_EQ(run.view.status.text, L"Подключено устройство: A:");
+        EXPECT_EQ(run.log.Count(L"vm0.drive1.Attachment"), 0u);
     }
 }
 
@@ -160,10 +153,8 @@ TEST_F(ListsTest, MachineMissingUnderTheChosenPositionIsReported) {
 
     form.FillDriveList();
 
-    ASSERT_THAT(ReportMessages(), ElementsAre(L"Не удалось получить объект."));
-    const ReportRecord& r = support.reporter.reports[0];
-    EXPECT_EQ(r.error.number, kNoItemWithKey);
-    EXPECT_EQ(r.style, 16);
+    ASSERT_THAT(support.reporter.reports, OnlyReport(FailureNumber(kNoItemWithKey), kGetObjectFailed));
+    EXPECT_EQ(support.reporter.reports[0].style, 16);
     EXPECT_THAT(view.driveList.items, IsEmpty());
     EXPECT_EQ(log.Count(L"vm0.FloppyDrives"), 0u);
 }
@@ -173,9 +164,7 @@ TEST_F(ListsTest, FailureToEmptyTheDriveListIsReportedAtTheLookUp) {
     Load();
     view.driveList.faults.Fail(L"Clear");
     form.FillDriveList();
-    ASSERT_EQ(support.reporter.reports.size(), 1u);
-    EXPECT_EQ(support.reporter.reports[0].error, FakeFailure(L"cboFloppyDrives", L"Clear"));
-    EXPECT_EQ(support.reporter.reports[0].message, L"Не удалось получить объект.");
+    EXPECT_THAT(support.reporter.reports, OnlyReport(FakeFailure(L"cboFloppyDrives", L"Clear"), kGetObjectFailed));
     EXPECT_EQ(log.Count(L"vm0.FloppyDrives"), 0u);
 }
 
@@ -207,28 +196,23 @@ TEST_F(ListsTest, FillMachineListPassesItsFirstFailureUp) {
                           Case{L"vm0", L"Name"}, Case{L"cboVMName", L"Append"}, Case{L"cboVMName", L"Count"},
                           Case{L"cboVMName", L"Select"}}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.who) + L"." + c.op));
-        CallLog runLog;
-        FakeHost h(&runLog);
-        FakeView v(&runLog);
-        FakeSupport s(&runLog);
-        FakeFolders d(&runLog);
-        frmMain f(h, s, v, d);
-        auto vm = h.AddMachine(L"M");
+        FakeForm run;
+        auto vm = run.host.AddMachine(L"M");
         vm->AddDrive(0);
-        h.AddMachine(L"N");
-        Faults& faults = std::wstring(c.who) == L"host"  ? h.faults
+        run.host.AddMachine(L"N");
+        Faults& faults = std::wstring(c.who) == L"host"  ? run.host.faults
                          : std::wstring(c.who) == L"vm0" ? vm->faults
-                                                         : v.vmList.faults;
+                                                         : run.view.vmList.faults;
         faults.Fail(c.op);
 
-        Status done = f.FillMachineList();
+        Status done = run.form.FillMachineList();
 
         ASSERT_FALSE(done.ok());
         EXPECT_EQ(done.failure(), FakeFailure(c.who, c.op));
         // Abandoned at the first failure: it is the last call made.
-        EXPECT_EQ(runLog.Entries().back().rfind(std::wstring(c.who) + L"." + c.op + L"(", 0), 0u);
-        EXPECT_EQ(runLog.Count(L"cboFloppyDrives."), 0u);
-        EXPECT_THAT(s.reporter.reports, IsEmpty());
+        EXPECT_EQ(run.log.Entries().back().rfind(std::wstring(c.who) + L"." + c.op + L"(", 0), 0u);
+        EXPECT_EQ(run.log.Count(L"cboFloppyDrives."), 0u);
+        EXPECT_THAT(run.support.reporter.reports, IsEmpty());
     }
 }
 
@@ -306,8 +290,7 @@ TEST_F(RefreshTest, MissingDriveIsReportedAndTheLineStaysEmpty) {
     view.driveList.items.push_back(L"stray");
     view.driveList.position = 1;
     form.RefreshDriveStatus();
-    EXPECT_THAT(ReportMessages(), ElementsAre(L"Не удалось получить объект."));
-    EXPECT_EQ(support.reporter.reports[0].error.number, kNoItemWithKey);
+    EXPECT_THAT(support.reporter.reports, OnlyReport(FailureNumber(kNoItemWithKey), kGetObjectFailed));
     EXPECT_EQ(view.status.text, L"");
     EXPECT_EQ(log.Count(L"vm0.drive0."), 0u);
 }
@@ -315,9 +298,7 @@ TEST_F(RefreshTest, MissingDriveIsReportedAndTheLineStaysEmpty) {
 TEST_F(RefreshTest, FailureToEmptyTheLineIsReportedAtTheLookUp) {
     view.status.faults.FailCall(L"SetText", view.status.faults.Calls(L"SetText") + 1);
     form.RefreshDriveStatus();
-    ASSERT_EQ(support.reporter.reports.size(), 1u);
-    EXPECT_EQ(support.reporter.reports[0].error, FakeFailure(L"txtStatus", L"SetText"));
-    EXPECT_EQ(support.reporter.reports[0].message, L"Не удалось получить объект.");
+    EXPECT_THAT(support.reporter.reports, OnlyReport(FakeFailure(L"txtStatus", L"SetText"), kGetObjectFailed));
     EXPECT_EQ(log.Count(L"vm0.drive0.Attachment"), 0u);
 }
 

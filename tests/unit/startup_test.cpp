@@ -63,11 +63,10 @@ TEST_F(MainTest, MissingVirtualPCIsReportedAndNoWindowOpens) {
     auto outcome = Run();
     ASSERT_TRUE(outcome.ok());
     EXPECT_EQ(*outcome, StartupOutcome::Ended);
-    ASSERT_EQ(support.reporter.reports.size(), 1u);
-    const ReportRecord& r = support.reporter.reports[0];
-    EXPECT_EQ(r.message, L"Не удалось создать объект VirtualPC. Возможно, VirtualPC не установлена в системе.");
-    EXPECT_EQ(r.error, (Failure{static_cast<std::int32_t>(0x80040154u), L"Класс не зарегистрирован"}));
-    EXPECT_EQ(r.style, 16);
+    ASSERT_THAT(support.reporter.reports,
+                OnlyReport(Failure{static_cast<std::int32_t>(0x80040154u), L"Класс не зарегистрирован"},
+                           L"Не удалось создать объект VirtualPC. Возможно, VirtualPC не установлена в системе."));
+    EXPECT_EQ(support.reporter.reports[0].style, 16);
     EXPECT_EQ(log.Count(L"platform.ShowMainWindow"), 0u);
     EXPECT_EQ(host, nullptr);
 }

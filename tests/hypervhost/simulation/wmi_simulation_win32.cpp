@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "hostcore/com_object_win32.h"
+#include "base/com_object_win32.h"
 
 namespace {
 
@@ -187,7 +187,7 @@ using ObjectPtr = std::shared_ptr<Object>;
 
 // The DLL stays loaded (DllCanUnloadNow), so its objects need not be counted.
 template <class Interface>
-using Unknown = ombrevale::hostcore::ComObject<ombrevale::hostcore::Uncounted, Interface>;
+using Unknown = ombrevale::ComObject<ombrevale::Uncounted, Interface>;
 
 // An instance, a class (with its methods' in-parameters) or a method's parameters.
 class Object final : public Unknown<IWbemClassObject> {
@@ -1118,13 +1118,13 @@ public:
     }
 };
 
-class Factory final : public ombrevale::hostcore::StaticComObject<IClassFactory> {
+class Factory final : public ombrevale::StaticComObject<IClassFactory> {
 public:
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        return ombrevale::hostcore::Hand(new Locator(), iid, out);
+        return ombrevale::Hand(new Locator(), iid, out);
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 };

@@ -1,6 +1,6 @@
 // The IUnknown of a COM object of ours, written once: a reference count, and QueryInterface
-// over the interfaces that the object derives from. Header-only, so that a test's own COM
-// server can use it as well as the servers.
+// over the interfaces that the object derives from. Header-only, for the servers' objects,
+// the program's (a drop target, the controls' accessible objects) and the tests' alike.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +9,7 @@
 #include <atomic>
 #include <tuple>
 
-namespace ombrevale::hostcore {
+namespace ombrevale {
 
 // What is told when an object is made and when it goes: a local server counts its objects
 // to know when to end; an in-process one may not need to.
@@ -85,4 +85,4 @@ HRESULT Hand(T* object, REFIID iid, void** out) {
     return hr;
 }
 
-}  // namespace ombrevale::hostcore
+}  // namespace ombrevale
