@@ -138,7 +138,7 @@ LRESULT CALLBACK NamedControlProc(HWND control, UINT message, WPARAM wParam, LPA
             if (SUCCEEDED(::CreateStdAccessibleObject(control, OBJID_CLIENT, IID_IAccessible,
                                                       reinterpret_cast<void**>(standard.GetAddressOf()))) &&
                 standard)
-                subclass->object.Attach(new NamedAccessible(control, standard, subclass->name, subclass->value));
+                subclass->object = Adopted<IAccessible>(new NamedAccessible(control, standard, subclass->name, subclass->value));
         }
         if (subclass->object) return ::LresultFromObject(IID_IAccessible, wParam, subclass->object.Get());
     }

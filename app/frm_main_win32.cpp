@@ -123,8 +123,7 @@ Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, Virtu
 void MainWindow::RegisterDropTarget() {
     auto ole = std::make_unique<OleSession>();
     if (FAILED(ole->result)) return;
-    Microsoft::WRL::ComPtr<DropTarget> target;
-    target.Attach(new DropTarget(this));
+    auto target = Adopted(new DropTarget(this));
     if (FAILED(RegisterDragDrop(hwnd_, target.Get()))) return;
     ole_ = std::move(ole);
     dropTarget_ = std::move(target);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <tuple>
@@ -83,6 +84,15 @@ HRESULT Hand(T* object, REFIID iid, void** out) {
     const HRESULT hr = object->QueryInterface(iid, out);
     object->Release();
     return hr;
+}
+
+// Takes over the one reference that a new object holds. Not through ComPtr::Attach either:
+// the object would never be freed.
+template <class T>
+Microsoft::WRL::ComPtr<T> Adopted(T* object) {
+    Microsoft::WRL::ComPtr<T> held;
+    *held.GetAddressOf() = object;
+    return held;
 }
 
 }  // namespace ombrevale
