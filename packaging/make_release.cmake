@@ -8,9 +8,9 @@
 # an older installer); PRE_BUILD_SCRIPT runs on CPack's staged files before packaging.
 #
 # The same commit gives the same bytes: every time that the packages store (the files' in
-# the installer, the zip's entries) is the source's date, SOURCE_DATE_EPOCH, or without it
-# the time of the commit; the zip holds its entries in name order, without the owner and
-# the permissions of the build machine.
+# the installer, the zip's entries, the programs' PE headers) is the source's date,
+# SOURCE_DATE_EPOCH, or without it the time of the commit; the zip holds its entries in name
+# order, without the owner and the permissions of the build machine.
 foreach(required BUILD_DIR OUT_DIR)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "make_release.cmake needs -D${required}=...")
@@ -52,7 +52,8 @@ set(work ${BUILD_DIR}/packaging/cpack-${CPACK_PACKAGE_VERSION})
 file(REMOVE_RECURSE ${work})
 set(scripts ${PRE_BUILD_SCRIPT} ${CMAKE_CURRENT_LIST_DIR}/date_staged_files.cmake)
 set(options -D CPACK_PACKAGE_VERSION=${CPACK_PACKAGE_VERSION} -D "CPACK_PRE_BUILD_SCRIPTS=${scripts}"
-            -D CPACK_OMB_SOURCE_DATE=${source_date})
+            -D CPACK_OMB_SOURCE_DATE=${source_date}
+            -D CPACK_OMB_PYTHON=${PYTHON})
 execute_process(
   COMMAND ${CMAKE_CPACK_COMMAND} --config ${config} -B ${work} -G "${GENERATORS}" ${options}
   RESULT_VARIABLE result)

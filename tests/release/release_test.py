@@ -30,7 +30,9 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "resources"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "packaging"))
 import check_pe_imports  # noqa: E402
+import stamp_pe  # noqa: E402
 
 XP_LIST = os.path.join(HERE, "..", "resources", "xp-imports.txt")
 # Virtual PC's class, and the type library and interfaces that the demo server registers.
@@ -91,9 +93,11 @@ class Release:
         major, minor, patch = (int(n) for n in version.split("."))
         return f"{major}.{minor:02}.{patch:04}"
 
-    def expected_file(self, name):
-        """The built file that the release must hold byte for byte."""
-        return {"LICENSE.txt": self.license, "CHANGES.txt": self.changes}.get(name, os.path.join(self.bin, name))
+    def expected(self, name):
+        """What the release must hold byte for byte: the built file, a program dated at the
+        source's date."""
+        data = read({"LICENSE.txt": self.license, "CHANGES.txt": self.changes}.get(name, os.path.join(self.bin, name)))
+        return stamp_pe.stamped(data, source_date(self)) if name.endswith((".exe", ".dll")) else data
 
 
 # ---- packages, without Wine ------------------------------------------------------------
@@ -145,7 +149,7 @@ def packages(release):
                   f"the zip's {entry.filename} is dated {entry.date_time} with {entry.extra!r}, not at {date}")
         for name in PROGRAM_FILES + release.server_files:
             if top + name in names:
-                check(z.read(top + name) == read(release.expected_file(name)),
+                check(z.read(top + name) == release.expected(name),
                       f"the zip's {name} is not the built one")
         texts = {n: z.read(top + n) for n in ("ReadMe.txt", "LICENSE.txt", "CHANGES.txt") if top + n in names}
     readme = texts.get("ReadMe.txt", b"").decode("utf-8-sig")
@@ -174,17 +178,19 @@ def packages(release):
               sorted(PROGRAM_FILES + release.server_files + ["Uninstall.exe"]), f"the installer holds {held}")
         for name in PROGRAM_FILES + release.server_files:
             if name in held:
-                check(read(os.path.join(out, name)) == read(release.expected_file(name)),
+                check(read(os.path.join(out, name)) == release.expected(name),
                       f"the installer's {name} is not the built one")
                 check(int(os.path.getmtime(os.path.join(out, name))) == epoch,
                       f"the installer dates {name} {time.ctime(os.path.getmtime(os.path.join(out, name)))}")
-        # No PE stamp is the time of a build: ours are 0, the installer's NSIS's own source date.
+        # No PE stamp is the time of a build: ours are the source's date (a resource table's
+        # may stay 0), the installer's NSIS's own source date.
         nsis = nsis_source_date()
         for path in [os.path.join(out, n) for n in release.server_files + ["Ombrevale.exe", "Uninstall.exe"]] + [
                 release.setup]:
-            allowed = (0, nsis) if path in (release.setup, os.path.join(out, "Uninstall.exe")) else (0,)
+            nsis_stub = path in (release.setup, os.path.join(out, "Uninstall.exe"))
             stamps = pe_stamps(path) if os.path.exists(path) else {}
-            check(all(v in allowed for v in stamps.values()), f"{os.path.basename(path)} is stamped {stamps}")
+            check(all(v in ((0, nsis) if nsis_stub else (0, epoch) if k == "resources" else (epoch,))
+                      for k, v in stamps.items()), f"{os.path.basename(path)} is stamped {stamps}")
             # Type libraries: widl's note of when it ran.
             for made in re.findall(rb"Created by WIDL version [^\n]* at ([^\n]*)", read(path) if stamps else b""):
                 check(made == b"Thu Jan  1 00:00:00 1970", f"{os.path.basename(path)} holds a type library of {made}")
@@ -321,7 +327,7 @@ def check_installed(prefix, release, folder, root, all_users, server, before=(No
     check(held == wanted, f"{folder} holds {held}, not {wanted}")
     for name in PROGRAM_FILES + servers:
         if name in held:
-            check(read(os.path.join(prefix.unix(folder), name)) == read(release.expected_file(name)),
+            check(read(os.path.join(prefix.unix(folder), name)) == release.expected(name),
                   f"the installed {name} is not this release's")
     check(os.path.isfile(prefix.unix(start_menu(prefix, all_users))), f"no shortcut {start_menu(prefix, all_users)}")
     check(not os.path.exists(prefix.unix(start_menu(prefix, not all_users))), "a shortcut in the other Start menu")
